@@ -1,0 +1,16 @@
+// One finger of a hand: a spread and up to three hinge angles.
+#pragma once
+
+#include "vector.h"
+
+class Finger {
+public:
+    Finger();
+    virtual ~Finger() = default;
+
+    void setDOFsv(const Vector& v);  // the first 4 elements of v
+    void draw();                     // from its root at the current origin
+
+    bool isThumb;
+    Vector shape;  // spread, joint 1, joint 2, joint 3 (degrees)
+};

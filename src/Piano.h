@@ -1,0 +1,170 @@
+// The application's shared state and its free functions, grouped by the concern that owns
+// them. Everything runs on the one GLUT thread, so nothing here is locked.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ChordInfo.h"
+#include "PianoKey.h"
+#include "Sound.h"
+#include "modelDims.h"
+#include "timer.h"
+#include "vector.h"
+
+// ---- Windows (pixels) ----------------------------------------------------------------
+extern int Win[2];  // main window width, height; updated by every reshape
+extern const std::string winName;
+extern const std::string helpName;
+extern int windowID;
+extern int helpID;
+
+// ---- Camera: translation in scene units, then rotations in degrees about x, y, z ------
+extern float camPos[3];
+extern float camRot[3];
+
+// ---- Clocks --------------------------------------------------------------------------
+extern Timer* leftHandTimer;       // current chord stroke
+extern Timer* rightHandTimer;      // current note stroke
+extern Timer* frameRateTimer;      // since the last frame
+extern Timer* concertLightsTimer;  // current concert sweep
+
+// ---- Keyboard model ------------------------------------------------------------------
+extern PianoKey* keys[NUM_KEYS];  // 0..14 white keys from the left, 15..24 black keys
+extern bool glowOn;
+extern bool concertOn;
+
+// ---- Input ---------------------------------------------------------------------------
+extern const std::string whitekey_letters;  // "sdfghjkl"
+extern const std::string blackkey_letters;  // "eryui"
+extern const std::string key_letters;       // all 13 note letters
+extern const std::string chord_letters;     // "zxcvb"
+extern bool keyPressed[256];                // by character code, from press to release
+extern bool noteKeyPressed;                 // the current note's letter is held
+extern bool chordKeyPressed;                // the current chord's letter is held
+extern Mode mode;
+extern int activeBackground;   // 0..4
+extern int activeInstrument;   // 0..4
+extern int activeHandTexture;  // 0..2
+
+// Mouse drags (window pixels).
+extern float lastX, lastY;
+extern bool rotateCam;
+extern bool zoomCam;
+
+// ---- Lighting ------------------------------------------------------------------------
+extern std::array<float, 4> lightPos;
+extern std::array<float, 3> spotDir;
+extern float spotCutoff;  // degrees
+extern std::array<float, 4> ambient_intensity;
+extern std::array<float, 4> diffuse_intensity;
+extern std::array<float, 4> specular_intensity;
+extern float background_intensity;  // grey level the background picture is multiplied by
+
+extern std::array<Vector, 3> SPOT_STARTING;   // beam directions at the start of the sweep
+extern std::array<Vector, 3> SPOT_TARGETS;    // ... and at its end
+extern std::array<Vector, 3> concertSpotDir;  // current beam directions
+extern float concertTime;                     // sweep phase, radians, -PI/2 .. PI/2
+
+// ---- Performance of notes and chords -------------------------------------------------
+extern int currNote;            // key index of the right hand's note, -1 when free
+extern float noteAnimationTime; // seconds into the note stroke
+extern float notetime;          // the note's phase progress, 0..1
+extern float chordAnimationTime;
+extern int playChord;           // ChordEnum of the left hand's chord, NONE when free
+
+// ---- Sound ---------------------------------------------------------------------------
+enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
+extern const std::string soundParentFolder;
+extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
+extern const std::array<std::string, NUM_KEYS> soundFiles;
+extern SoundEngine* engine;  // null when the program runs without sound
+extern SoundHandle inote;
+extern SoundHandle ichordnotes[3];
+
+// ---- Songs ---------------------------------------------------------------------------
+extern const std::string songsPath;
+extern const std::string songName;
+extern std::vector<std::array<float, 2>> songRight;  // (end beat, letter index)
+extern std::vector<std::array<float, 2>> songLeft;
+extern bool songPlaying;
+extern int numFrames;  // frames counted within the current beat
+extern int beat;       // whole beats since the song started
+extern unsigned int currRightNote;
+extern unsigned int currLeftChord;
+
+// ---- Textures and backgrounds --------------------------------------------------------
+enum HandTexture { SKIN, ROCK, FLAMES, numTextures };
+enum Background { HALL, SPACE, CHURCH, MUSIC_BOX, GLEE_BACK, numBackgrounds };
+extern const std::string texPath;
+extern const std::string backgroundPath;
+extern const std::array<std::string, numTextures> texFiles;
+extern const std::array<std::string, numBackgrounds> backgroundFiles;
+extern const std::string HELPFILENAME;
+extern unsigned int handTex;        // GL texture object of the hands
+extern unsigned int backgroundTex;  // GL texture object of the background
+
+// ---- What the window system does for the logic ---------------------------------------
+// The input and frame logic carry no GLUT or GL; the shell fills these in at start-up and
+// tests put recorders in their place. Each may be left null, which does nothing.
+struct ShellHooks {
+    void (*requestRedisplay)() = nullptr;     // redraw the main window
+    void (*ensureFrameLoop)() = nullptr;      // make sure animate is the idle callback
+    void (*handTextureChanged)() = nullptr;   // upload the chosen hand picture
+    void (*quit)(int status) = nullptr;       // end the process
+};
+extern ShellHooks shellHooks;
+
+// ---- Functions -----------------------------------------------------------------------
+// Start-up and frame (shell).
+void initGlut();
+void initHelpWindow();
+void initMainWindow();
+void initGl();
+void initTimers();
+void initKeyboard();
+void reshape(int w, int h);
+void display();
+void animate();
+// Advances one frame if one is due; returns whether it did. animate() is this plus the
+// wait until the next frame.
+bool stepFrame();
+
+// Keyboard commands and camera and light controls.
+void handleKeyPress(unsigned char key, int x, int y);
+void handleKeyUp(unsigned char key, int x, int y);
+void mouse(int button, int state, int x, int y);
+void motion(int x, int y);
+void moveLight(int key, int x, int y);
+
+// Keyboard and lights.
+void drawKeyboard();
+void setLighting();
+void setConcertLighting();
+void animateConcertLights();
+int randInt(int lb, int ub);
+int randSign();
+
+// Note and chord performance.
+void activateRightAnimation();
+void activateLeftChordAnimation();
+void updateHandsAnimationStatus();
+void updateNoteAnimation();
+void updateChordAnimation();
+void animateNoteDown();
+void animateNoteUp();
+void animateChordDown();
+void animateChordUp();
+std::string samplePath(int key);  // of the active instrument
+
+// Songs.
+void playSong(std::string song);
+void stepSong();
+
+// Pictures and help.
+void initTextures();
+void setTextures();
+void setBackground();
+void helpReshape(int w, int h);
+void helpDisplay();

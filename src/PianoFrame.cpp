@@ -1,0 +1,52 @@
+// The frame step and the state the start-up creates: windows' bookkeeping, camera, clocks
+// and keys. No GL here: the step asks the shell for a redraw through shellHooks.
+#include "Draw.h"
+#include "Piano.h"
+#include "WhiteKey.h"
+#include "BlackKey.h"
+#include "animation.h"
+
+int Win[2] = {1200, 1000};
+const std::string winName = "Tinklewood";
+const std::string helpName = "Help";
+int windowID = 0;
+int helpID = 0;
+
+float camPos[3] = {0.0f, -0.7f, -7.5f};
+float camRot[3] = {60.0f, 0.0f, 0.0f};
+
+Timer* leftHandTimer = nullptr;
+Timer* rightHandTimer = nullptr;
+Timer* frameRateTimer = nullptr;
+Timer* concertLightsTimer = nullptr;
+
+PianoKey* keys[NUM_KEYS] = {};
+
+ShellHooks shellHooks;
+
+void initTimers() {
+    leftHandTimer = new Timer;
+    rightHandTimer = new Timer;
+    frameRateTimer = new Timer;
+    concertLightsTimer = new Timer;
+    concertTime = -PI / 2;
+}
+
+void initKeyboard() {
+    for (int i = 0; i < NUM_WHITE_KEYS; ++i) keys[i] = new WhiteKey(i);
+    for (int i = 0; i < NUM_BLACK_KEYS; ++i) keys[NUM_WHITE_KEYS + i] = new BlackKey(i);
+}
+
+bool stepFrame() {
+    // Widened to double on purpose: the float 1/60 is what frames are paced against.
+    if (!(frameRateTimer->elapsed() > static_cast<double>(SEC_PER_FRAME))) return false;
+
+    // The song goes first, so a note it starts gets its first stroke step in this frame.
+    if (songPlaying) stepSong();
+    if (concertOn) animateConcertLights();
+    if (playChord != NONE) updateChordAnimation();
+    if (currNote >= 0) updateNoteAnimation();
+    if (shellHooks.requestRedisplay != nullptr) shellHooks.requestRedisplay();
+    frameRateTimer->reset();
+    return true;
+}

@@ -1,0 +1,19 @@
+// A key of the keyboard: its size, rest position and how far it is pressed.
+#pragma once
+
+class PianoKey {
+public:
+    virtual ~PianoKey() = default;
+
+    // Sets pressFactor to factor clamped to 0..1. True when a key at rest starts down, and
+    // whenever a key not at rest is set below half-way (a release to 0 included).
+    bool press(float factor);
+    // Draws the key squashed from the top by its press; res is the cuboid grid step.
+    void drawKey(float res);
+
+    float width;   // along X
+    float height;  // along Y
+    float length;  // along Z
+    float posX, posY, posZ;  // centre at rest
+    float pressFactor;       // 0 at rest .. 1 fully down
+};

@@ -1,0 +1,41 @@
+// The program's sound layer: start a sample file, change its volume, stop it.
+// It fails soft: with no device, a missing file or a stale handle every call is silence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class SoundEngine;
+
+// A handle to one started sample. Copyable, never released; it stays usable for the whole
+// run and does nothing once its sound has ended or its voice serves another sound.
+class SoundHandle {
+public:
+    SoundHandle() = default;
+    SoundHandle(SoundEngine* engine, std::uint32_t voice, std::uint32_t generation)
+        : engine_(engine), voice_(voice), generation_(generation) {}
+
+    void setVolume(float volume);  // 0 silent .. 1 full
+    void stop();
+    bool isNull() const { return engine_ == nullptr; }
+
+    std::uint32_t voice() const { return voice_; }
+    std::uint32_t generation() const { return generation_; }
+
+private:
+    SoundEngine* engine_ = nullptr;
+    std::uint32_t voice_ = 0;
+    std::uint32_t generation_ = 0;
+};
+
+class SoundEngine {
+public:
+    virtual ~SoundEngine() = default;
+    // Starts the sample at path at full volume, at once.
+    virtual SoundHandle play2D(const std::string& path) = 0;
+    virtual void setVolume(const SoundHandle& handle, float volume) = 0;
+    virtual void stop(const SoundHandle& handle) = 0;
+};
+
+// Opens the default output device. Null, after one line on stderr, when there is none.
+SoundEngine* createSoundEngine();

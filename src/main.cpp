@@ -1,0 +1,16 @@
+// Tinklewood: a 3D piano played from the computer keyboard.
+#include <GL/glut.h>
+
+#include "Piano.h"
+
+int main(int argc, char** argv) {
+    glutInit(&argc, argv);
+    initGlut();
+    initGl();
+    initTimers();
+    initTextures();
+    engine = createSoundEngine();
+    initKeyboard();
+    glutMainLoop();
+    return 0;
+}
