@@ -73,6 +73,8 @@ extern float noteAnimationTime; // seconds into the note stroke
 extern float notetime;          // the note's phase progress, 0..1
 extern float chordAnimationTime;
 extern int playChord;           // ChordEnum of the left hand's chord, NONE when free
+extern unsigned int noteStrokes;  // note strokes started so far: tells one stroke from the next
+extern unsigned int chordStrokes; // chord strokes started so far
 
 // ---- Sound ---------------------------------------------------------------------------
 enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
@@ -157,10 +159,20 @@ void animateNoteUp();
 void animateChordDown();
 void animateChordUp();
 std::string samplePath(int key);  // of the active instrument
+// End a released stroke at once: keys at rest, samples stopped, the hand at rest and free.
+void endNoteStroke();
+void endChordStroke();
+// The sound steps of a stroke; each does nothing without a sound engine.
+void startNoteSample(int key);
+void fadeNoteSample(float notePress);
+void startChordSample(int slot, int key);
+void fadeChordSample(int slot, float notePress);
 
 // Songs.
 void playSong(std::string song);
 void stepSong();
+// Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
+void stopSong();
 
 // Pictures and help.
 void initTextures();

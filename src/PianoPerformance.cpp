@@ -1,0 +1,162 @@
+// The note and chord drivers: from a stroke's clock they press the keys, start, fade and
+// stop the samples, and feed the same time to the hand's animation.
+//
+// A stroke runs on its own time axis: down from 0 to 0.2 s, held with the clock paused,
+// up from 0.2 to 0.4 s. The key moves only in the last fifth of the way down and the first
+// fifth of the way up.
+#include <algorithm>
+
+#include "Hand.h"
+#include "HandShapes.h"
+#include "RightHandShapes.h"
+#include "Piano.h"
+#include "animation.h"
+
+int currNote = -1;
+float noteAnimationTime = 0;
+float notetime = 0;
+float chordAnimationTime = 0;
+int playChord = NONE;
+unsigned int noteStrokes = 0;
+unsigned int chordStrokes = 0;
+
+namespace {
+float clamp01(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
+
+void startFrameLoop() {
+    frameRateTimer->reset();  // the stroke's first frame comes one full interval later
+    if (shellHooks.ensureFrameLoop != nullptr) shellHooks.ensureFrameLoop();
+}
+}  // namespace
+
+void activateRightAnimation() {
+    noteKeyPressed = true;
+    ++noteStrokes;
+    rightHandTimer->reset();
+    startFrameLoop();
+}
+
+void activateLeftChordAnimation() {
+    chordKeyPressed = true;
+    ++chordStrokes;
+    leftHandTimer->reset();
+    startFrameLoop();
+}
+
+void updateHandsAnimationStatus() {
+    leftHand.updateAnimationStatus(chordKeyPressed);
+    rightHand.updateAnimationStatus(noteKeyPressed);
+    if (chordKeyPressed && playChord != NONE) leftHand.setAnimationChord(&CHORDS[playChord]);
+    if (noteKeyPressed && currNote >= 0) rightHand.setAnimationNote(currNote);
+}
+
+void updateNoteAnimation() {
+    // The branch follows the time kept from the previous frame, so the last down frame
+    // may read past 0.2 s; the clamps keep its progress at 1.
+    if (noteAnimationTime < NOTE_SPEED_FACTOR) {
+        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed());
+        notetime = std::min(noteAnimationTime / NOTE_SPEED_FACTOR, 1.0f);
+        animateNoteDown();
+    } else if (noteKeyPressed) {
+        rightHandTimer->pause();  // held: the time spent holding does not count
+    } else if (noteAnimationTime < 2 * NOTE_SPEED_FACTOR) {
+        rightHandTimer->unpause();
+        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed());
+        notetime = clamp01(noteAnimationTime / NOTE_SPEED_FACTOR - 1);
+        animateNoteUp();
+    } else {
+        noteAnimationTime = 0;
+        currNote = -1;
+    }
+    rightHand.animateFinger(noteAnimationTime);
+}
+
+void animateNoteDown() {
+    const float notePress = std::max(notetime - 0.8f, 0.0f) / 0.2f;
+    PianoKey* key = keys[currNote];
+    if (notePress > 0 && key->pressFactor == 0) startNoteSample(currNote);
+    key->press(notePress);
+}
+
+void animateNoteUp() {
+    const float notePress = std::max((0.2f - notetime) / 0.2f, 0.0f);
+    keys[currNote]->press(notePress);
+    fadeNoteSample(notePress);
+}
+
+void updateChordAnimation() {
+    if (chordAnimationTime < CHORD_SPEED) {
+        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed());
+        animateChordDown();
+    } else if (chordKeyPressed) {
+        leftHandTimer->pause();
+    } else if (chordAnimationTime < 2 * CHORD_SPEED) {
+        leftHandTimer->unpause();
+        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed());
+        animateChordUp();
+    } else {
+        playChord = NONE;
+        chordAnimationTime = 0;
+    }
+    leftHand.animateChord(chordAnimationTime);
+}
+
+void animateChordDown() {
+    const float progress = clamp01(chordAnimationTime / CHORD_SPEED);
+    const float notePress = std::max((progress - 1) / 0.2f + 1, 0.0f);
+    const ChordInfo& chord = CHORDS[playChord];
+    for (int i = 0; i < chord.numNotes; ++i) {
+        PianoKey* key = keys[chord.notes[i]];
+        const bool atRest = key->pressFactor == 0;
+        // press() also answers true for a key already on its way down but still in the
+        // upper half; only leaving rest starts the sample, so it starts once a stroke.
+        if (key->press(notePress) && atRest) startChordSample(i, chord.notes[i]);
+    }
+}
+
+void animateChordUp() {
+    const float progress = clamp01(chordAnimationTime / CHORD_SPEED - 1);
+    const float notePress = std::max(1 - progress / 0.2f, 0.0f);
+    const ChordInfo& chord = CHORDS[playChord];
+    for (int i = 0; i < chord.numNotes; ++i) {
+        if (keys[chord.notes[i]]->press(notePress)) fadeChordSample(i, notePress);
+    }
+}
+
+void endNoteStroke() {
+    if (currNote < 0) return;
+    keys[currNote]->press(0);
+    inote.stop();
+    // The finger, wrist and palm go back to the rest of the position the hand stands at.
+    Hand& hand = rightHand;
+    hand.fingers[hand.activeFinger].setDOFsv(RFINGERS_DEFAULT[hand.activeFinger]);
+    hand.setWrist(RWRIST_DEFAULT);
+    hand.setPos(RIGHT_HAND_POSITIONS[hand.rightHandPos]);
+    hand.animationStatus = Hand::NO_ANIMATION;
+    hand.animationTime = 0;
+    hand.holdTime = 0;
+    hand.goUpAtHold = false;
+    noteKeyPressed = false;
+    noteAnimationTime = 0;
+    notetime = 0;
+    currNote = -1;
+}
+
+void endChordStroke() {
+    if (playChord == NONE) return;
+    const ChordInfo& chord = CHORDS[playChord];
+    for (int i = 0; i < chord.numNotes; ++i) {
+        keys[chord.notes[i]]->press(0);
+        ichordnotes[i].stop();
+    }
+    Hand& hand = leftHand;
+    hand.setDOFs(DEFAULT_SHAPE);
+    hand.setPos(DEFAULT_LEFT_POS);
+    hand.animationStatus = Hand::NO_ANIMATION;
+    hand.animationTime = 0;
+    hand.holdTime = 0;
+    hand.goUpAtHold = false;
+    chordKeyPressed = false;
+    chordAnimationTime = 0;
+    playChord = NONE;
+}

@@ -1,0 +1,53 @@
+// Which sample each key and instrument sounds, and the sound steps of a stroke: start a
+// sample when its key leaves rest, follow the key back up with the volume, stop at rest.
+#include "Piano.h"
+
+const std::string soundParentFolder = "../res/sounds/";
+const std::array<std::string, NUM_INSTRUMENTS> soundFolders = {
+    "piano/", "synth/", "organ/", "music_box/", "choir/"};
+const std::array<std::string, NUM_KEYS> soundFiles = {
+    "C0.mp3", "D0.mp3", "E0.mp3", "F0.mp3", "G0.mp3", "A0.mp3", "B0.mp3",
+    "C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3",
+    "Black0.mp3", "Black1.mp3", "Black2.mp3", "Black3.mp3", "Black4.mp3",
+    "Black5.mp3", "Black6.mp3", "Black7.mp3", "Black8.mp3", "Black9.mp3"};
+
+SoundEngine* engine = nullptr;
+SoundHandle inote;
+SoundHandle ichordnotes[3];
+
+namespace {
+// Start volumes where they differ from full: the organ's right-hand notes and every chord
+// note are quieter, the choir's chords quieter still.
+const float ORGAN_NOTE_VOLUME = 0.5f;
+const float CHORD_NOTE_VOLUME = 0.5f;
+const float CHOIR_CHORD_VOLUME = 0.35f;
+
+SoundHandle play(int key) {
+    if (engine == nullptr) return SoundHandle();
+    return engine->play2D(samplePath(key));
+}
+}  // namespace
+
+std::string samplePath(int key) {
+    return soundParentFolder + soundFolders[activeInstrument] + soundFiles[key];
+}
+
+void startNoteSample(int key) {
+    inote = play(key);
+    if (activeInstrument == ORGAN) inote.setVolume(ORGAN_NOTE_VOLUME);
+}
+
+void fadeNoteSample(float notePress) {
+    inote.setVolume(notePress * notePress);
+    if (notePress == 0) inote.stop();
+}
+
+void startChordSample(int slot, int key) {
+    ichordnotes[slot] = play(key);
+    ichordnotes[slot].setVolume(activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME);
+}
+
+void fadeChordSample(int slot, float notePress) {
+    ichordnotes[slot].setVolume(notePress * notePress);
+    if (notePress == 0) ichordnotes[slot].stop();
+}

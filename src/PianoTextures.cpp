@@ -1,0 +1,93 @@
+// The hands' pictures and the background pictures: decoded once at start-up, uploaded to
+// their two texture objects when the choice changes.
+#include <GL/gl.h>
+#include <stb/stb_image.h>
+
+#include "Piano.h"
+
+const std::string texPath = "../res/textures/";
+const std::string backgroundPath = "../res/backgrounds/";
+const std::array<std::string, numTextures> texFiles = {"skin.jpg", "rock.jpg", "flames.jpg"};
+const std::array<std::string, numBackgrounds> backgroundFiles = {
+    "hall.jpg", "space.jpg", "church.png", "music_box.png", "glee.jpg"};
+
+// Decoded RGBA pixels, top row first; null (and 0 x 0) for a picture that could not be read.
+unsigned char* texArrayData[numTextures] = {};
+int texDims[numTextures][2] = {};
+unsigned char* backgroundArrayData[numBackgrounds] = {};
+int backgroundDims[numBackgrounds][2] = {};
+int n = 0;  // colour components of the file last decoded
+
+unsigned int handTex = 0;
+unsigned int backgroundTex = 0;
+
+namespace {
+// The background picture now in backgroundTex; -1 before the first upload.
+int uploadedBackground = -1;
+
+void createTextureObject(unsigned int& name) {
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+// An empty image (a picture that failed to load) leaves texturing off for that object.
+void upload(const unsigned char* pixels, const int dims[2]) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, dims[0], dims[1], 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+}
+}  // namespace
+
+void initTextures() {
+    for (int i = 0; i < numTextures; ++i) {
+        texArrayData[i] = stbi_load((texPath + texFiles[i]).c_str(), &texDims[i][0], &texDims[i][1], &n, 4);
+    }
+    createTextureObject(handTex);
+    setTextures();
+    for (int i = 0; i < numBackgrounds; ++i) {
+        backgroundArrayData[i] = stbi_load((backgroundPath + backgroundFiles[i]).c_str(),
+                                           &backgroundDims[i][0], &backgroundDims[i][1], &n, 4);
+    }
+    createTextureObject(backgroundTex);
+    uploadedBackground = -1;
+}
+
+void setTextures() {
+    glBindTexture(GL_TEXTURE_2D, handTex);
+    upload(texArrayData[activeHandTexture], texDims[activeHandTexture]);
+}
+
+void setBackground() {
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDepthMask(GL_FALSE);
+
+    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    // The picture only changes with activeBackground; re-sending megabytes every frame
+    // would show the same thing.
+    if (uploadedBackground != activeBackground) {
+        upload(backgroundArrayData[activeBackground], backgroundDims[activeBackground]);
+        uploadedBackground = activeBackground;
+    }
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(background_intensity, background_intensity, background_intensity, 1);
+    // Only the quarter 0..1 of this quad is in view, where t = -y: with repeat wrapping
+    // that samples row 1 - y, so the picture's top row lands at the window's top.
+    glBegin(GL_QUADS);
+    glTexCoord2f(-1, 1);  glVertex3f(-1, -1, -1);
+    glTexCoord2f(1, 1);   glVertex3f(1, -1, -1);
+    glTexCoord2f(1, -1);  glVertex3f(1, 1, -1);
+    glTexCoord2f(-1, -1); glVertex3f(-1, 1, -1);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}

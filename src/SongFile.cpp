@@ -1,0 +1,119 @@
+// A strict song reader: a malformed file is refused whole, with the first problem named,
+// and reading never does work for entries that a count claims but the file lacks.
+#include "SongFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+class Reader {
+public:
+    explicit Reader(const std::string& text) : text_(text) {}
+
+    // Next white-space separated word, or false at the end of the text.
+    bool next(std::string& word) {
+        while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
+        if (pos_ >= text_.size()) return false;
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && !isSpace(text_[pos_])) ++pos_;
+        word.assign(text_, start, pos_ - start);
+        return true;
+    }
+
+    // Words left, counted lazily and only as far as needed (at most limit).
+    std::size_t wordsLeft(std::size_t limit) const {
+        std::size_t count = 0, p = pos_;
+        while (count < limit) {
+            while (p < text_.size() && isSpace(text_[p])) ++p;
+            if (p >= text_.size()) break;
+            while (p < text_.size() && !isSpace(text_[p])) ++p;
+            ++count;
+        }
+        return count;
+    }
+
+private:
+    static bool isSpace(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+    const std::string& text_;
+    std::size_t pos_ = 0;
+};
+
+bool parseNumber(const std::string& word, double& value) {
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtod(word.c_str(), &end);
+    return end != word.c_str() && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+bool readHand(Reader& reader, const char* hand, int letters,
+              std::vector<std::array<float, 2>>& entries, std::string& error) {
+    std::string word;
+    // A count that is missing altogether (the text ends) means no entries for this hand.
+    if (!reader.next(word)) return true;
+    double count = 0;
+    if (!parseNumber(word, count) || count != std::floor(count)) {
+        error = std::string("the ") + hand + " hand's count \"" + word + "\" is not a whole number";
+        return false;
+    }
+    if (count < 0) {
+        error = std::string("the ") + hand + " hand's count " + word + " is negative";
+        return false;
+    }
+    // Check the claim against what the file holds before reserving or reading anything.
+    const std::size_t needed = static_cast<std::size_t>(std::fmin(count, 1e15)) * 2;
+    const std::size_t present = reader.wordsLeft(needed);
+    if (present < needed) {
+        error = std::string("the ") + hand + " hand announces " + word + " entries but " +
+                std::to_string(present / 2) + " follow";
+        return false;
+    }
+    entries.reserve(needed / 2);
+    float endBeat = 0;
+    for (std::size_t i = 0; i < needed / 2; ++i) {
+        std::string durationWord, indexWord;
+        reader.next(durationWord);
+        reader.next(indexWord);
+        const std::string where =
+            std::string(hand) + " hand entry " + std::to_string(i + 1) + ": ";
+        double duration = 0, index = 0;
+        if (!parseNumber(durationWord, duration)) {
+            error = where + "duration \"" + durationWord + "\" is not a number";
+            return false;
+        }
+        // The player matches whole beat counts exactly: anything else would never end.
+        if (duration < 1 || duration != std::floor(duration)) {
+            error = where + "duration " + durationWord + " is not a whole number of beats of at least 1";
+            return false;
+        }
+        if (!parseNumber(indexWord, index)) {
+            error = where + "index \"" + indexWord + "\" is not a number";
+            return false;
+        }
+        if (index < 0 || index >= letters) {
+            error = where + "index " + indexWord + " is outside 0 to " + std::to_string(letters - 1);
+            return false;
+        }
+        if (endBeat + duration > MAX_SONG_BEATS) {
+            error = where + "the song runs past " + std::to_string(static_cast<long>(MAX_SONG_BEATS)) + " beats";
+            return false;
+        }
+        endBeat += static_cast<float>(duration);
+        entries.push_back({endBeat, static_cast<float>(index)});
+    }
+    return true;
+}
+}  // namespace
+
+bool parseSong(const std::string& text, int rightLetters, int leftLetters, SongData& song,
+               std::string& error) {
+    Reader reader(text);
+    SongData parsed;
+    if (!readHand(reader, "right", rightLetters, parsed.right, error)) return false;
+    if (!readHand(reader, "left", leftLetters, parsed.left, error)) return false;
+    // Anything after the left hand's entries is not read.
+    song = std::move(parsed);
+    return true;
+}

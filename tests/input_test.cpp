@@ -1,0 +1,228 @@
+// Keyboard commands, camera drags and the light keys, driven as the window system would.
+#include "app_fixture.h"
+#include "interface.h"
+
+using KeyboardCommands = AppTest;
+
+TEST_F(KeyboardCommands, NoteLettersNameTheUpperOctaveKeys) {
+    const std::string letters = "sdfghjkleryui";
+    const int expected[13] = {7, 8, 9, 10, 11, 12, 13, 14, 20, 21, 22, 23, 24};
+    for (int i = 0; i < 13; ++i) {
+        currNote = -1;
+        press(letters[i]);
+        EXPECT_EQ(currNote, expected[i]) << letters[i];
+        release(letters[i]);
+    }
+}
+
+TEST_F(KeyboardCommands, ANoteLetterWhileTheRightHandIsBusyIsDroppedButRemembered) {
+    press('s');
+    EXPECT_EQ(currNote, 7);
+    EXPECT_TRUE(noteKeyPressed);
+    press('d');
+    EXPECT_EQ(currNote, 7);
+    EXPECT_TRUE(keyPressed['d']);
+    release('d');
+    EXPECT_FALSE(keyPressed['d']);
+    EXPECT_TRUE(noteKeyPressed) << "releasing another letter leaves the held note alone";
+    release('s');
+    EXPECT_FALSE(noteKeyPressed);
+}
+
+TEST_F(KeyboardCommands, ALetterStillHeldDoesNotStartItsNoteAgain) {
+    press('s');
+    release('s');
+    frames(30);  // the stroke is over
+    ASSERT_EQ(currNote, -1);
+    keyPressed['s'] = true;  // as if its release had never arrived
+    press('s');
+    EXPECT_EQ(currNote, -1);
+}
+
+TEST_F(KeyboardCommands, UpperCaseAndUnboundKeysOnlyMarkThemselvesHeld) {
+    press('S');
+    press('q');
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE);
+    EXPECT_TRUE(keyPressed['S']);
+    release('S');
+    EXPECT_FALSE(keyPressed['S']);
+}
+
+TEST_F(KeyboardCommands, ChordLettersFollowTheMode) {
+    press('z');
+    EXPECT_EQ(playChord, CEG);
+    release('z');
+    frames(30);
+    ASSERT_EQ(playChord, NONE);
+    press('-');
+    press('z');
+    EXPECT_EQ(playChord, CEA);
+    release('z');
+    frames(30);
+    press('b');
+    EXPECT_EQ(playChord, EGsB);
+    press('x');  // the left hand is busy: dropped
+    EXPECT_EQ(playChord, EGsB);
+    EXPECT_TRUE(keyPressed['x']);
+}
+
+TEST_F(KeyboardCommands, ReleasingAChordLetterEndsItsChordAfterAModeChange) {
+    press('z');  // C major
+    press('-');
+    release('-');
+    release('z');
+    EXPECT_FALSE(chordKeyPressed) << "the letter that started the chord ends it";
+    frames(30);
+    EXPECT_EQ(playChord, NONE);
+    for (int k : {0, 2, 4}) EXPECT_EQ(keys[k]->pressFactor, 0.0f);
+    EXPECT_EQ(sound.calls.back().op, "stop");
+}
+
+TEST_F(KeyboardCommands, AnotherLetterNamingTheSameChordDoesNotEndIt) {
+    press('c');  // F major (C F A) in major mode
+    press('-');
+    release('v');  // names C F A in minor mode, but did not start it
+    EXPECT_TRUE(chordKeyPressed);
+}
+
+TEST_F(KeyboardCommands, NoteAndChordRunIndependently) {
+    press('z');
+    press('s');
+    EXPECT_EQ(playChord, CEG);
+    EXPECT_EQ(currNote, 7);
+    release('s');
+    frames(30);
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, CEG) << "the chord is still held";
+    EXPECT_FLOAT_EQ(keys[0]->pressFactor, 1.0f);
+    release('z');
+    frames(30);
+    EXPECT_EQ(playChord, NONE);
+}
+
+TEST_F(KeyboardCommands, SpaceStepsBackgroundAndInstrumentTogetherAndTabTheTexture) {
+    for (int i = 1; i <= 5; ++i) {
+        press(' ');
+        EXPECT_EQ(activeBackground, i % 5);
+        EXPECT_EQ(activeInstrument, i % 5);
+    }
+    press('\t');
+    press('\t');
+    EXPECT_EQ(activeHandTexture, 2);
+    press('\t');
+    EXPECT_EQ(activeHandTexture, 0);
+    EXPECT_EQ(textureUploads, 3);
+}
+
+TEST_F(KeyboardCommands, GlowAndConcertSwitches) {
+    press('2');
+    EXPECT_TRUE(glowOn);
+    press('1');
+    EXPECT_FALSE(glowOn);
+    press('3');  // not in concert mode: nothing
+    EXPECT_FLOAT_EQ(ambient_intensity[0], 0.3f);
+
+    clock.advance(0.5);
+    press('4');
+    EXPECT_TRUE(concertOn);
+    EXPECT_TRUE(glowOn);
+    EXPECT_FLOAT_EQ(background_intensity, 0.0f);
+    EXPECT_NEAR(concertLightsTimer->elapsed(), 0.0, 1e-9);
+    clock.advance(0.3);
+    press('4');
+    EXPECT_NEAR(concertLightsTimer->elapsed(), 0.0, 1e-9) << "a second '4' restarts the sweep clock";
+
+    press('3');
+    EXPECT_FALSE(concertOn);
+    EXPECT_FALSE(glowOn);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_FLOAT_EQ(ambient_intensity[c], 1.0f);
+        EXPECT_FLOAT_EQ(diffuse_intensity[c], 1.0f);
+        EXPECT_FLOAT_EQ(specular_intensity[c], 1.0f);
+    }
+    EXPECT_FLOAT_EQ(ambient_intensity[3], 1.0f);
+    EXPECT_FLOAT_EQ(background_intensity, 1.0f);
+}
+
+TEST_F(KeyboardCommands, EscapeQuitsWithStatusZero) {
+    press(27);
+    EXPECT_EQ(quitStatus, 0);
+}
+
+using LightKeys = AppTest;
+
+TEST_F(LightKeys, TwentyDimStepsReachJustBelowZeroAndTwentyBrightStepsRestoreExactly) {
+    press('>');
+    EXPECT_FLOAT_EQ(diffuse_intensity[0], 1.0f) << "already at full";
+    for (int i = 0; i < 20; ++i) press('<');
+    EXPECT_LT(diffuse_intensity[0], 0.0f);
+    EXPECT_GT(diffuse_intensity[0], -1e-6f);
+    EXPECT_NEAR(ambient_intensity[1], 0.0f, 1e-6f);
+    const float afterTwenty = specular_intensity[2];
+    press('<');
+    EXPECT_EQ(specular_intensity[2], afterTwenty) << "a twenty-first press changes nothing";
+    for (int i = 0; i < 20; ++i) press('>');
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(diffuse_intensity[c], 1.0f);
+        EXPECT_EQ(specular_intensity[c], 1.0f);
+        EXPECT_EQ(ambient_intensity[c], 0.3f);
+    }
+    EXPECT_EQ(diffuse_intensity[3], 1.0f);
+    EXPECT_EQ(background_intensity, 1.0f);
+}
+
+TEST_F(LightKeys, SpotConeNarrowsToZeroAndWidensBackToFifty) {
+    for (int i = 0; i < 25; ++i) press('/');
+    EXPECT_FLOAT_EQ(spotCutoff, 0.0f);
+    press('/');
+    EXPECT_FLOAT_EQ(spotCutoff, 0.0f);
+    for (int i = 0; i < 30; ++i) press('?');
+    EXPECT_FLOAT_EQ(spotCutoff, 50.0f);
+}
+
+TEST_F(LightKeys, ArrowKeysSwingTheSpotAndAskForARedraw) {
+    for (int i = 0; i < 4; ++i) moveLight(KEY_LEFT, 0, 0);
+    EXPECT_FLOAT_EQ(spotDir[0], -0.4f);
+    moveLight(KEY_DOWN, 0, 0);
+    EXPECT_FLOAT_EQ(spotDir[2], 0.1f);
+    moveLight(KEY_UP, 0, 0);
+    moveLight(KEY_RIGHT, 0, 0);
+    EXPECT_NEAR(spotDir[2], 0.0f, 1e-7f);
+    EXPECT_FLOAT_EQ(spotDir[1], -2.0f);
+    moveLight(1, 0, 0);  // F1: nothing but the redraw
+    EXPECT_EQ(redisplays, 8);
+}
+
+using CameraDrags = AppTest;
+
+TEST_F(CameraDrags, LeftDragTurnsFromThePressPosition) {
+    mouse(MOUSE_LEFT_BUTTON, MOUSE_DOWN, 300, 400);
+    motion(400, 400);
+    EXPECT_FLOAT_EQ(camRot[1], 7.5f);
+    EXPECT_FLOAT_EQ(camRot[0], 60.0f);
+    motion(400, 440);
+    EXPECT_FLOAT_EQ(camRot[0], 63.0f);
+    mouse(MOUSE_LEFT_BUTTON, 1, 400, 440);
+    motion(900, 900);
+    EXPECT_FLOAT_EQ(camRot[1], 7.5f) << "no button held";
+}
+
+TEST_F(CameraDrags, RightDragZoomsWithinItsLimits) {
+    mouse(MOUSE_RIGHT_BUTTON, MOUSE_DOWN, 0, 600);
+    motion(0, 500);  // up: nearer, but already at the nearest
+    EXPECT_FLOAT_EQ(camPos[2], -7.5f);
+    motion(0, 1000);
+    EXPECT_FLOAT_EQ(camPos[2], -17.5f);
+    motion(0, 3000);
+    EXPECT_FLOAT_EQ(camPos[2], -30.0f);
+}
+
+TEST_F(CameraDrags, MiddleButtonChangesNothing) {
+    mouse(1, MOUSE_DOWN, 123, 456);
+    motion(500, 500);
+    EXPECT_FLOAT_EQ(lastX, 0);
+    EXPECT_FLOAT_EQ(lastY, 0);
+    EXPECT_FLOAT_EQ(camRot[1], 0);
+    EXPECT_FLOAT_EQ(camPos[2], -7.5f);
+}

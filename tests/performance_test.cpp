@@ -1,0 +1,168 @@
+// Note and chord strokes frame by frame: key travel, sample starts, fades and stops.
+#include "app_fixture.h"
+
+using NoteStroke = AppTest;
+
+TEST_F(NoteStroke, HeldNoteSoundsOnceKeepsTheKeyDownAndPausesItsClock) {
+    press('s');
+    int frameOfStart = -1;
+    for (int i = 1; i <= 15; ++i) {
+        frame();
+        if (frameOfStart < 0 && sound.count("play") > 0) frameOfStart = i;
+    }
+    ASSERT_EQ(sound.count("play"), 1);
+    EXPECT_EQ(sound.calls[0].path, "../res/sounds/piano/C1.mp3");
+    EXPECT_EQ(frameOfStart, 10) << "the first frame past 0.16 s of stroke time";
+    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    EXPECT_EQ(rightHand.animationStatus, Hand::HOLD);
+
+    const double heldAt = rightHandTimer->elapsed();
+    frames(120);  // two seconds of holding
+    EXPECT_DOUBLE_EQ(rightHandTimer->elapsed(), heldAt);
+    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    EXPECT_EQ(sound.count("play"), 1);
+    EXPECT_EQ(sound.count("volume"), 0) << "a piano note starts at full volume";
+
+    release('s');
+    sound.take();
+    std::vector<float> volumes;
+    int framesToFree = 0;
+    while (currNote >= 0 && framesToFree < 100) {
+        frame();
+        ++framesToFree;
+    }
+    for (const auto& c : sound.calls)
+        if (c.op == "volume") volumes.push_back(c.volume);
+    ASSERT_FALSE(volumes.empty());
+    for (size_t i = 1; i < volumes.size(); ++i) EXPECT_LE(volumes[i], volumes[i - 1]);
+    EXPECT_EQ(volumes.back(), 0.0f);
+    EXPECT_GT(sound.count("stop"), 0);
+    // The up phase takes 0.2 s of stroke time, then one frame frees the hand.
+    EXPECT_GE(framesToFree, 11);
+    EXPECT_LE(framesToFree, 13);
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+}
+
+TEST_F(NoteStroke, UpPhaseFadesWithTheSquareOfTheKeyAndStopsAtRest) {
+    press('g');
+    frames(13);
+    release('g');
+    sound.take();
+    std::vector<std::pair<float, float>> pressAndVolume;
+    while (currNote >= 0) {
+        frame();
+        float volume = -1;
+        for (const auto& c : sound.take())
+            if (c.op == "volume") volume = c.volume;
+        if (volume >= 0) pressAndVolume.push_back({keys[10]->pressFactor, volume});
+    }
+    ASSERT_GE(pressAndVolume.size(), 2u);
+    for (const auto& [p, v] : pressAndVolume) EXPECT_FLOAT_EQ(v, p * p);
+}
+
+TEST_F(NoteStroke, ATapShorterThanTheDownPhaseStillStrikesTheKeyFully) {
+    press('h');
+    frame();
+    release('h');
+    float deepest = 0;
+    while (currNote >= 0) {
+        frame();
+        deepest = std::max(deepest, keys[11]->pressFactor);
+    }
+    EXPECT_FLOAT_EQ(deepest, 1.0f);
+    EXPECT_EQ(sound.count("play"), 1);
+    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+}
+
+TEST_F(NoteStroke, NextNoteStartsOnlyOnceTheStrokeIsOver) {
+    press('s');
+    release('s');
+    frames(14);  // up phase under way
+    press('d');
+    EXPECT_EQ(currNote, 7) << "the right hand is still busy";
+    release('d');
+    while (currNote >= 0) frame();
+    press('d');
+    EXPECT_EQ(currNote, 8);
+}
+
+TEST_F(NoteStroke, OrganNotesStartAtHalfVolumeAndInstrumentIsReadAtTheStart) {
+    press(' ');
+    press(' ');  // organ
+    press('i');
+    frames(13);
+    ASSERT_GE(sound.calls.size(), 2u);
+    EXPECT_EQ(sound.calls[0].path, "../res/sounds/organ/Black9.mp3");
+    EXPECT_EQ(sound.calls[1].op, "volume");
+    EXPECT_FLOAT_EQ(sound.calls[1].volume, 0.5f);
+    press(' ');  // music box: the sounding note keeps its instrument
+    release('i');
+    while (currNote >= 0) frame();
+    for (const auto& c : sound.calls) EXPECT_EQ(c.path, "../res/sounds/organ/Black9.mp3");
+}
+
+TEST_F(NoteStroke, WithoutASoundEngineEverythingElseStillRuns) {
+    engine = nullptr;
+    press('s');
+    frames(13);
+    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    release('s');
+    while (currNote >= 0) frame();
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+}
+
+using ChordStroke = AppTest;
+
+TEST_F(ChordStroke, EachNoteStartsOnceAtHalfVolumeAndFadesOnlyInTheLowerHalf) {
+    press('c');  // F major: keys 0, 3, 5
+    frames(15);
+    ASSERT_EQ(sound.count("play"), 3);
+    const char* files[3] = {"C0.mp3", "F0.mp3", "A0.mp3"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(sound.calls[2 * i].path, std::string("../res/sounds/piano/") + files[i]);
+        EXPECT_EQ(sound.calls[2 * i + 1].op, "volume");
+        EXPECT_FLOAT_EQ(sound.calls[2 * i + 1].volume, 0.5f);
+    }
+    release('c');
+    sound.take();
+    while (playChord != NONE) frame();
+    // Once per note: a volume while below half, the last at 0 with its stop.
+    for (std::uint32_t voice = 0; voice < 3; ++voice) {
+        std::vector<RecordingSound::Call> mine;
+        for (const auto& c : sound.calls)
+            if (c.voice == voice) mine.push_back(c);
+        ASSERT_GE(mine.size(), 2u);
+        EXPECT_EQ(mine.back().op, "stop");
+        EXPECT_FLOAT_EQ(mine[mine.size() - 2].volume, 0.0f);
+        for (const auto& c : mine) {
+            if (c.op == "volume") {
+                EXPECT_LT(c.volume, 0.25f + 1e-6f);
+            }
+        }
+    }
+    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+}
+
+TEST_F(ChordStroke, ChoirChordsStartQuieter) {
+    for (int i = 0; i < 4; ++i) press(' ');
+    press('z');
+    frames(13);
+    ASSERT_EQ(sound.count("play"), 3);
+    EXPECT_EQ(sound.calls[0].path, "../res/sounds/choir/C0.mp3");
+    EXPECT_FLOAT_EQ(sound.calls[1].volume, 0.35f);
+}
+
+TEST_F(ChordStroke, SlowFramesStillStartEachNoteOnce) {
+    // Frames placed so that the keys leave rest at 0.160 s and are still in the upper
+    // half of their travel (press below 0.5) on the next frame, at 0.177 s.
+    press('x');
+    for (double t : {0.05, 0.05, 0.0431, 0.017}) frame(t);
+    EXPECT_GT(keys[1]->pressFactor, 0.0f);
+    EXPECT_EQ(sound.count("play"), 3);
+    frame(0.017);
+    EXPECT_LT(keys[1]->pressFactor, 0.5f);
+    for (double t : {0.017, 0.05}) frame(t);
+    EXPECT_FLOAT_EQ(keys[1]->pressFactor, 1.0f);
+    EXPECT_EQ(sound.count("play"), 3);
+}

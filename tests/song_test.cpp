@@ -1,0 +1,262 @@
+// The song player on driven frames, and the reader's refusal of malformed files.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "SongFile.h"
+#include "app_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// The repository, as an absolute path: the tests change their working directory.
+std::string sourceDir() {
+    static const std::string dir = [] {
+        const char* env = std::getenv("TINKLEWOOD_SOURCE_DIR");
+        return fs::absolute(env != nullptr ? env : "..").string();
+    }();
+    return dir;
+}
+}  // namespace
+
+// Runs each test from a scratch folder laid out as the program expects: songs are read
+// from ../res/songs/ relative to the working directory.
+class SongPlayer : public AppTest {
+protected:
+    fs::path root;
+    fs::path previous;
+
+    unsigned int baseNotes = 0, baseChords = 0;
+
+    void SetUp() override {
+        AppTest::SetUp();
+        sourceDir();
+        baseNotes = noteStrokes;
+        baseChords = chordStrokes;
+        previous = fs::current_path();
+        root = fs::temp_directory_path() / ("tinklewood-songs-" + std::to_string(::getpid()) + "-" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(root / "work");
+        fs::create_directories(root / "res" / "songs");
+        fs::current_path(root / "work");
+    }
+    void TearDown() override {
+        fs::current_path(previous);
+        fs::remove_all(root);
+        AppTest::TearDown();
+    }
+
+    unsigned int notesStarted() const { return noteStrokes - baseNotes; }
+    unsigned int chordsStarted() const { return chordStrokes - baseChords; }
+
+    void writeSong(const std::string& name, const std::string& text) {
+        std::ofstream(root / "res" / "songs" / name) << text;
+    }
+
+    // Output on stdout while playing the song, and whether the song then plays.
+    std::string play(const std::string& name) {
+        testing::internal::CaptureStdout();
+        playSong(name);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(SongPlayer, WorkedExampleFrameByFrame) {
+    writeSong("example.song", "3\n1 0\n1 0\n2 4\n1\n4 0\n");
+    EXPECT_EQ(play("example.song"), "");
+    ASSERT_TRUE(songPlaying);
+    ASSERT_EQ(songRight.size(), 3u);
+    EXPECT_FLOAT_EQ(songRight[2][0], 4.0f) << "end beats are running sums";
+    EXPECT_EQ(currNote, 7) << "the first letter is pressed while loading";
+    EXPECT_EQ(playChord, CEG);
+    EXPECT_EQ(notesStarted(), 1u);
+
+    for (int f = 1; f <= 5; ++f) {
+        frame();
+        EXPECT_TRUE(noteKeyPressed) << "frame " << f;
+    }
+    frame();  // the sixth frame of beat 0: the one-beat entry is released
+    EXPECT_FALSE(noteKeyPressed);
+    EXPECT_FALSE(keyPressed['s']);
+    frames(3);
+    EXPECT_EQ(notesStarted(), 1u);
+    frame();  // beat 1: the second entry, the same letter, starts at once
+    EXPECT_EQ(beat, 1);
+    EXPECT_EQ(notesStarted(), 2u);
+    EXPECT_TRUE(noteKeyPressed);
+    frames(10);  // beat 2: the third entry, 'g'
+    EXPECT_EQ(notesStarted(), 3u);
+    EXPECT_EQ(currNote, 11);
+
+    frames(15);  // to the fifth frame of beat 3
+    EXPECT_TRUE(chordKeyPressed);
+    frame();  // sixth frame of beat 3: the chord and the last note are released
+    EXPECT_FALSE(chordKeyPressed);
+    EXPECT_FALSE(noteKeyPressed);
+    frames(3);
+    EXPECT_TRUE(songPlaying);
+    frame();  // beat 4: the right hand's list is exhausted
+    EXPECT_FALSE(songPlaying);
+    EXPECT_TRUE(songRight.empty());
+    EXPECT_TRUE(songLeft.empty());
+}
+
+TEST_F(SongPlayer, NoRightHandEntriesEndsOnTheFirstFrameAndLetsGoOfTheChord) {
+    writeSong("chords.song", "0\n1 12 3\n");
+    play("chords.song");
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, CEA);
+    frame();
+    EXPECT_FALSE(songPlaying);
+    EXPECT_FALSE(chordKeyPressed) << "a chord the song held does not stay down after it";
+}
+
+TEST_F(SongPlayer, ShortLeftListLeavesTheLeftHandIdle) {
+    writeSong("short.song", "2 3 0 3 1\n1 2 4\n");
+    play("short.song");
+    frames(30);
+    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(chordsStarted(), 1u);
+    EXPECT_TRUE(songPlaying);
+    frames(30);
+    EXPECT_FALSE(songPlaying);
+    EXPECT_EQ(notesStarted(), 2u);
+}
+
+TEST_F(SongPlayer, SongKeyRestartsASongInProgress) {
+    writeSong(songName, "2 4 0 4 7\n1 8 2\n");
+    press('5');
+    frames(10);  // the first note is held down by the song
+    ASSERT_TRUE(noteKeyPressed);
+    press('5');
+    EXPECT_EQ(beat, 0);
+    EXPECT_EQ(numFrames, 0);
+    EXPECT_EQ(notesStarted(), 2u) << "the restarted song's first note plays at once";
+    EXPECT_EQ(chordsStarted(), 2u);
+    frames(50);
+    EXPECT_EQ(notesStarted(), 3u);
+    frames(40);
+    EXPECT_FALSE(songPlaying);
+    frames(30);
+    EXPECT_EQ(currNote, -1) << "nothing is left held by the first run";
+    EXPECT_EQ(playChord, NONE);
+}
+
+TEST_F(SongPlayer, MissingFileIsReportedAndTheSongInProgressGoesOn) {
+    writeSong("good.song", "2 3 0 3 1\n0\n");
+    play("good.song");
+    frames(5);
+    const std::string out = play("nothere.song");
+    EXPECT_EQ(out, "Error: Failed to open song file ../res/songs/nothere.song\n");
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(numFrames, 5);
+}
+
+TEST_F(SongPlayer, TheUsersHeldNoteMakesTheSongsPressBeIgnored) {
+    writeSong("user.song", "2 2 1 2 2\n0\n");
+    press('s');  // the user holds middle C
+    play("user.song");
+    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(notesStarted(), 1u);
+    frames(20);  // beat 2: the song's second press
+    EXPECT_EQ(currNote, 7);
+    EXPECT_TRUE(noteKeyPressed) << "the user's note is not ended by the song";
+    EXPECT_EQ(notesStarted(), 1u);
+}
+
+TEST_F(SongPlayer, EveryEntryOfTwinkleIsPlayedOnItsBeat) {
+    fs::copy_file(sourceDir() + "/res/songs/twinkle.song", root / "res" / "songs" / "twinkle.song");
+    std::ifstream in(root / "res" / "songs" / "twinkle.song");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData data;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, data, error)) << error;
+    ASSERT_GT(data.right.size(), 30u);
+
+    press('5');
+    std::vector<int> noteBeats = {0}, chordBeats = {0};
+    unsigned int notes = noteStrokes, chords = chordStrokes;
+    int frameCount = 0;
+    int sampleStarts = 0;
+    while (songPlaying && frameCount < 100000) {
+        frame();
+        ++frameCount;
+        if (noteStrokes != notes) noteBeats.push_back(beat);
+        if (chordStrokes != chords) chordBeats.push_back(beat);
+        notes = noteStrokes;
+        chords = chordStrokes;
+    }
+    for (const auto& c : sound.calls) sampleStarts += c.op == "play";
+    ASSERT_EQ(noteBeats.size(), data.right.size());
+    ASSERT_EQ(chordBeats.size(), data.left.size());
+    for (size_t i = 1; i < data.right.size(); ++i) EXPECT_EQ(noteBeats[i], data.right[i - 1][0]);
+    for (size_t i = 1; i < data.left.size(); ++i) EXPECT_EQ(chordBeats[i], data.left[i - 1][0]);
+    // Every note sounds, and three samples for every chord.
+    EXPECT_EQ(sampleStarts, static_cast<int>(data.right.size() + 3 * data.left.size()));
+}
+
+// Malformed songs: each is refused whole, with one line naming the file and the problem,
+// and nothing changes.
+class MalformedSongs : public SongPlayer, public testing::WithParamInterface<std::string> {};
+
+TEST_P(MalformedSongs, AreRefusedWithOneLineAndNoChange) {
+    const fs::path corpus = fs::path(sourceDir()) / "tests" / "songs" / GetParam();
+    fs::copy_file(corpus, root / "res" / "songs" / "bad.song");
+    writeSong("good.song", "3 3 0 3 1 3 2\n1 9 0\n");
+    play("good.song");
+    frames(12);
+    const int framesBefore = numFrames, beatBefore = beat;
+    const unsigned notesBefore = notesStarted();
+
+    const std::string out = play("bad.song");
+    EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/bad.song: ", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(numFrames, framesBefore);
+    EXPECT_EQ(beat, beatBefore);
+    EXPECT_EQ(notesStarted(), notesBefore);
+    EXPECT_EQ(songRight.size(), 3u);
+}
+
+namespace {
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(fs::path(sourceDir()) / "tests" / "songs"))
+        if (entry.path().extension() == ".song") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Corpus, MalformedSongs, testing::ValuesIn(corpusFiles()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param.substr(0, info.param.size() - 5);
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST(SongReader, AcceptsWhatTheFormatAllows) {
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong("", 13, 5, song, error)) << "an empty file is an empty song";
+    EXPECT_TRUE(song.right.empty());
+    ASSERT_TRUE(parseSong("2 1 0\n2.0 12\n", 13, 5, song, error)) << "no left-hand count: none";
+    EXPECT_FLOAT_EQ(song.right[1][0], 3.0f);
+    EXPECT_FLOAT_EQ(song.right[1][1], 12.0f);
+    ASSERT_TRUE(parseSong("1 1 0 1 1 4 trailing words are not read", 13, 5, song, error)) << error;
+    EXPECT_EQ(song.left.size(), 1u);
+}
+
+TEST(SongReader, HugeCountsAreRefusedWithoutWorkForTheMissingEntries) {
+    SongData song;
+    std::string error;
+    EXPECT_FALSE(parseSong("2000000000 1 0", 13, 5, song, error));
+    EXPECT_NE(error.find("announces"), std::string::npos) << error;
+    EXPECT_FALSE(parseSong("1e300 1 0", 13, 5, song, error));
+}
