@@ -568,7 +568,7 @@ Image hall() {
             }
             Col c = Col{0.35f, 0.07f, 0.06f} * (0.75f + 0.25f * fbm(x * 0.03f, y * 0.03f, 4, 77));
             float panel = sdBox(x, y, fx0 + 20, fy0 + 25, fx1 - 20, fy1 - 20);
-            if (std::fabs(panel + 0) < 3) c = brass(0.6f);
+            if (std::fabs(panel) < 3) c = brass(0.6f);
             for (float lx : {fx0 + 48.0f, fx1 - 48.0f}) {
                 float d = std::hypot(x - lx, y - 320);
                 c = c + Col{1.0f, 0.78f, 0.45f} * (1.8f * std::exp(-d * d / 40.0f) + 0.25f * std::exp(-d * d / 3000.0f));
@@ -690,7 +690,8 @@ Image church() {
         float lanRt = sdArch(x, y, cx + lanOff, lanHalf, lanSpring, sill, lanR);
         float rose = sdCircle(x, y, roseX, roseY, roseR);
         float stone = std::min({std::fabs(lanL), std::fabs(lanRt), std::fabs(rose), std::fabs(outer)}) - bar;
-        if (outer > -bar - 4) stone = std::min(stone, -(outer + bar + 4) + 0.0f);
+        // A stone rebate lines the inside of the main arch.
+        if (outer > -bar - 4) stone = std::min(stone, -(outer + bar + 4));
         Col glass;
         float lead = 1;  // 1 = clear glass, 0 = lead
         float lightness = 1.0f - 0.25f * clamp01((y - 60) / 550) + 0.15f * (fbm(x * 0.01f, y * 0.01f, 3, 84) - 0.5f);
