@@ -122,6 +122,7 @@ void Hand::updateHandPos(int newPos) {
 }
 
 float Hand::animateChord(float time) {
+    assert(animationChord != nullptr || animationStatus == NO_ANIMATION);  // chord set first
     animationTime = time;
     const float p = downProgress(time, CHORD_SPEED);
     switch (animationStatus) {
@@ -159,7 +160,8 @@ float Hand::animateFinger(float time) {
     // holdTime is 0 through a whole stroke: set so at the start and by setAnimationNote, and
     // the HOLD step below gives it back its own value (time - (time - holdTime)). That is as
     // it must be: the note driver pauses its clock during a hold, so subtracting a hold
-    // length here as well would count the hold twice and hold q below 0 after the release.
+    // length here as well would count the hold twice and throw the up phase out of step.
+    assert(noteType != NO_NOTE || animationStatus == NO_ANIMATION);  // setAnimationNote first
     animationTime = time - holdTime;
     const float p = downProgress(animationTime, NOTE_SPEED_FACTOR);
     const int f = activeFinger;
