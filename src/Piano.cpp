@@ -92,6 +92,12 @@ void reshape(int w, int h) {
 }
 
 void display() {
+    drawScene();
+    glFlush();
+    glutSwapBuffers();
+}
+
+void drawScene() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     setBackground();
     glDepthMask(GL_TRUE);
@@ -120,9 +126,6 @@ void display() {
     drawKeyboard();
     leftHand.draw();
     rightHand.draw();
-
-    glFlush();
-    glutSwapBuffers();
 }
 
 void animate() {

@@ -128,6 +128,7 @@ void initTimers();
 void initKeyboard();
 void reshape(int w, int h);
 void display();
+void drawScene();  // one frame into the back buffer, without presenting it
 void animate();
 // Advances one frame if one is due; returns whether it did. animate() is this plus the
 // wait until the next frame.

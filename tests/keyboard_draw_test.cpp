@@ -1,0 +1,86 @@
+// The keyboard as it appears on screen: pressed keys sink, glow, outlines.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "scene_support.h"
+
+namespace {
+bool isBlack(const Pixel& p) { return p.r < 8 && p.g < 8 && p.b < 8; }
+
+// Whether a black outline pixel lies within two rows of (x, y).
+bool outlineNear(const Frame& frame, int x, int y) {
+    for (int dy = -2; dy <= 2; ++dy)
+        if (isBlack(frame.at(x, y + dy))) return true;
+    return false;
+}
+
+class KeyboardOnScreen : public testing::Test {
+protected:
+    void SetUp() override {
+        startScene();
+        glowOn = concertOn = false;
+        for (PianoKey* key : keys) key->press(0);
+    }
+    void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
+};
+}  // namespace
+
+TEST_F(KeyboardOnScreen, APressedWhiteKeyShowsItsTopFrontEdgeLower) {
+    PianoKey* key = keys[0];
+    const Frame rest = drawFrame();
+    const auto restEdge = rest.project(key->posX, 0.25, 1.5);
+    const auto pressedEdge = rest.project(key->posX, 0.0, 1.5);
+    ASSERT_LT(pressedEdge[1], restEdge[1] - 4) << "the edge should move visibly";
+    EXPECT_TRUE(outlineNear(rest, restEdge[0], restEdge[1]));
+
+    key->press(1);
+    const Frame pressed = drawFrame();
+    EXPECT_TRUE(outlineNear(pressed, pressedEdge[0], pressedEdge[1]));
+    EXPECT_FALSE(outlineNear(pressed, restEdge[0], restEdge[1])) << "nothing is left at the old edge";
+}
+
+TEST_F(KeyboardOnScreen, GlowColoursOnlyPressedKeysBodies) {
+    glowOn = true;
+    keys[0]->press(1);
+    const Frame frame = drawFrame();
+    const auto pressedTop = frame.project(keys[0]->posX, 0.0, 0.8);
+    const auto restingTop = frame.project(keys[6]->posX, 0.25, 1.3);  // in the spot, clear of the hands
+    const Pixel glow = frame.at(pressedTop[0], pressedTop[1]);
+    const Pixel plain = frame.at(restingTop[0], restingTop[1]);
+    EXPECT_GT(glow.g, glow.r + 15) << "glow is green-grey";
+    EXPECT_GT(glow.g, glow.b + 15);
+    EXPECT_LT(std::abs(plain.r - plain.g), 6) << "a resting key keeps its white material";
+    EXPECT_GT(plain.r, 100);
+}
+
+TEST_F(KeyboardOnScreen, OutlinesArePureBlackWithoutGlowAndGlowWithIt) {
+    const Frame plain = drawFrame();
+    // The boundary of the top two white keys, clear of the hands.
+    const auto edge = plain.project(keys[14]->posX - 0.3, 0.25, 1.0);
+    bool sawBlack = false;
+    for (int dx = -3; dx <= 3; ++dx) sawBlack |= isBlack(plain.at(edge[0] + dx, edge[1]));
+    EXPECT_TRUE(sawBlack);
+
+    glowOn = true;
+    const Frame glowing = drawFrame();
+    int greenish = 0;
+    for (int dx = -3; dx <= 3; ++dx) {
+        const Pixel p = glowing.at(edge[0] + dx, edge[1]);
+        greenish += p.g > 40 && p.g > p.r && p.g > p.b;
+    }
+    EXPECT_GT(greenish, 0) << "every outline glows when the glow is on";
+}
+
+TEST_F(KeyboardOnScreen, ConcertModeLightsTheKeysInColour) {
+    concertOn = true;
+    glowOn = false;
+    const Frame frame = drawFrame();
+    // The green middle beam starts straight down at the centre of the keyboard.
+    const auto centre = frame.project(0.0, 0.25, 0.0);
+    const Pixel p = frame.at(centre[0], centre[1]);
+    EXPECT_GT(p.g, p.r + 30);
+    EXPECT_GT(p.g, p.b + 30);
+    concertOn = false;
+}

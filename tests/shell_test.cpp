@@ -1,0 +1,58 @@
+// The two windows as start-up makes them, and the reshape guard.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "Piano.h"
+#include "gl_test_support.h"
+
+namespace {
+void settle() {
+    for (int i = 0; i < 20; ++i) glutMainLoopEvent();
+}
+}  // namespace
+
+TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
+    initGlut();
+    EXPECT_EQ(glutGetWindow(), windowID) << "the main window is current after start-up";
+    initGl();
+    initTimers();
+    initTextures();
+    initKeyboard();
+    EXPECT_LT(helpID, windowID) << "the help window is created first";
+    glutIdleFunc(nullptr);  // the test drives frames itself
+    settle();
+
+    glutSetWindow(windowID);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), 1200);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_HEIGHT), 1000);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_X), 50);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_Y), 50);
+    EXPECT_EQ(windowTitle(windowID), "Tinklewood");
+
+    glutSetWindow(helpID);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), 500);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_HEIGHT), 700);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_X), 1275);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_Y), 50);
+    EXPECT_EQ(windowTitle(helpID), "Help");
+}
+
+TEST(Reshape, AZeroHeightKeepsTheLastAspectRatio) {
+    makeGlTestContextCurrent();
+    reshape(800, 600);
+    EXPECT_EQ(Win[0], 800);
+    EXPECT_EQ(Win[1], 600);
+    double before[16], after[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, before);
+    reshape(800, 0);
+    glGetDoublev(GL_PROJECTION_MATRIX, after);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_TRUE(std::isfinite(after[i]));
+        EXPECT_DOUBLE_EQ(after[i], before[i]);
+    }
+    EXPECT_NEAR(after[5] / after[0], 800.0 / 600.0, 1e-6) << "the 800 x 600 aspect stands";
+    reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+}
