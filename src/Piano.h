@@ -181,3 +181,4 @@ void setTextures();
 void setBackground();
 void helpReshape(int w, int h);
 void helpDisplay();
+void drawHelpText();  // the help window's picture, without presenting it

@@ -25,6 +25,11 @@ void helpReshape(int, int) {
 }
 
 void helpDisplay() {
+    drawHelpText();
+    glutSwapBuffers();
+}
+
+void drawHelpText() {
     glClearColor(clearColour[0], clearColour[1], clearColour[2], 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor4fv(helpTextColour.data());
@@ -45,5 +50,4 @@ void helpDisplay() {
         }
         std::fclose(file);
     }
-    glutSwapBuffers();
 }

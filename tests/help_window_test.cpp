@@ -1,0 +1,100 @@
+// The help window's text: rows drawn, their pitch, and a missing file.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "scene_support.h"
+#include "temp_layout.h"
+
+namespace {
+// The rows of text drawn: bands of rows holding text-coloured pixels, counted from the top.
+std::vector<int> textBands() {
+    makeGlTestContextCurrent();
+    // The help window has a context of its own with GL's defaults; the scene tests that
+    // share this one leave lighting and texturing on.
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    helpReshape(500, 700);
+    drawHelpText();
+    glFinish();
+    std::vector<unsigned char> pixels(static_cast<size_t>(GL_TEST_WIDTH) * GL_TEST_HEIGHT * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<int> bandTops;
+    bool inBand = false;
+    for (int y = GL_TEST_HEIGHT - 1; y >= 0; --y) {
+        bool text = false;
+        for (int x = 0; x < GL_TEST_WIDTH && !text; ++x) {
+            const unsigned char* p = &pixels[(static_cast<size_t>(y) * GL_TEST_WIDTH + x) * 3];
+            text = p[2] > 200 && p[0] > 180;
+        }
+        if (text && !inBand) bandTops.push_back(y);
+        inBand = text;
+    }
+    return bandTops;
+}
+}  // namespace
+
+class HelpWindow : public testing::Test {
+protected:
+    TempLayout layout{"help"};
+    std::string draw(std::vector<int>& bands) {
+        testing::internal::CaptureStdout();
+        bands = textBands();
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(HelpWindow, EmptyFileDrawsNothingAndSaysNothing) {
+    layout.write("help.txt", "");
+    std::vector<int> bands;
+    EXPECT_EQ(draw(bands), "");
+    EXPECT_TRUE(bands.empty());
+}
+
+TEST_F(HelpWindow, ThreeLinesDrawThreeRowsAtTheLinePitch) {
+    layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc\n");
+    std::vector<int> bands;
+    draw(bands);
+    ASSERT_EQ(bands.size(), 3u);
+    // 15 help units a line, at 1000/700 pixels a unit with the main window's 1200 x 1000.
+    EXPECT_NEAR(bands[0] - bands[1], 15 * 1000.0 / 700, 2.0);
+    EXPECT_NEAR(bands[1] - bands[2], 15 * 1000.0 / 700, 2.0);
+    // The first baseline is at 476 units, 680 pixels above the bottom of the 1000-pixel
+    // viewport; the tallest glyphs reach about 11 pixels above it.
+    EXPECT_NEAR(bands[0], 680 + 11, 4);
+
+    layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc");
+    std::vector<int> noFinalBreak;
+    draw(noFinalBreak);
+    EXPECT_EQ(noFinalBreak, bands);
+}
+
+TEST_F(HelpWindow, ABlankLineLeavesAGapOfOnePitch) {
+    layout.write("help.txt", "First\n\nThird\n");
+    std::vector<int> bands;
+    draw(bands);
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_NEAR(bands[0] - bands[1], 2 * 15 * 1000.0 / 700, 2.0);
+}
+
+TEST_F(HelpWindow, OnlyTheFirstThirtyTwoLinesFit) {
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "Line " + std::to_string(i) + "\n";
+    layout.write("help.txt", text);
+    std::vector<int> bands;
+    draw(bands);
+    EXPECT_EQ(bands.size(), 32u);
+}
+
+TEST_F(HelpWindow, MissingFileIsReportedAtEveryRepaint) {
+    std::vector<int> bands;
+    EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
+    EXPECT_TRUE(bands.empty());
+    EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
+}

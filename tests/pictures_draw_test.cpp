@@ -1,0 +1,159 @@
+// Backgrounds and hand textures on screen, from pictures made by the test.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+#include <stb/stb_image_write.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "scene_support.h"
+#include "temp_layout.h"
+
+namespace {
+// A picture whose top half is `top` and bottom half `bottom` (rows stored top first).
+void writeHalves(const std::filesystem::path& path, Pixel top, Pixel bottom, int w = 64, int h = 48) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const Pixel p = y < h / 2 ? top : bottom;
+            unsigned char* out = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+            out[0] = static_cast<unsigned char>(p.r);
+            out[1] = static_cast<unsigned char>(p.g);
+            out[2] = static_cast<unsigned char>(p.b);
+        }
+    if (path.extension() == ".png")
+        stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3);
+    else
+        stbi_write_jpg(path.c_str(), w, h, 3, rgb.data(), 95);
+}
+
+bool near(const Pixel& p, Pixel q, int tolerance = 12) {
+    return std::abs(p.r - q.r) <= tolerance && std::abs(p.g - q.g) <= tolerance && std::abs(p.b - q.b) <= tolerance;
+}
+
+const Pixel RED_{220, 30, 30}, BLUE_{30, 30, 220}, GREEN_{30, 200, 30}, WHITE_{255, 255, 255};
+
+// Corners of the window, clear of keys and hands.
+const int TOP_Y = GL_TEST_HEIGHT - 10, BOTTOM_Y = 10, LEFT_X = 10;
+
+class PicturesOnScreen : public testing::Test {
+protected:
+    static TempLayout* layout;
+
+    static void SetUpTestSuite() {
+        layout = new TempLayout("pictures");
+        writeHalves(layout->res("backgrounds/hall.jpg"), RED_, BLUE_);
+        writeHalves(layout->res("backgrounds/space.jpg"), GREEN_, GREEN_);
+        // church.png is missing on purpose; the rest are present.
+        writeHalves(layout->res("backgrounds/music_box.png"), BLUE_, RED_);
+        writeHalves(layout->res("backgrounds/glee.jpg"), GREEN_, RED_);
+        // A hand texture of fine stripes, so a textured palm differs from a plain one.
+        std::vector<unsigned char> stripes(32 * 32 * 3);
+        for (int i = 0; i < 32 * 32; ++i) {
+            const unsigned char v = (i / 2) % 2 ? 255 : 0;
+            stripes[i * 3] = stripes[i * 3 + 1] = stripes[i * 3 + 2] = v;
+        }
+        stbi_write_jpg(layout->res("textures/skin.jpg").c_str(), 32, 32, 3, stripes.data(), 95);
+        // rock.jpg missing: that texture leaves the hands plain.
+        writeHalves(layout->res("textures/flames.jpg"), RED_, RED_);
+        startScene();
+        initTextures();  // from this layout, even if another test started the scene first
+    }
+    static void TearDownTestSuite() { delete layout; }
+
+    void SetUp() override {
+        activeBackground = 0;
+        activeHandTexture = 0;
+        background_intensity = 1.0f;
+        concertOn = glowOn = false;
+        setTextures();
+    }
+    void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
+};
+TempLayout* PicturesOnScreen::layout = nullptr;
+
+// Mean colour of a block of pixels.
+Pixel mean(const Frame& f, int x0, int y0, int w, int h) {
+    long r = 0, g = 0, b = 0;
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x) {
+            const Pixel p = f.at(x, y);
+            r += p.r, g += p.g, b += p.b;
+        }
+    const long n = static_cast<long>(w) * h;
+    return {static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)};
+}
+}  // namespace
+
+TEST_F(PicturesOnScreen, BackgroundFillsTheWindowUpright) {
+    const Frame frame = drawFrame();
+    EXPECT_TRUE(near(frame.at(LEFT_X, TOP_Y), RED_)) << "the picture's top row is at the top";
+    EXPECT_TRUE(near(frame.at(GL_TEST_WIDTH - 10, TOP_Y), RED_)) << "stretched across, not tiled";
+    EXPECT_TRUE(near(frame.at(LEFT_X, BOTTOM_Y), BLUE_));
+    EXPECT_TRUE(near(frame.at(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT * 3 / 4), RED_));
+}
+
+TEST_F(PicturesOnScreen, IntensityDarkensTheBackgroundToBlack) {
+    background_intensity = 0.0f;
+    const Frame dark = drawFrame();
+    EXPECT_TRUE(near(dark.at(LEFT_X, TOP_Y), {0, 0, 0}, 2));
+    background_intensity = 0.5f;
+    const Frame half = drawFrame();
+    EXPECT_TRUE(near(half.at(LEFT_X, TOP_Y), {110, 15, 15}, 6));
+}
+
+TEST_F(PicturesOnScreen, ANewBackgroundShowsOnTheNextFrame) {
+    drawFrame();
+    activeBackground = SPACE;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_));
+    activeBackground = MUSIC_BOX;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), BLUE_));
+}
+
+TEST_F(PicturesOnScreen, AMissingPictureIsFlatGreyAndTheOthersStillShow) {
+    activeBackground = CHURCH;
+    const Frame missing = drawFrame();
+    EXPECT_TRUE(near(missing.at(LEFT_X, TOP_Y), WHITE_, 2)) << "flat grey at full intensity";
+    EXPECT_TRUE(near(missing.at(LEFT_X, BOTTOM_Y), WHITE_, 2));
+    background_intensity = 0.5f;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), {128, 128, 128}, 2));
+    background_intensity = 1.0f;
+    activeBackground = GLEE_BACK;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_));
+}
+
+TEST_F(PicturesOnScreen, HandsWearTheChosenTextureAndAMissingOneLeavesThemPlain) {
+    const Frame striped = drawFrame();
+    const auto palm = striped.project(1.2, 1.0, 2.0);  // the right palm's centre
+    const Pixel stripedPalm = mean(striped, palm[0] - 20, palm[1] - 20, 40, 40);
+
+    activeHandTexture = ROCK;  // missing
+    setTextures();
+    const Frame plain = drawFrame();
+    const Pixel plainPalm = mean(plain, palm[0] - 20, palm[1] - 20, 40, 40);
+    EXPECT_FALSE(near(stripedPalm, plainPalm, 6)) << "the texture changes what the palm shows";
+    // A plain palm is the skin material alone: yellowish, all pixels alike.
+    EXPECT_GT(plainPalm.r, plainPalm.b);
+    int varied = 0;
+    for (int dx = -20; dx < 20; dx += 4) {
+        const Pixel s = striped.at(palm[0] + dx, palm[1]);
+        const Pixel q = plain.at(palm[0] + dx, palm[1]);
+        varied += std::abs(s.r - q.r) > 10;
+    }
+    EXPECT_GT(varied, 2);
+
+    activeHandTexture = FLAMES;
+    setTextures();
+    const Pixel redPalm = mean(drawFrame(), palm[0] - 20, palm[1] - 20, 40, 40);
+    EXPECT_GT(redPalm.r, redPalm.g + 10) << "red flames tint the palm";
+}
+
+TEST_F(PicturesOnScreen, ChangingTheTextureChoiceAloneChangesNothingOnScreen) {
+    const Frame before = drawFrame();
+    const auto palm = before.project(1.2, 1.0, 2.0);
+    activeHandTexture = FLAMES;  // not uploaded
+    const Frame after = drawFrame();
+    const Pixel a = mean(before, palm[0] - 20, palm[1] - 20, 40, 40);
+    const Pixel b = mean(after, palm[0] - 20, palm[1] - 20, 40, 40);
+    EXPECT_TRUE(near(a, b, 0));
+}
