@@ -1,0 +1,392 @@
+// The OpenAL Soft engine behind the sound layer: a cache of decoded samples, filled ahead by a
+// worker thread, and a fixed pool of voices handed out with generation counts.
+#include "OpenAlSound.h"
+
+#include <AL/al.h>
+#include <AL/alext.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include <unistd.h>
+
+namespace {
+
+// Generations are counted across the whole process, not per voice: a handle then matches only
+// the start that made it, even when handed to another engine. 0 is never issued.
+std::atomic<std::uint32_t> lastGeneration{0};
+
+std::uint32_t nextGeneration() {
+    std::uint32_t generation = ++lastGeneration;
+    while (generation == 0) generation = ++lastGeneration;
+    return generation;
+}
+
+// A file decoded as the voices play it: 16-bit interleaved stereo. Mono files are doubled into
+// both channels because OpenAL pans a mono source about 4.5 dB down at the centre, while a
+// stereo buffer on a direct-channels source reaches the speakers at its own level.
+struct Decoded {
+    std::vector<ALshort> stereo;
+    int sampleRate = 0;
+    std::string error;  // empty when decoded
+};
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '.')) text.pop_back();
+    return text;
+}
+
+Decoded decodeFile(const std::string& path) {
+    Decoded out;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        std::error_code ignored;
+        out.error = std::filesystem::is_regular_file(path, ignored)
+                        ? "not a sound file that can be decoded (" + trimmed(sf_strerror(nullptr)) + ")"
+                        : "no such file";
+        return out;
+    }
+    if (info.channels != 1 && info.channels != 2) {
+        sf_close(file);
+        out.error = std::to_string(info.channels) + " channels; only mono and stereo play";
+        return out;
+    }
+    out.sampleRate = info.samplerate;
+    // Read in blocks rather than trusting the frame count, which a compressed stream only
+    // estimates; floats are clamped here so an over-full MP3 frame cannot wrap around.
+    std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
+    const sf_count_t blockFrames = 4096;
+    out.stereo.reserve(info.frames > 0 ? static_cast<std::size_t>(info.frames) * 2 : 0);
+    for (;;) {
+        const sf_count_t got = sf_readf_float(file, block.data(), blockFrames);
+        if (got <= 0) break;
+        for (sf_count_t i = 0; i < got * info.channels; ++i) {
+            const float v = std::clamp(block[i], -1.0f, 1.0f);
+            const auto s = static_cast<ALshort>(std::lrint(v * 32767.0f));
+            out.stereo.push_back(s);
+            if (info.channels == 1) out.stereo.push_back(s);
+        }
+    }
+    const int status = sf_error(file);
+    sf_close(file);
+    if (status != SF_ERR_NO_ERROR) out.error = trimmed(sf_error_number(status));
+    else if (out.stereo.empty()) out.error = "no audio in the file";
+    return out;
+}
+
+}  // namespace
+
+struct OpenAlSoundEngine::Impl {
+    ALCdevice* device = nullptr;
+    bool ownsDevice = false;
+    ALCcontext* context = nullptr;
+    // ALC_EXT_thread_local_context, when present: each thread binds this context for itself.
+    PFNALCSETTHREADCONTEXTPROC setThreadContext = nullptr;
+    PFNALCGETTHREADCONTEXTPROC getThreadContext = nullptr;
+
+    // Guards the voices and every group of AL calls whose errors are checked: the error state is
+    // the context's, shared by the worker and the callers.
+    struct Voice {
+        ALuint source = 0;
+        std::uint32_t generation = 0;  // of the start it plays or last played
+        std::uint64_t startedAt = 0;   // start count at that start: the smallest is the oldest
+    };
+    std::mutex alMutex;
+    std::array<Voice, VOICES> voices{};
+    std::uint64_t starts = 0;
+    std::atomic<bool> closed{false};
+
+    // Every path ever asked for, decoded or found unplayable; guarded by cacheMutex. A path is
+    // decoded by the first thread that asks; others wait for it rather than decode it twice.
+    enum class State { Decoding, Ready, Unplayable };
+    struct Sample {
+        State state = State::Decoding;
+        ALuint buffer = 0;
+    };
+    mutable std::mutex cacheMutex;
+    std::condition_variable cacheChanged;
+    std::unordered_map<std::string, Sample> cache;
+    bool preloadDone = true;
+
+    std::thread worker;
+    std::atomic<bool> stopping{false};
+
+    // Makes this engine's context the calling thread's. Cheap when it already is.
+    void bind() const {
+        if (setThreadContext == nullptr) return;  // the process-wide context was set at creation
+        if (getThreadContext() != context) setThreadContext(context);
+    }
+
+    ALuint bufferFor(const std::string& path);
+    void preload(const std::vector<std::string>& paths);
+    Voice* voiceFor(const SoundHandle& handle);
+};
+
+ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path) {
+    std::unique_lock<std::mutex> lock(cacheMutex);
+    auto [entry, inserted] = cache.try_emplace(path);
+    Sample& sample = entry->second;  // element references survive rehashing; iterators do not
+    if (!inserted) {
+        cacheChanged.wait(lock, [&] { return sample.state != State::Decoding; });
+        return sample.buffer;
+    }
+    lock.unlock();
+
+    Decoded decoded = decodeFile(path);
+    ALuint buffer = 0;
+    if (decoded.error.empty()) {
+        std::lock_guard<std::mutex> alLock(alMutex);
+        bind();
+        alGetError();
+        alGenBuffers(1, &buffer);
+        alBufferData(buffer, AL_FORMAT_STEREO16, decoded.stereo.data(),
+                     static_cast<ALsizei>(decoded.stereo.size() * sizeof(ALshort)), decoded.sampleRate);
+        if (alGetError() != AL_NO_ERROR) {
+            if (alIsBuffer(buffer)) alDeleteBuffers(1, &buffer);
+            buffer = 0;
+            decoded.error = "OpenAL refused its samples";
+        }
+    }
+    if (buffer == 0)
+        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", path.c_str(),
+                     decoded.error.c_str());
+
+    lock.lock();
+    sample.buffer = buffer;
+    sample.state = buffer != 0 ? State::Ready : State::Unplayable;
+    cacheChanged.notify_all();
+    return buffer;
+}
+
+void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (stopping) break;
+        bufferFor(path);
+    }
+    if (setThreadContext != nullptr) setThreadContext(nullptr);
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    preloadDone = true;
+    cacheChanged.notify_all();
+}
+
+OpenAlSoundEngine::Impl::Voice* OpenAlSoundEngine::Impl::voiceFor(const SoundHandle& handle) {
+    if (handle.isNull() || handle.voice() >= VOICES || closed) return nullptr;
+    Voice& voice = voices[handle.voice()];
+    return voice.generation == handle.generation() ? &voice : nullptr;
+}
+
+std::unique_ptr<OpenAlSoundEngine> OpenAlSoundEngine::create(ALCdevice* device, bool ownsDevice,
+                                                              const ALCint* contextAttributes,
+                                                              std::vector<std::string> preload) {
+    auto impl = std::make_unique<Impl>();
+    impl->device = device;
+    impl->ownsDevice = ownsDevice;
+    impl->context = alcCreateContext(device, contextAttributes);
+    if (impl->context == nullptr) {
+        std::fprintf(stderr, "tinklewood: the sound device gave no OpenAL context; running without sound\n");
+        if (ownsDevice) alcCloseDevice(device);
+        return nullptr;
+    }
+    if (alcIsExtensionPresent(device, "ALC_EXT_thread_local_context") == ALC_TRUE) {
+        impl->setThreadContext =
+            reinterpret_cast<PFNALCSETTHREADCONTEXTPROC>(alcGetProcAddress(device, "alcSetThreadContext"));
+        impl->getThreadContext =
+            reinterpret_cast<PFNALCGETTHREADCONTEXTPROC>(alcGetProcAddress(device, "alcGetThreadContext"));
+    }
+    if (impl->setThreadContext == nullptr || impl->getThreadContext == nullptr) {
+        impl->setThreadContext = nullptr;
+        alcMakeContextCurrent(impl->context);
+    }
+    impl->bind();
+
+    const bool directChannels = alIsExtensionPresent("AL_SOFT_direct_channels") == AL_TRUE;
+    alGetError();
+    for (Impl::Voice& voice : impl->voices) {
+        alGenSources(1, &voice.source);
+        alSourcei(voice.source, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSource3f(voice.source, AL_POSITION, 0.0f, 0.0f, 0.0f);
+        if (directChannels) alSourcei(voice.source, AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
+    }
+    auto engine = std::unique_ptr<OpenAlSoundEngine>(new OpenAlSoundEngine(std::move(impl)));
+    if (alGetError() != AL_NO_ERROR) {
+        std::fprintf(stderr, "tinklewood: OpenAL gave no %zu voices; running without sound\n", VOICES);
+        return nullptr;  // the destructor releases what was made
+    }
+
+    if (!preload.empty()) {
+        Impl* state = engine->impl_.get();
+        state->preloadDone = false;
+        state->worker = std::thread([state, paths = std::move(preload)] { state->preload(paths); });
+    }
+    return engine;
+}
+
+OpenAlSoundEngine::OpenAlSoundEngine(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+OpenAlSoundEngine::~OpenAlSoundEngine() { shutdown(); }
+
+SoundHandle OpenAlSoundEngine::play2D(const std::string& path) {
+    if (impl_->closed) return SoundHandle();
+    const ALuint buffer = impl_->bufferFor(path);
+    if (buffer == 0) return SoundHandle();
+
+    std::lock_guard<std::mutex> lock(impl_->alMutex);
+    if (impl_->closed) return SoundHandle();
+    impl_->bind();
+    // The least recently started free voice, or, with all busy, the oldest sound: keeping
+    // recent voices untouched as long as possible also keeps recent handles live.
+    std::size_t chosen = VOICES;
+    for (bool freeOnly : {true, false}) {
+        for (std::size_t i = 0; i < VOICES; ++i) {
+            const Impl::Voice& voice = impl_->voices[i];
+            ALint state = AL_STOPPED;
+            if (freeOnly) alGetSourcei(voice.source, AL_SOURCE_STATE, &state);
+            if (state == AL_PLAYING) continue;
+            if (chosen == VOICES || voice.startedAt < impl_->voices[chosen].startedAt) chosen = i;
+        }
+        if (chosen != VOICES) break;
+    }
+    Impl::Voice& voice = impl_->voices[chosen];
+    alGetError();
+    alSourceStop(voice.source);
+    alSourcei(voice.source, AL_BUFFER, static_cast<ALint>(buffer));
+    alSourcef(voice.source, AL_GAIN, 1.0f);
+    alSourcePlay(voice.source);
+    voice.generation = nextGeneration();
+    voice.startedAt = ++impl_->starts;
+    if (alGetError() != AL_NO_ERROR) return SoundHandle();
+    return SoundHandle(this, static_cast<std::uint32_t>(chosen), voice.generation);
+}
+
+void OpenAlSoundEngine::setVolume(const SoundHandle& handle, float volume) {
+    std::lock_guard<std::mutex> lock(impl_->alMutex);
+    Impl::Voice* voice = impl_->voiceFor(handle);
+    if (voice == nullptr) return;
+    impl_->bind();
+    // Gain is amplitude: 0.25 is -12 dB. A NaN falls to silence.
+    alSourcef(voice->source, AL_GAIN, volume > 0.0f ? std::min(volume, 1.0f) : 0.0f);
+}
+
+void OpenAlSoundEngine::stop(const SoundHandle& handle) {
+    std::lock_guard<std::mutex> lock(impl_->alMutex);
+    Impl::Voice* voice = impl_->voiceFor(handle);
+    if (voice == nullptr) return;
+    impl_->bind();
+    alSourceStop(voice->source);
+}
+
+void OpenAlSoundEngine::shutdown() {
+    impl_->stopping = true;
+    if (impl_->worker.joinable()) impl_->worker.join();
+
+    std::lock_guard<std::mutex> alLock(impl_->alMutex);
+    if (impl_->closed.exchange(true)) return;
+    impl_->bind();
+    for (Impl::Voice& voice : impl_->voices) {
+        if (voice.source == 0) continue;
+        alSourceStop(voice.source);
+        alDeleteSources(1, &voice.source);
+    }
+    {
+        std::lock_guard<std::mutex> cacheLock(impl_->cacheMutex);
+        for (auto& [path, sample] : impl_->cache)
+            if (sample.buffer != 0) alDeleteBuffers(1, &sample.buffer);
+        impl_->cache.clear();
+        impl_->preloadDone = true;
+        impl_->cacheChanged.notify_all();
+    }
+    // The context goes before the device: closing the device is what finishes its output
+    // (a wave writer's header, for one).
+    if (impl_->setThreadContext != nullptr && impl_->getThreadContext() == impl_->context)
+        impl_->setThreadContext(nullptr);
+    if (alcGetCurrentContext() == impl_->context) alcMakeContextCurrent(nullptr);
+    alcDestroyContext(impl_->context);
+    if (impl_->ownsDevice) alcCloseDevice(impl_->device);
+}
+
+void OpenAlSoundEngine::waitForPreload() {
+    std::unique_lock<std::mutex> lock(impl_->cacheMutex);
+    impl_->cacheChanged.wait(lock, [&] { return impl_->preloadDone; });
+}
+
+std::size_t OpenAlSoundEngine::cachedFiles() const {
+    std::lock_guard<std::mutex> lock(impl_->cacheMutex);
+    return impl_->cache.size();
+}
+
+// ---- The program's engine -------------------------------------------------------------
+
+namespace {
+
+// Engines made by createSoundEngine. Never freed: handles keep pointing at them to the end,
+// so at exit they are only shut down.
+std::mutex exitListMutex;
+std::vector<OpenAlSoundEngine*>* exitList = nullptr;
+
+void shutdownAtExit() {
+    std::lock_guard<std::mutex> lock(exitListMutex);
+    for (OpenAlSoundEngine* engine : *exitList) engine->shutdown();
+}
+
+void closeAtExit(OpenAlSoundEngine* engine) {
+    std::lock_guard<std::mutex> lock(exitListMutex);
+    if (exitList == nullptr) {
+        exitList = new std::vector<OpenAlSoundEngine*>();
+        std::atexit(shutdownAtExit);
+    }
+    exitList->push_back(engine);
+}
+
+// Opens the default device with stderr held aside. On a machine with no sound card, ALSA and
+// OpenAL explain the failure in about ten lines of their own, where the program's one line
+// says what matters; when the device does open, whatever they wrote is passed on unchanged.
+// Runs at start-up, before the program has other threads that could write to stderr.
+ALCdevice* openDefaultDeviceQuietly() {
+    std::fflush(stderr);
+    FILE* held = std::tmpfile();
+    const int saved = held != nullptr ? dup(STDERR_FILENO) : -1;
+    if (saved < 0 || dup2(fileno(held), STDERR_FILENO) < 0) {
+        if (saved >= 0) close(saved);
+        if (held != nullptr) std::fclose(held);
+        return alcOpenDevice(nullptr);
+    }
+    ALCdevice* device = alcOpenDevice(nullptr);
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    if (device != nullptr) {
+        std::rewind(held);
+        char text[4096];
+        for (std::size_t n; (n = std::fread(text, 1, sizeof text, held)) > 0;) std::fwrite(text, 1, n, stderr);
+    }
+    std::fclose(held);
+    return device;
+}
+
+}  // namespace
+
+SoundEngine* createSoundEngine() { return createSoundEngine(instrumentSamplePaths()); }
+
+SoundEngine* createSoundEngine(const std::vector<std::string>& preload) {
+    ALCdevice* device = openDefaultDeviceQuietly();
+    if (device == nullptr) {
+        std::fprintf(stderr, "tinklewood: no sound device could be opened; running without sound\n");
+        return nullptr;
+    }
+    std::unique_ptr<OpenAlSoundEngine> engine = OpenAlSoundEngine::create(device, true, nullptr, preload);
+    if (engine == nullptr) return nullptr;
+    closeAtExit(engine.get());
+    return engine.release();
+}

@@ -1,0 +1,34 @@
+// Small sound files made on the spot for the sound tests, in a temporary folder of their own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class FixtureFormat { WAV16, MP3 };
+
+class FixtureFolder {
+public:
+    FixtureFolder();
+    ~FixtureFolder();  // removes the folder and what was made in it
+    FixtureFolder(const FixtureFolder&) = delete;
+    FixtureFolder& operator=(const FixtureFolder&) = delete;
+
+    // A tone at full strength from its first sample (a cosine), the same in every channel.
+    // Returns its path; throws when it cannot be written.
+    std::string tone(const std::string& name, int channels, double seconds, double hz, double amplitude,
+                     FixtureFormat format = FixtureFormat::WAV16);
+    // A stereo tone with its own amplitude in each channel.
+    std::string stereoTone(const std::string& name, double seconds, double hz, double left, double right);
+    // A file holding exactly these bytes.
+    std::string file(const std::string& name, const std::string& bytes);
+    // A path in the folder where nothing is.
+    std::string missing(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string write(const std::string& name, int channels, double seconds, double hz,
+                      const std::vector<double>& amplitudes, FixtureFormat format);
+    std::string path_;
+    std::vector<std::string> made_;
+};
+
+constexpr int FIXTURE_RATE = 44100;
