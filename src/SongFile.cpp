@@ -41,6 +41,19 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A word of the file as it may be shown in a message: printable characters only, and short,
+// so a binary file cannot write control codes to the terminal.
+std::string shown(const std::string& word) {
+    const std::size_t limit = 16;
+    std::string out;
+    for (std::size_t i = 0; i < word.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(word[i]);
+        out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+    }
+    if (word.size() > limit) out += "...";
+    return out;
+}
+
 bool parseNumber(const std::string& word, double& value) {
     errno = 0;
     char* end = nullptr;
@@ -55,18 +68,18 @@ bool readHand(Reader& reader, const char* hand, int letters,
     if (!reader.next(word)) return true;
     double count = 0;
     if (!parseNumber(word, count) || count != std::floor(count)) {
-        error = std::string("the ") + hand + " hand's count \"" + word + "\" is not a whole number";
+        error = std::string("the ") + hand + " hand's count \"" + shown(word) + "\" is not a whole number";
         return false;
     }
     if (count < 0) {
-        error = std::string("the ") + hand + " hand's count " + word + " is negative";
+        error = std::string("the ") + hand + " hand's count " + shown(word) + " is negative";
         return false;
     }
     // Check the claim against what the file holds before reserving or reading anything.
     const std::size_t needed = static_cast<std::size_t>(std::fmin(count, 1e15)) * 2;
     const std::size_t present = reader.wordsLeft(needed);
     if (present < needed) {
-        error = std::string("the ") + hand + " hand announces " + word + " entries but " +
+        error = std::string("the ") + hand + " hand announces " + shown(word) + " entries but " +
                 std::to_string(present / 2) + " follow";
         return false;
     }
@@ -80,20 +93,20 @@ bool readHand(Reader& reader, const char* hand, int letters,
             std::string(hand) + " hand entry " + std::to_string(i + 1) + ": ";
         double duration = 0, index = 0;
         if (!parseNumber(durationWord, duration)) {
-            error = where + "duration \"" + durationWord + "\" is not a number";
+            error = where + "duration \"" + shown(durationWord) + "\" is not a number";
             return false;
         }
         // The player matches whole beat counts exactly: anything else would never end.
         if (duration < 1 || duration != std::floor(duration)) {
-            error = where + "duration " + durationWord + " is not a whole number of beats of at least 1";
+            error = where + "duration " + shown(durationWord) + " is not a whole number of beats of at least 1";
             return false;
         }
         if (!parseNumber(indexWord, index)) {
-            error = where + "index \"" + indexWord + "\" is not a number";
+            error = where + "index \"" + shown(indexWord) + "\" is not a number";
             return false;
         }
         if (index < 0 || index >= letters) {
-            error = where + "index " + indexWord + " is outside 0 to " + std::to_string(letters - 1);
+            error = where + "index " + shown(indexWord) + " is outside 0 to " + std::to_string(letters - 1);
             return false;
         }
         if (endBeat + duration > MAX_SONG_BEATS) {

@@ -216,6 +216,7 @@ TEST_P(MalformedSongs, AreRefusedWithOneLineAndNoChange) {
     const std::string out = play("bad.song");
     EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/bad.song: ", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    for (char c : out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "control code in the message";
     EXPECT_TRUE(songPlaying);
     EXPECT_EQ(numFrames, framesBefore);
     EXPECT_EQ(beat, beatBefore);
