@@ -19,6 +19,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -96,13 +98,14 @@ struct OpenAlSoundEngine::Impl {
     PFNALCSETTHREADCONTEXTPROC setThreadContext = nullptr;
     PFNALCGETTHREADCONTEXTPROC getThreadContext = nullptr;
 
-    // Guards the voices and every group of AL calls whose errors are checked: the error state is
-    // the context's, shared by the worker and the callers.
+    // A voice is free when its source is not playing.
     struct Voice {
         ALuint source = 0;
         std::uint32_t generation = 0;  // of the start it plays or last played
         std::uint64_t startedAt = 0;   // start count at that start: the smallest is the oldest
     };
+    // Guards the voices and every group of AL calls whose errors are checked: the error state is
+    // the context's, shared by the worker and the callers.
     std::mutex alMutex;
     std::array<Voice, VOICES> voices{};
     std::uint64_t starts = 0;
@@ -171,6 +174,10 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path) {
 }
 
 void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
+    // Decoding all the samples takes about half a second of one core, while the program is
+    // drawing its first frames on both: the frames go first. A key pressed before its sample
+    // is ready decodes it at once on the caller's thread anyway.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
     for (const std::string& path : paths) {
         if (stopping) break;
         bufferFor(path);

@@ -27,6 +27,8 @@ constexpr double PARTIAL_FLOOR_DB = -30.0;  // a partial quieter than this, belo
 // Stricter for moving down an octave: a piano's hammer knock leaves -34 dB near half its pitch.
 constexpr double OCTAVE_BELOW_FLOOR_DB = -25.0;
 
+// In-place radix-2 transform. Products are spelled out: std::complex's operator* checks for
+// infinities on every call, which makes it several times slower.
 void fft(std::vector<std::complex<double>>& a) {
     const std::size_t n = a.size();
     for (std::size_t i = 1, j = 0; i < n; ++i) {
@@ -35,12 +37,18 @@ void fft(std::vector<std::complex<double>>& a) {
         j ^= bit;
         if (i < j) std::swap(a[i], a[j]);
     }
+    std::vector<double> cosines(n / 2), sines(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k) {
+        cosines[k] = std::cos(2.0 * PI * k / n);
+        sines[k] = -std::sin(2.0 * PI * k / n);
+    }
     for (std::size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> step = std::polar(1.0, -2.0 * PI / static_cast<double>(len));
+        const std::size_t stride = n / len;
         for (std::size_t i = 0; i < n; i += len) {
-            std::complex<double> w = 1.0;
-            for (std::size_t k = 0; k < len / 2; ++k, w *= step) {
-                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
+            for (std::size_t k = 0; k < len / 2; ++k) {
+                const double wr = cosines[k * stride], wi = sines[k * stride];
+                const std::complex<double> u = a[i + k], x = a[i + k + len / 2];
+                const std::complex<double> v(x.real() * wr - x.imag() * wi, x.real() * wi + x.imag() * wr);
                 a[i + k] = u + v;
                 a[i + k + len / 2] = u - v;
             }
@@ -79,7 +87,8 @@ std::vector<double> lowPass(const std::vector<float>& x, double cutoffHz, int ra
 // by the energy of the two parts it compares.
 std::vector<double> autocorrelation(const std::vector<double>& segment, std::size_t maxLag) {
     const std::size_t n = segment.size();
-    std::vector<std::complex<double>> a(powerOfTwoAtLeast(2 * n));
+    // Zero padding past the longest lag keeps the circular correlation from wrapping into it.
+    std::vector<std::complex<double>> a(powerOfTwoAtLeast(n + maxLag + 1));
     std::copy(segment.begin(), segment.end(), a.begin());
     fft(a);
     for (auto& v : a) v = std::norm(v);
@@ -94,12 +103,23 @@ std::vector<double> autocorrelation(const std::vector<double>& segment, std::siz
     return r;
 }
 
+// The same for one lag, computed directly: cheaper than a transform for a handful of lags.
+double correlationAt(const std::vector<double>& segment, std::size_t lag) {
+    double both = 0.0, head = 0.0, tail = 0.0;
+    for (std::size_t i = 0; i + lag < segment.size(); ++i) {
+        both += segment[i] * segment[i + lag];
+        head += segment[i] * segment[i];
+        tail += segment[i + lag] * segment[i + lag];
+    }
+    return both / std::sqrt(head * tail + 1e-30);
+}
+
 // Level of the strongest partial within 50 cents of each frequency, in dB below the loudest
 // between 50 and 1500 Hz.
 class Spectrum {
 public:
     Spectrum(const std::vector<float>& segment, int rate) : rate_(rate) {
-        std::vector<std::complex<double>> a(powerOfTwoAtLeast(segment.size() * 2));
+        std::vector<std::complex<double>> a(powerOfTwoAtLeast(segment.size()));
         for (std::size_t i = 0; i < segment.size(); ++i)
             a[i] = segment[i] * (0.5 - 0.5 * std::cos(2.0 * PI * i / (segment.size() - 1)));
         fft(a);
@@ -193,9 +213,10 @@ double estimatePitchHz(const std::vector<float>& samples, int rate) {
     const double roughHz = double(rate) / lag;
     const std::vector<double> narrow = lowPass(used, std::min(2.5 * roughHz, 8000.0), rate);
     const std::vector<double> segment(narrow.begin() + start, narrow.begin() + start + n);
-    const std::vector<double> fine = autocorrelation(segment, maxLag + 2);
     const auto lo = static_cast<std::size_t>(lag * std::pow(2.0, -60.0 / 1200.0));
     const auto hi = static_cast<std::size_t>(lag * std::pow(2.0, 60.0 / 1200.0)) + 1;
+    std::vector<double> fine(hi + 2, 0.0);
+    for (std::size_t k = lo - 1; k <= hi + 1; ++k) fine[k] = correlationAt(segment, k);
     std::size_t k = lo;
     for (std::size_t i = lo; i <= hi; ++i)
         if (fine[i] > fine[k]) k = i;

@@ -188,13 +188,6 @@ TEST_F(SoundEngineTest, HandleOfAnEndedOrStoppedSoundDoesNothing) {
     EXPECT_EQ(firstAbove(loop.render(4096).left, 1e-6f), -1) << "an ended sound came back";
 }
 
-TEST(SoundHandle, DefaultHandleDoesNothing) {
-    SoundHandle none;
-    EXPECT_TRUE(none.isNull());
-    none.setVolume(0.5f);
-    none.stop();
-}
-
 // ---- The voice pool -------------------------------------------------------------------
 
 TEST_F(SoundEngineTest, StaleHandleNeverTouchesTheSoundThatReusedItsVoice) {

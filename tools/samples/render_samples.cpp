@@ -261,9 +261,7 @@ int main(int argc, char** argv) {
     for (const Instrument& inst : INSTRUMENTS) {
         std::filesystem::create_directories(outDir + "/" + inst.folder);
         std::vector<Rendered> tuned;
-        for (const Key& key : KEYS) {
-            tuned.push_back(renderTuned(synth, inst, key.midi));
-        }
+        for (const Key& key : KEYS) tuned.push_back(renderTuned(synth, inst, key.midi));
         // Equal loudness over the keys (RMS of the first second), then one gain for the
         // instrument that keeps its loudest peak well below full scale, MP3 overshoot included.
         float worstPeak = 0.0f;
@@ -289,10 +287,7 @@ int main(int argc, char** argv) {
             const std::vector<float> back = decode(path);
             float peak = 0.0f;
             for (float v : back) peak = std::max(peak, std::fabs(v));
-            FILE* f = std::fopen(path.c_str(), "rb");
-            std::fseek(f, 0, SEEK_END);
-            const long bytes = std::ftell(f);
-            std::fclose(f);
+            const auto bytes = static_cast<double>(std::filesystem::file_size(path));
             std::printf("%-10s %-7s %5d %+8.1f %+8.1f %+8.1f %7.1f %7.1f %6.1f\n", inst.folder, KEYS[k].file,
                         KEYS[k].midi, tuned[k].rawCents, tuned[k].bendCents,
                         pitchErrorCents(back, KEYS[k].midi), 20 * std::log10(rmsOfFirstSecond(back)),
