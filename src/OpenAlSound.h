@@ -38,9 +38,8 @@ public:
     // Files decoded and kept (or found unplayable): one entry per distinct path.
     std::size_t cachedFiles() const;
 
-    struct Impl;
-
 private:
+    struct Impl;
     explicit OpenAlSoundEngine(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
