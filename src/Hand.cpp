@@ -116,6 +116,20 @@ void Hand::setAnimationNote(int note) {
     updateHandPos(choice.handPos);
 }
 
+void Hand::returnToRest() {
+    if (side == 1) {
+        // Only the active finger ever leaves its rest shape; the palm stays at its position.
+        fingers[activeFinger].setDOFsv(RFINGERS_DEFAULT[activeFinger]);
+        setWrist(RWRIST_DEFAULT);
+        setPos(RIGHT_HAND_POSITIONS[rightHandPos]);
+    } else {
+        setDOFs(DEFAULT_SHAPE);
+        setPos(DEFAULT_LEFT_POS);
+    }
+    goUpAtHold = false;
+    endStroke(*this);
+}
+
 void Hand::updateHandPos(int newPos) {
     rightHandPrevPos = rightHandPos;
     rightHandPos = newPos;

@@ -35,6 +35,8 @@ public:
     void updateHandPos(int newPos);
     float animateChord(float time);
     float animateFinger(float time);
+    // Ends a stroke at once: the hand back in its rest pose where it stands, ready for the next.
+    void returnToRest();
 
     const int side;
     int activeNote = 0;

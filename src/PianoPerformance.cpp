@@ -7,8 +7,6 @@
 #include <algorithm>
 
 #include "Hand.h"
-#include "HandShapes.h"
-#include "RightHandShapes.h"
 #include "Piano.h"
 #include "animation.h"
 
@@ -127,15 +125,7 @@ void endNoteStroke() {
     if (currNote < 0) return;
     keys[currNote]->press(0);
     inote.stop();
-    // The finger, wrist and palm go back to the rest of the position the hand stands at.
-    Hand& hand = rightHand;
-    hand.fingers[hand.activeFinger].setDOFsv(RFINGERS_DEFAULT[hand.activeFinger]);
-    hand.setWrist(RWRIST_DEFAULT);
-    hand.setPos(RIGHT_HAND_POSITIONS[hand.rightHandPos]);
-    hand.animationStatus = Hand::NO_ANIMATION;
-    hand.animationTime = 0;
-    hand.holdTime = 0;
-    hand.goUpAtHold = false;
+    rightHand.returnToRest();
     noteKeyPressed = false;
     noteAnimationTime = 0;
     notetime = 0;
@@ -149,13 +139,7 @@ void endChordStroke() {
         keys[chord.notes[i]]->press(0);
         ichordnotes[i].stop();
     }
-    Hand& hand = leftHand;
-    hand.setDOFs(DEFAULT_SHAPE);
-    hand.setPos(DEFAULT_LEFT_POS);
-    hand.animationStatus = Hand::NO_ANIMATION;
-    hand.animationTime = 0;
-    hand.holdTime = 0;
-    hand.goUpAtHold = false;
+    leftHand.returnToRest();
     chordKeyPressed = false;
     chordAnimationTime = 0;
     playChord = NONE;

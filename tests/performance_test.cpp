@@ -166,3 +166,37 @@ TEST_F(ChordStroke, SlowFramesStillStartEachNoteOnce) {
     EXPECT_FLOAT_EQ(keys[1]->pressFactor, 1.0f);
     EXPECT_EQ(sound.count("play"), 3);
 }
+
+using EndingAStroke = AppTest;
+
+TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
+    press('j');  // A: the hand shifts to its second position on the way down
+    press('v');  // A minor on the left
+    frames(13);
+    release('j');
+    release('v');
+    frame();
+    ASSERT_GT(keys[12]->pressFactor, 0.0f);
+    endNoteStroke();
+    endChordStroke();
+
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE);
+    for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
+    EXPECT_EQ(sound.calls.back().op, "stop");
+    EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples";
+
+    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(rightHand.rightHandPos, 1);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(rightHand.pos[i], RIGHT_HAND_POSITIONS[1][i]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FLOAT_EQ(rightHand.fingers[rightHand.activeFinger].shape[i],
+                        RFINGERS_DEFAULT[rightHand.activeFinger][i]);
+    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(leftHand.pos[i], DEFAULT_LEFT_POS[i]);
+
+    press('k');  // both hands take the next letters at once
+    press('z');
+    EXPECT_EQ(currNote, 13);
+    EXPECT_EQ(playChord, CEG);
+}
