@@ -1,0 +1,178 @@
+"""What the capture says: when sounds start and stop, and which pitches they hold.
+
+Onsets and ends come from the level of the signal in 5 ms steps. Pitches are judged against
+the notes the keyboard can sound: a note's salience sums its first partials (each taken as the
+strongest bin within a quarter tone of where it should be, later partials weighted less), so
+a note an octave off loses to the true one, which owns more of the partials.
+"""
+
+import ctypes
+import ctypes.util
+
+import numpy as np
+
+from support import RATE
+
+HOP = 0.005  # seconds per level step
+SILENCE = 0.003  # level (RMS of full scale 1.0) below which nothing is heard
+
+
+def midi_hz(midi):
+    # Equal temperament, A4 (MIDI 69) = 440 Hz.
+    return 440.0 * 2.0 ** ((midi - 69) / 12.0)
+
+
+def level(samples, hop=HOP):
+    """RMS per step of hop seconds."""
+    size = int(RATE * hop)
+    count = len(samples) // size
+    frames = samples[:count * size].reshape(count, size)
+    return np.sqrt((frames ** 2).mean(axis=1))
+
+
+def band(samples, low=None, high=None):
+    """The samples with everything outside low..high Hz removed."""
+    spectrum = np.fft.rfft(samples)
+    freqs = np.fft.rfftfreq(len(samples), 1.0 / RATE)
+    if low is not None:
+        spectrum[freqs < low] = 0
+    if high is not None:
+        spectrum[freqs > high] = 0
+    return np.fft.irfft(spectrum, len(samples))
+
+
+def sounding_spans(levels, threshold, min_gap=0.02, min_length=0.03, hop=HOP):
+    """(start, end) in seconds of the stretches where the level is above threshold; gaps
+    shorter than min_gap are bridged, stretches shorter than min_length (a click) dropped."""
+    above = levels > threshold
+    spans = []
+    index = 0
+    while index < len(above):
+        if not above[index]:
+            index += 1
+            continue
+        start = index
+        while index < len(above) and above[index]:
+            index += 1
+        spans.append([start, index])
+    merged = []
+    for span in spans:
+        if merged and (span[0] - merged[-1][1]) * hop < min_gap:
+            merged[-1][1] = span[1]
+        else:
+            merged.append(span)
+    return [(s * hop, e * hop) for s, e in merged if (e - s) * hop >= min_length]
+
+
+def spectrum(samples, start, length):
+    """Magnitude spectrum of samples[start:start+length seconds] with a Hann window, zero
+    padded so that bins are 0.5 Hz apart."""
+    first = int(start * RATE)
+    piece = samples[first:first + int(length * RATE)]
+    if len(piece) < int(0.05 * RATE):
+        raise AssertionError("too little sound to judge its pitch")
+    size = 1 << int(np.ceil(np.log2(2 * RATE)))
+    windowed = piece * np.hanning(len(piece))
+    return np.abs(np.fft.rfft(windowed, size)), RATE / size
+
+
+def strength(magnitudes, bin_hz, freq, cents=50):
+    """The strongest bin within cents of freq."""
+    low = int(np.floor(freq * 2 ** (-cents / 1200) / bin_hz))
+    high = int(np.ceil(freq * 2 ** (cents / 1200) / bin_hz)) + 1
+    return float(magnitudes[low:high].max())
+
+
+def salience(magnitudes, bin_hz, midi, partials=5):
+    return sum(0.8 ** h * strength(magnitudes, bin_hz, midi_hz(midi) * (h + 1)) for h in range(partials))
+
+
+def strongest_note(samples, start, length, candidates=range(43, 89)):
+    """The candidate MIDI note that best explains the sound in the given stretch."""
+    magnitudes, bin_hz = spectrum(samples, start, length)
+    scores = {m: salience(magnitudes, bin_hz, m) for m in candidates}
+    return max(scores, key=scores.get), scores
+
+
+def fundamentals(samples, start, length, candidates):
+    """Strength of each candidate note's fundamental, as a fraction of the strongest."""
+    magnitudes, bin_hz = spectrum(samples, start, length)
+    values = {m: strength(magnitudes, bin_hz, midi_hz(m), cents=40) for m in candidates}
+    top = max(values.values())
+    return {m: v / top for m, v in values.items()}
+
+
+def similarity(captured, reference):
+    """Normalised correlation of two equally long pieces: 1 for the same waveform at any
+    level, near 0 for unrelated sounds."""
+    n = min(len(captured), len(reference))
+    a, b = captured[:n], reference[:n]
+    norm = np.sqrt((a ** 2).sum() * (b ** 2).sum())
+    return float((a * b).sum() / norm) if norm > 0 else 0.0
+
+
+def best_alignment(captured, reference, max_shift):
+    """The highest similarity of reference against captured shifted by up to max_shift
+    samples either way."""
+    n = len(reference)
+    best = 0.0
+    padded = np.concatenate([np.zeros(max_shift), captured, np.zeros(max_shift + n)])
+    # Correlate through the FFT, then normalise each lag by the captured piece's energy.
+    size = 1 << int(np.ceil(np.log2(len(padded) + n)))
+    corr = np.fft.irfft(np.fft.rfft(padded, size) * np.conj(np.fft.rfft(reference, size)), size)
+    energy = np.concatenate([[0.0], np.cumsum(padded ** 2)])
+    ref_norm = np.sqrt((reference ** 2).sum())
+    for lag in range(0, 2 * max_shift + 1):
+        piece_energy = energy[lag + n] - energy[lag]
+        if piece_energy > 0 and ref_norm > 0:
+            best = max(best, corr[lag] / np.sqrt(piece_energy) / ref_norm)
+    return float(best)
+
+
+class _SfInfo(ctypes.Structure):
+    _fields_ = [("frames", ctypes.c_int64), ("samplerate", ctypes.c_int), ("channels", ctypes.c_int),
+                ("format", ctypes.c_int), ("sections", ctypes.c_int), ("seekable", ctypes.c_int)]
+
+
+def decode(path):
+    """A sample file as mono floats, through libsndfile (the library the program decodes with)."""
+    library = ctypes.CDLL(ctypes.util.find_library("sndfile") or "libsndfile.so.1")
+    library.sf_open.restype = ctypes.c_void_p
+    library.sf_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.POINTER(_SfInfo)]
+    library.sf_readf_float.restype = ctypes.c_int64
+    library.sf_readf_float.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_float), ctypes.c_int64]
+    library.sf_close.argtypes = [ctypes.c_void_p]
+    info = _SfInfo()
+    handle = library.sf_open(str(path).encode(), 0x10, ctypes.byref(info))  # SFM_READ
+    if not handle:
+        raise AssertionError(f"libsndfile cannot read {path}")
+    buffer = (ctypes.c_float * (info.frames * info.channels))()
+    read = library.sf_readf_float(handle, buffer, info.frames)
+    library.sf_close(handle)
+    samples = np.frombuffer(buffer, dtype=np.float32)[:read * info.channels].astype(np.float64)
+    if info.samplerate != RATE:
+        raise AssertionError(f"{path} is at {info.samplerate} Hz, the capture at {RATE}")
+    return samples.reshape(-1, info.channels).mean(axis=1)
+
+
+def spans_between(samples, zero, start, end, threshold=SILENCE, low=None, high=None):
+    """The sounding stretches between two times on the monotonic clock, in those times; zero
+    is the clock time of sample 0. low and high limit the band listened to."""
+    first = max(0, int((start - zero) * RATE))
+    last = min(len(samples), int((end - zero) * RATE))
+    piece = samples[first:last]
+    if low is not None or high is not None:
+        piece = band(piece, low, high)
+    offset = zero + first / RATE
+    return [(offset + s, offset + e) for s, e in sounding_spans(level(piece), threshold)]
+
+
+def note_onset(samples, zero, start, end, midi, fraction=0.2):
+    """When the fundamental of one note first reaches fraction of its peak in a stretch. The
+    band is a semitone wide each way, narrow enough to keep out a chord's other notes (three
+    semitones or more away) and wide enough to follow an attack within a few milliseconds."""
+    first = max(0, int((start - zero) * RATE))
+    piece = band(samples[first:int((end - zero) * RATE)], midi_hz(midi - 1), midi_hz(midi + 1))
+    levels = level(piece, 0.002)
+    above = np.flatnonzero(levels >= fraction * levels.max())
+    return zero + first / RATE + above[0] * 0.002

@@ -1,0 +1,209 @@
+"""Playing as a user: notes and chords heard at the right time and pitch, keys sinking,
+instruments and backgrounds, concert lights, the camera under the mouse, and Escape."""
+
+import time
+import unittest
+
+import numpy as np
+
+import picture
+import sound
+from support import SOURCE_DIR, Program
+
+# How far the sound may sit from the frame that starts or stops it: the mixer's period, the
+# capture's placement on the clock and the X server's millisecond stamps.
+AUDIO_SLACK = 0.03
+# The note a stroke may not sound before: the finger reaches the key 0.16 s into the stroke.
+STRIKE = 0.16
+# Stroke time at which a released key is back at rest and its sample stopped.
+RELEASE_TO_REST = 0.04
+
+
+class PlayingTest(unittest.TestCase):
+    """One run of the program, taken through the steps in order (the names keep it)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.program = Program()
+        cls.rest = cls.program.settled_shot()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()
+
+    def hold_and_listen(self, key, seconds=0.5, after=0.8):
+        down, up = self.program.hold(key, seconds)
+        time.sleep(after)
+        self.program.wait_frames(2)
+        samples = self.program.capture()
+        zero = self.program.audio_zero()
+        spans = sound.spans_between(samples, zero, down - 0.3, up + after)
+        return down, up, samples, zero, spans
+
+    def assert_one_sound_between(self, spans, down, up):
+        self.assertEqual(len(spans), 1, f"expected one sound for one key, heard {spans}")
+        start, end = spans[0]
+        self.assertGreater(start, down, "the sound began before the key went down")
+        self.assertLess(end, up + 1.0)
+        return start, end
+
+    def test_1_held_middle_c_sinks_sounds_after_the_stroke_and_stops_on_release(self):
+        p = self.program
+        down = p.keydown("s")
+        p.frames_from(down + 0.4, 3)
+        held = p.shot()
+        time.sleep(max(0.0, down + 0.5 - time.monotonic()))
+        up = p.keyup("s")
+        time.sleep(0.8)
+        p.wait_frames(2)
+        samples, zero = p.capture(), p.audio_zero()
+
+        # The key sinks: middle C (the eighth white key) changes on screen, keys far from
+        # both hands do not.
+        black, white = picture.keys_on_row(self.rest, picture.KEY_ROWS[0])
+        self.assertEqual(len(white), 15)
+        def column(index):
+            start, width = white[index]
+            return (slice(415, 560), slice(start, start + width))
+        self.assertGreater(picture.changed_fraction(self.rest, held, column(7)), 0.05,
+                           "middle C does not move on screen while held")
+        for far in (0, 1, 13, 14):
+            self.assertLess(picture.changed_fraction(self.rest, held, column(far)), 0.01,
+                            f"white key {far} changed while only middle C was played")
+
+        spans = sound.spans_between(samples, zero, down - 0.3, up + 0.8)
+        start, end = self.assert_one_sound_between(spans, down, up)
+        self.assertGreaterEqual(start - down, STRIKE - 0.012,
+                                f"middle C sounded {start - down:.3f} s after the key went down, "
+                                f"before the finger could reach it")
+        strike = p.stroke_frame(down, STRIKE)
+        self.assertLessEqual(start, strike + AUDIO_SLACK,
+                             f"middle C sounded {start - down:.3f} s after the key went down; the "
+                             f"frame at {strike - down:.3f} s should have started it")
+        self.assertGreater(end, up, "the sound ended while the key was still held")
+        stop = p.stroke_frame(up, RELEASE_TO_REST)
+        self.assertLessEqual(end, stop + AUDIO_SLACK,
+                             f"the sound went on {end - up:.3f} s after the release; the frame at "
+                             f"{stop - up:.3f} s should have stopped it")
+        note, _ = sound.strongest_note(samples, start - zero + 0.03, min(0.4, end - start - 0.05))
+        self.assertEqual(note, 60, f"middle C sounded as MIDI {note}")
+
+    def test_2_i_sounds_a_sharp_4(self):
+        down, up, samples, zero, spans = self.hold_and_listen("i")
+        start, end = self.assert_one_sound_between(spans, down, up)
+        self.assertGreaterEqual(start - down, STRIKE - 0.012)
+        note, _ = sound.strongest_note(samples, start - zero + 0.03, min(0.4, end - start - 0.05))
+        self.assertEqual(note, 70, f"'i' sounded MIDI {note}, not A#4 (70)")
+
+    def assert_chord(self, key, expected):
+        down, up, samples, zero, spans = self.hold_and_listen(key, seconds=1.0)
+        start, end = self.assert_one_sound_between(spans, down, up)
+        self.assertGreaterEqual(start - down, STRIKE - 0.012)
+        strengths = sound.fundamentals(samples, start - zero + 0.05, min(0.6, end - start - 0.1), range(48, 60))
+        for midi in expected:
+            self.assertGreater(strengths[midi], 0.25, f"MIDI {midi} of the chord is missing: {strengths}")
+        for midi in set(range(48, 60)) - set(expected):
+            self.assertLess(strengths[midi], 0.1, f"MIDI {midi} sounds in a chord without it: {strengths}")
+        # Started on one frame, the three notes begin together; a note started a frame later
+        # would lag by a whole frame interval.
+        onsets = [sound.note_onset(samples, zero, start - 0.05, start + 0.3, midi) for midi in expected]
+        frame, _ = self.program.frame_interval(down - 2, up)
+        self.assertLess(max(onsets) - min(onsets), max(0.03, 0.5 * frame),
+                        f"the chord's notes did not start together: {onsets}")
+
+    def test_3_z_sounds_c_major(self):
+        self.assert_chord("z", (48, 52, 55))
+
+    def test_4_minus_then_z_sounds_a_minor(self):
+        self.program.key("minus")
+        self.assert_chord("z", (48, 52, 57))
+        self.program.key("plus")
+
+    def test_5_space_three_times_plays_the_music_box_before_its_background(self):
+        p = self.program
+        p.key("space", 3)
+        shot = p.settled_shot()
+        box = picture.background_picture("music_box.png")
+        hall = picture.background_picture("hall.jpg")
+        self.assertLess(picture.mean_difference(shot, box, picture.BACKGROUND), 6,
+                        "the music box background is not shown after three spaces")
+        self.assertGreater(picture.mean_difference(shot, hall, picture.BACKGROUND), 20)
+        down, up, samples, zero, spans = self.hold_and_listen("s", seconds=0.8)
+        start, end = self.assert_one_sound_between(spans, down, up)
+        first = int((start - zero) * sound.RATE)
+        piece = samples[first - 2000:first + 2000 + int(0.4 * sound.RATE)]
+        similar = {}
+        for instrument in ("piano", "synth", "organ", "music_box", "choir"):
+            reference = sound.decode(SOURCE_DIR / "res" / "sounds" / instrument / "C1.mp3")[:int(0.4 * sound.RATE)]
+            similar[instrument] = sound.best_alignment(piece, reference, 3000)
+        self.assertGreater(similar["music_box"], 0.9, f"the music box sample is not what sounds: {similar}")
+        others = max(v for k, v in similar.items() if k != "music_box")
+        self.assertGreater(similar["music_box"] - others, 0.15, f"another instrument sounds as much: {similar}")
+
+    def test_6_concert_mode_darkens_and_lights_the_keys_in_colour_and_3_brings_it_back(self):
+        p = self.program
+        before = p.settled_shot()
+        p.key("4")
+        # The three spots sweep between random aim points: over a few pictures each of
+        # them lights the keys.
+        lit = [0, 0, 0]
+        for _ in range(6):
+            concert = p.settled_shot(frames=2)
+            self.assertLess(picture.luminance(concert[picture.BACKGROUND]).mean(), 12,
+                            "the background is not dark in concert mode")
+            for channel in range(3):
+                lit[channel] = max(lit[channel], picture.coloured_pixels(concert, picture.KEYBOARD, channel))
+        for channel, name in enumerate(("red", "green", "blue")):
+            self.assertGreater(lit[channel], 300, f"no {name} light on the keyboard in concert mode")
+        p.key("3")
+        after = p.settled_shot()
+        self.assertLess(picture.mean_difference(after, before, picture.BACKGROUND), 3,
+                        "the background did not come back after '3'")
+        for channel in (1, 2):
+            self.assertLess(picture.coloured_pixels(after, picture.KEYBOARD, channel), 50,
+                            "coloured light stayed on the keys after '3'")
+
+    def scene_fraction(self, shot):
+        """How much of the window shows the scene rather than the background picture."""
+        box = picture.background_picture("music_box.png")
+        return float((np.abs(shot - box).sum(axis=2) > 40).mean())
+
+    def test_7_left_drag_turns_the_view_and_turning_back_restores_it(self):
+        p = self.program
+        before = p.settled_shot()
+        p.drag(1, (450, 500), (750, 500))
+        turned = p.settled_shot()
+        self.assertGreater(picture.changed_fraction(before, turned, picture.KEYBOARD), 0.08,
+                           "a left drag did not turn the view")
+        p.drag(1, (750, 500), (450, 500))
+        back = p.settled_shot()
+        self.assertLess(picture.mean_difference(before, back), 1.0,
+                        "dragging back by the same distance did not restore the view")
+
+    def test_8_right_drag_zooms_between_its_limits(self):
+        p = self.program
+        near = p.settled_shot()
+        p.drag(3, (600, 200), (600, 700))  # 500 px down: farther away
+        farther = p.settled_shot()
+        self.assertLess(self.scene_fraction(farther), 0.8 * self.scene_fraction(near),
+                        "a right drag downwards did not move the scene away")
+        for _ in range(3):  # 2400 px more: far past the far limit
+            p.drag(3, (600, 100), (600, 900))
+        farthest = p.settled_shot()
+        p.drag(3, (600, 100), (600, 900))
+        still = p.settled_shot()
+        self.assertLess(self.scene_fraction(farthest), self.scene_fraction(farther))
+        self.assertGreater(self.scene_fraction(farthest), 0.02, "the scene vanished: no far limit")
+        self.assertLess(picture.mean_difference(farthest, still), 0.5, "the zoom went past its far limit")
+        for _ in range(6):  # 4800 px up: far past the near limit
+            p.drag(3, (600, 900), (600, 100))
+        back = p.settled_shot()
+        self.assertLess(picture.mean_difference(near, back), 1.0,
+                        "zooming in stopped elsewhere than the starting distance, its near limit")
+
+    def test_9_escape_ends_the_program_with_status_0(self):
+        self.assertEqual(self.program.quit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
