@@ -176,3 +176,36 @@ def note_onset(samples, zero, start, end, midi, fraction=0.2):
     levels = level(piece, 0.002)
     above = np.flatnonzero(levels >= fraction * levels.max())
     return zero + first / RATE + above[0] * 0.002
+
+
+def comb(samples, midis, width=0.015):
+    """Only the partials at the fundamentals of the given notes, each width either way."""
+    spectrum = np.fft.rfft(samples)
+    freqs = np.fft.rfftfreq(len(samples), 1.0 / RATE)
+    keep = np.zeros(len(freqs), dtype=bool)
+    for midi in midis:
+        hz = midi_hz(midi)
+        keep |= (freqs > hz * (1 - width)) & (freqs < hz * (1 + width))
+    return np.fft.irfft(np.where(keep, spectrum, 0), len(samples))
+
+
+def onsets(levels, relative=0.3, quiet=30, hop=HOP):
+    """Times at which the level rises through relative of its peak after having fallen below
+    a quarter of that (for quiet ms) since the last onset: one per struck note, however its
+    sound decays, while a sample's own quiet stretches and a neighbour's faint leak stay
+    below. Each onset is dated where its rise began."""
+    high = relative * float(levels.max())
+    low = high / 4
+    found, sounding, quiet_steps = [], False, 0
+    for index, value in enumerate(levels):
+        if sounding:
+            quiet_steps = quiet_steps + 1 if value < low else 0
+            if quiet_steps * hop * 1000 >= quiet:
+                sounding = False
+        elif value >= high:
+            start = index
+            while start > 0 and levels[start - 1] >= low and index - start < int(0.05 / hop):
+                start -= 1
+            found.append(start * hop)
+            sounding, quiet_steps = True, 0
+    return found

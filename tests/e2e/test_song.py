@@ -1,0 +1,97 @@
+"""Song playback heard in the capture: one onset per entry of each hand, each on its beat.
+
+The song (songs/timing.song) has entries of two beats or more: a one-beat entry is released
+before its stroke reaches the key. Its chords start only on beats where a note starts too, so
+the notes' band counts one onset per right-hand entry and the band below the lowest note
+counts one per chord.
+"""
+
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import sound
+from support import E2E_DIR, Program, make_layout
+
+FRAMES_PER_BEAT = 10
+STRIKE = 0.16
+# Right-hand notes are C4 (261.6 Hz) and above; chords are C3 to B3 (MIDI 48 to 59), heard
+# through their fundamentals alone: the piano's higher notes carry a low thump of their own.
+NOTE_BAND = 250.0
+CHORD_NOTES = range(48, 60)
+AUDIO_SLACK = 0.03
+NOTE_MIDI = [60, 62, 64, 65, 67, 69, 71, 72, 61, 63, 66, 68, 70]  # s d f g h j k l e r y u i
+
+
+def read_song(path):
+    words = path.read_text().split()
+    count = int(words[0])
+    right = [(int(words[1 + 2 * i]), int(words[2 + 2 * i])) for i in range(count)]
+    rest = words[1 + 2 * count:]
+    left = [(int(rest[1 + 2 * i]), int(rest[2 + 2 * i])) for i in range(int(rest[0]))]
+    return right, left
+
+
+def start_beats(entries):
+    beats, total = [], 0
+    for duration, _ in entries:
+        beats.append(total)
+        total += duration
+    return beats, total
+
+
+class SongTest(unittest.TestCase):
+    def test_song_sounds_one_onset_per_entry_each_on_its_beat(self):
+        song = E2E_DIR / "songs" / "timing.song"
+        right, left = read_song(song)
+        right_beats, length = start_beats(right)
+        left_beats, _ = start_beats(left)
+        self.assertTrue(set(left_beats) <= set(right_beats), "the song must start chords with notes")
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": song.read_text()})
+            with Program(workdir) as p:
+                time.sleep(0.5)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                # The song runs length beats of ten frames; wait them out and a little more.
+                p.frames_from(pressed, length * FRAMES_PER_BEAT + 12, timeout=240)
+                time.sleep(0.5)
+                samples, zero = p.capture(), p.audio_zero()
+                end = time.monotonic()
+                frames = p.frames.between(pressed, end)
+                interval, _ = p.frame_interval(pressed, end)
+
+                first = int((pressed - zero) * sound.RATE)
+                piece = samples[first:int((end - zero) * sound.RATE)]
+                notes = [pressed + t for t in sound.onsets(sound.level(sound.band(piece, NOTE_BAND)))]
+                chords = [pressed + t for t in sound.onsets(sound.level(sound.comb(piece, CHORD_NOTES)), 0.35)]
+                self.assertEqual(len(notes), len(right), f"right-hand entries {len(right)}, note onsets "
+                                 f"heard at {[round(t - pressed, 2) for t in notes]}")
+                self.assertEqual(len(chords), len(left), f"left-hand entries {len(left)}, chord onsets "
+                                 f"heard at {[round(t - pressed, 2) for t in chords]}")
+
+                # The song is loaded in the key handler, after the frame being drawn when the
+                # key arrived; its first frame step follows that frame. The step of frame n
+                # of the song presses the entries that start on beat n / 10, and the first step
+                # after that whose stroke time passes 0.16 s starts the sound.
+                def expected(beat):
+                    press_index = beat * FRAMES_PER_BEAT  # 0: pressed while loading
+                    press = frames[press_index]
+                    for frame in frames[press_index + 1:]:
+                        if frame - press > STRIKE:
+                            return frame
+                    self.fail("the song's frames ran out")
+                for kind, spans, beats in (("note", notes, right_beats), ("chord", chords, left_beats)):
+                    for start, beat in zip(spans, beats):
+                        self.assertLess(abs(start - expected(beat)), interval + AUDIO_SLACK,
+                                        f"the {kind} of beat {beat} sounded {start - expected(beat):+.3f} s "
+                                        f"from its frame (one frame is {interval:.3f} s)")
+                # And the notes are the song's.
+                for start, (_, index) in zip(notes, right):
+                    note, _ = sound.strongest_note(samples, start - zero + 0.02, 0.12, candidates=range(57, 76))
+                    self.assertEqual(note, NOTE_MIDI[index], f"entry with index {index} sounded MIDI {note}")
+
+
+if __name__ == "__main__":
+    unittest.main()
