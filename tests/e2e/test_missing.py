@@ -1,0 +1,100 @@
+"""Missing pieces: a resource folder without a picture, a sample, the help text and the song,
+and no sound device. The program starts, keeps running, plays what it can and names each
+missing thing once (the help text at every repaint of its window)."""
+
+import tempfile
+import time
+import unittest
+
+import picture
+import sound
+from support import Program, make_layout
+
+MISSING = ("backgrounds/space.jpg", "sounds/piano/C1.mp3", "help.txt", "songs/twinkle.song")
+
+
+class MissingFilesTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.TemporaryDirectory()
+        cls.program = Program(make_layout(cls.root.name, drop=MISSING))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()
+        cls.root.cleanup()
+
+    def test_1_missing_sample_is_named_once_and_silent_while_others_play(self):
+        p = self.program
+        p.hold("s", 0.5)   # middle C: its file is gone
+        time.sleep(0.6)
+        p.hold("s", 0.5)
+        time.sleep(0.6)
+        down, up = p.hold("d", 0.5)
+        time.sleep(0.8)
+        p.wait_frames(2)
+        self.assertTrue(p.alive())
+        lines = [line for line in p.stderr().splitlines() if "C1.mp3" in line]
+        self.assertEqual(len(lines), 1, f"the missing sample should be named once: {p.stderr()!r}")
+        samples, zero = p.capture(), p.audio_zero()
+        heard = sound.spans_between(samples, zero, p.started_at, down - 0.1)
+        self.assertEqual(heard, [], "the missing middle C made a sound")
+        spans = sound.spans_between(samples, zero, down, up + 0.8)
+        self.assertEqual(len(spans), 1, "D4, whose file is there, did not sound")
+
+    def test_2_missing_song_is_named_and_the_program_goes_on(self):
+        p = self.program
+        p.key("5")
+        p.wait_frames(3)
+        self.assertTrue(p.alive())
+        lines = [line for line in p.stdout().splitlines() if "song" in line]
+        self.assertEqual(lines, ["Error: Failed to open song file ../res/songs/twinkle.song"])
+
+    def test_3_missing_help_text_is_named_at_each_repaint_and_nothing_else_is(self):
+        p = self.program
+        p.display.run("xdotool", "windowunmap", "--sync", p.help)
+        p.display.run("xdotool", "windowmap", "--sync", p.help)
+        p.wait_frames(3)
+        lines = p.stdout().splitlines()
+        help_lines = [line for line in lines if line == "Error: Failed to open file ../res/help.txt."]
+        others = [line for line in lines if line not in help_lines and "song" not in line]
+        self.assertGreaterEqual(len(help_lines), 2, "the missing help text was not reported at each repaint")
+        self.assertEqual(others, [], "unexpected output")
+        help_shot = p.shot(p.help)
+        lines_drawn, _, _ = picture.text_lines(help_shot)
+        self.assertEqual(lines_drawn, 0, "the help window shows something without its text")
+
+    def test_4_missing_background_leaves_that_background_plain_and_the_others_shown(self):
+        p = self.program
+        p.key("space")  # the space background, whose file is gone
+        plain = p.settled_shot()
+        part = plain[picture.BACKGROUND].reshape(-1, 3)
+        self.assertLess(float(part.std(axis=0).max()), 3.0, "a missing picture should leave a plain background")
+        p.key("space")
+        church = p.settled_shot()
+        self.assertLess(picture.mean_difference(church, picture.background_picture("church.png"),
+                                                picture.BACKGROUND), 6)
+        # A missing picture is not reported by design; it must not be reported more than once.
+        self.assertLessEqual(sum("space.jpg" in line for line in (p.stdout() + p.stderr()).splitlines()), 1)
+        self.assertTrue(p.alive())
+
+
+class NoSoundDeviceTest(unittest.TestCase):
+    def test_without_a_sound_device_the_program_says_so_once_and_plays_on(self):
+        with Program(sound="none") as p:
+            rest = p.settled_shot()
+            p.hold("s", 0.4)
+            p.hold("z", 0.4)
+            time.sleep(1.0)
+            p.wait_frames(3)
+            self.assertTrue(p.alive())
+            after = p.settled_shot()
+            self.assertLess(picture.mean_difference(rest, after), 1.0, "the keys or hands did not come back")
+            lines = [line for line in p.stderr().splitlines() if not line.startswith("ALSA lib")]
+            self.assertEqual(len(lines), 1, f"expected one line about the missing device: {p.stderr()!r}")
+            self.assertIn("without sound", lines[0])
+            self.assertEqual(p.quit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
