@@ -1,0 +1,59 @@
+"""The malformed song corpus (tests/songs/*.song), each loaded with "5" while a good song
+plays: each is refused with one line naming the file and its problem, and the song that is
+playing goes on to its end."""
+
+import math
+import tempfile
+import time
+import unittest
+
+import sound
+from support import SOURCE_DIR, Program, make_layout, song_text
+
+SONG_PATH = "../res/songs/twinkle.song"
+NOTE_BAND = 250.0
+
+
+class MalformedSongTest(unittest.TestCase):
+    def test_each_malformed_song_is_refused_with_its_line_while_the_song_plays_on(self):
+        corpus = sorted((SOURCE_DIR / "tests" / "songs").glob("*.song"))
+        self.assertGreater(len(corpus), 5)
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root)
+            twinkle = workdir.parent / "res" / "songs" / "twinkle.song"
+            with Program(workdir) as p:
+                start = time.monotonic()
+                time.sleep(2)
+                interval, slow = p.frame_interval(start, time.monotonic())
+                # Long enough, at the frame rate this machine draws, to outlast every refusal.
+                refusals_take = len(corpus) * (0.3 + 4 * slow)
+                entries = math.ceil(refusals_take / (2 * 10 * interval)) + 2
+                good = song_text([(2, i % 8) for i in range(entries)])
+                twinkle.write_text(good)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                p.frames_from(pressed, 5)
+                for bad in corpus:
+                    twinkle.write_text(bad.read_text())
+                    before = p.stdout().splitlines()
+                    p.key("5")
+                    p.wait_frames(2)
+                    new = p.stdout().splitlines()[len(before):]
+                    self.assertEqual(len(new), 1, f"{bad.name}: expected one line, got {new}")
+                    prefix = f"Error: Malformed song file {SONG_PATH}: "
+                    self.assertTrue(new[0].startswith(prefix) and len(new[0]) > len(prefix) + 5,
+                                    f"{bad.name}: {new[0]!r}")
+                    self.assertTrue(p.alive())
+                last_refusal = time.monotonic()
+                # The good song plays to its end: two beats of ten frames an entry.
+                p.frames_from(pressed, entries * 20 + 12, timeout=300)
+                time.sleep(0.5)
+                samples, zero = p.capture(), p.audio_zero()
+                first = int((pressed - zero) * sound.RATE)
+                heard = [pressed + t for t in sound.onsets(sound.level(sound.band(samples[first:], NOTE_BAND)))]
+                self.assertEqual(len(heard), entries, "the playing song was cut short or restarted by a refusal")
+                self.assertGreater(heard[-1], last_refusal, "the song ended before the refusals")
+
+
+if __name__ == "__main__":
+    unittest.main()
