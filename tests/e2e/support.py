@@ -482,3 +482,52 @@ class Program:
             if frame - handled > stroke_time:
                 return frame
         raise AssertionError("the stroke never reached its time")
+
+
+class FastInput:
+    """Key and pointer events sent straight through the XTEST extension, as xdotool sends
+    them, without starting a process per event: a storm needs thousands a minute."""
+
+    def __init__(self, display, window):
+        import ctypes
+        import ctypes.util
+        self.ctypes = ctypes
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XStringToKeysym.restype = ctypes.c_ulong
+        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x11.XFlush.argtypes = [ctypes.c_void_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                                   ctypes.c_ulong]
+        self.handle = self.x11.XOpenDisplay(display.name.encode())
+        if not self.handle:
+            raise RuntimeError("cannot open the display for XTEST")
+        self.origin = (50, 50)  # the main window's place on the screen
+
+    def keycode(self, name):
+        code = self.x11.XKeysymToKeycode(self.handle, self.x11.XStringToKeysym(name.encode()))
+        if code == 0:
+            raise ValueError(f"no key for {name}")
+        return code
+
+    def key(self, code, down):
+        self.xtst.XTestFakeKeyEvent(self.handle, code, 1 if down else 0, 0)
+        self.x11.XFlush(self.handle)
+
+    def button(self, number, down):
+        self.xtst.XTestFakeButtonEvent(self.handle, number, 1 if down else 0, 0)
+        self.x11.XFlush(self.handle)
+
+    def move(self, x, y):
+        """Moves the pointer to window pixel (x, y)."""
+        self.xtst.XTestFakeMotionEvent(self.handle, 0, self.origin[0] + x, self.origin[1] + y, 0)
+        self.x11.XFlush(self.handle)
+
+    def close(self):
+        self.x11.XCloseDisplay(self.handle)
