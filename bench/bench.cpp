@@ -1,0 +1,443 @@
+// How fast the real scene draws on this machine: frame times of the fast drawing and of
+// the immediate drawing in the same run, scene by scene, with their pictures compared; the
+// processor time the frame loop takes while nothing moves; start-up time and memory.
+// Run from a directory one level below the repository (build-bench/), as the program is,
+// so ../res holds the pictures.
+#include <GL/freeglut.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Draw.h"
+#include "KeyboardDraw.h"
+#include "Piano.h"
+#include "Sound.h"
+#include "frame_compare.h"
+#include "lights.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+struct Options {
+    int frames = 200;           // timed frames of each path, each scene
+    double idleSeconds = 3.0;   // per idle-loop measurement
+    bool startup = true, idle = true, scenes = true;
+    std::string only;           // run only scenes whose name contains this
+    std::string pictures;       // folder to write each scene's two pictures and their difference to
+};
+
+// ---- Scenes -------------------------------------------------------------------------
+struct Scene {
+    std::string name;
+    std::function<void()> set;              // state of the scene, from the start-up state
+    std::function<void(int frame)> change;  // what moves from frame to frame; null if nothing
+};
+
+// The state the program starts in, for everything a scene changes.
+void startState() {
+    glowOn = false;
+    concertOn = false;
+    for (PianoKey* key : keys) key->press(0);
+    spotCutoff = 50.0f;
+    spotDir = {0.0f, -2.0f, 0.0f};
+    ambient_intensity = {0.3f, 0.3f, 0.3f, 1.0f};
+    diffuse_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
+    specular_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
+    background_intensity = 1.0f;
+    activeBackground = HALL;
+    camPos[0] = 0.0f, camPos[1] = -0.7f, camPos[2] = -7.5f;
+    camRot[0] = 60.0f, camRot[1] = 0.0f, camRot[2] = 0.0f;
+    concertSpotDir = CONCERT_DEFAULT_DIR;
+}
+
+// Concert mode as its key command leaves it (glow on, background dark), beams at phase s
+// of the first sweep: -1 at its start, 1 at its end.
+void concertAt(float s) {
+    concertOn = true;
+    glowOn = true;
+    background_intensity = 0.0f;
+    for (int i = 0; i < 3; ++i)
+        concertSpotDir[i] = ((SPOT_TARGETS[i] + SPOT_STARTING[i]) + (SPOT_TARGETS[i] - SPOT_STARTING[i]) * s) * 0.5f;
+}
+
+std::vector<Scene> scenes() {
+    std::vector<Scene> all;
+    all.push_back({"at rest", [] {}, nullptr});
+    all.push_back({"three keys down, glow on",
+                   [] {
+                       glowOn = true;
+                       for (int k : {7, 9, 11}) keys[k]->press(1);
+                   },
+                   nullptr});
+    all.push_back({"spot 10 deg, swung left",
+                   [] {
+                       spotCutoff = 10.0f;
+                       for (int i = 0; i < 3; ++i) spotDir[0] -= SPOT_DIR_STEP;
+                   },
+                   nullptr});
+    all.push_back({"concert, mid-sweep", [] { concertAt(0.0f); }, nullptr});
+    all.push_back({"background picture", [] { activeBackground = CHURCH; }, nullptr});
+    // Scenes where the cached meshes must be made again every frame.
+    all.push_back({"concert, beams sweeping", [] { concertAt(-1.0f); },
+                   [](int frame) {
+                       // One sweep lasts about 0.785 s: 47 frames at 60 a second.
+                       concertAt(std::sin(-1.570795f + 3.14159f * static_cast<float>(frame % 47) / 46.0f));
+                   }});
+    all.push_back({"keys moving, glow on", [] { glowOn = true; },
+                   [](int frame) {
+                       // Three keys pressed and released over 24 frames, out of step.
+                       for (int n = 0; n < 3; ++n) {
+                           const int t = (frame + 8 * n) % 24;
+                           keys[7 + 2 * n]->press(t < 12 ? t / 12.0f : (24 - t) / 12.0f);
+                       }
+                   }});
+    all.push_back({"camera turning", [] {},
+                   [](int frame) { camRot[1] = 20.0f * std::sin(static_cast<float>(frame) * 0.05f); }});
+    return all;
+}
+
+// ---- Timing -------------------------------------------------------------------------
+struct Times {
+    std::vector<double> ms;
+    double quantile(double q) const {
+        std::vector<double> s = ms;
+        std::sort(s.begin(), s.end());
+        if (s.empty()) return 0;
+        const size_t i = std::min(s.size() - 1, static_cast<size_t>(q * static_cast<double>(s.size())));
+        return s[i];
+    }
+};
+
+// One frame as the display callback draws and presents it, finished.
+double timeOneFrame() {
+    const Clock::time_point start = Clock::now();
+    display();
+    glFinish();
+    return msBetween(start, Clock::now());
+}
+
+FramePixels drawAndRead(DrawPath path) {
+    drawPath = path;
+    drawScene();
+    FramePixels f = readBackBuffer(Win[0], Win[1]);
+    glutSwapBuffers();
+    return f;
+}
+
+// A binary PPM, top row first.
+void writePpm(const std::string& path, const FramePixels& f) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        std::printf("Cannot write %s\n", path.c_str());
+        return;
+    }
+    std::fprintf(out, "P6\n%d %d\n255\n", f.width, f.height);
+    for (int y = f.height - 1; y >= 0; --y)
+        std::fwrite(&f.rgb[static_cast<size_t>(y) * f.width * 3], 1, static_cast<size_t>(f.width) * 3, out);
+    std::fclose(out);
+}
+
+struct SceneResult {
+    Times fast, immediate;
+    FrameAgreement agreement;
+    double bodyQuads = 0, keysRebuilt = 0;
+};
+
+SceneResult runScene(const Scene& scene, const Options& options) {
+    SceneResult r;
+    glutSetWindow(windowID);
+    startState();
+    scene.set();
+    if (scene.change) scene.change(0);
+    drawAndRead(DrawPath::Fast);  // warm: meshes made, shaders compiled
+    drawAndRead(DrawPath::Immediate);
+
+    // The two paths in alternating runs of ten frames, so a change in the machine's load
+    // falls on both alike.
+    int fastFrames = 0, immediateFrames = 0;
+    long quads = 0, rebuilt = 0;
+    while (fastFrames < options.frames || immediateFrames < options.frames) {
+        for (int i = 0; i < 10 && fastFrames < options.frames; ++i) {
+            drawPath = DrawPath::Fast;
+            if (scene.change) scene.change(fastFrames + 1);
+            r.fast.ms.push_back(timeOneFrame());
+            quads += lastKeyboardDrawStats().bodyQuads;
+            rebuilt += lastKeyboardDrawStats().keysRebuilt;
+            ++fastFrames;
+        }
+        for (int i = 0; i < 10 && immediateFrames < options.frames; ++i) {
+            drawPath = DrawPath::Immediate;
+            if (scene.change) scene.change(immediateFrames + 1);
+            r.immediate.ms.push_back(timeOneFrame());
+            ++immediateFrames;
+        }
+    }
+    r.bodyQuads = static_cast<double>(quads) / options.frames;
+    r.keysRebuilt = static_cast<double>(rebuilt) / options.frames;
+
+    // The pictures of one and the same state.
+    if (scene.change) scene.change(options.frames / 2);
+    const FramePixels immediate = drawAndRead(DrawPath::Immediate);
+    const FramePixels fast = drawAndRead(DrawPath::Fast);
+    r.agreement = compareFrames(fast, immediate, 2);
+    drawPath = DrawPath::Fast;
+    if (!options.pictures.empty()) {
+        std::string stem = options.pictures + "/";
+        for (char c : scene.name) stem += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        writePpm(stem + ".fast.ppm", fast);
+        writePpm(stem + ".immediate.ppm", immediate);
+        FramePixels diff = fast;
+        for (size_t i = 0; i < diff.rgb.size(); i += 3) {
+            int worst = 0;
+            for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(fast.rgb[i + c] - immediate.rgb[i + c]));
+            // Off pixels white, small differences grey, agreeing pixels black.
+            const unsigned char v = worst > 2 ? 255 : static_cast<unsigned char>(worst * 60);
+            diff.rgb[i] = diff.rgb[i + 1] = diff.rgb[i + 2] = v;
+        }
+        writePpm(stem + ".difference.ppm", diff);
+    }
+    return r;
+}
+
+// ---- The frame loop's processor time --------------------------------------------------
+double processCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+int framesShown = 0;
+void countingDisplay() {
+    display();
+    ++framesShown;
+}
+void emptyDisplay() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glutSwapBuffers();
+    ++framesShown;
+}
+// The loop as it was: the idle callback polls the frame timer and returns at once.
+void spinningIdle() { stepFrame(); }
+
+struct LoopUse {
+    double cpuPerSecond = 0;  // processor seconds (all threads) per second of wall time
+    double framesPerSecond = 0;
+};
+
+// GLUT's own main loop never returns without tearing the windows down, so this runs its
+// body: handle the window events, then the idle callback.
+LoopUse measureLoop(void (*idle)(), void (*show)(), double seconds) {
+    startState();
+    glutSetWindow(windowID);
+    glutDisplayFunc(show);
+    framesShown = 0;
+    frameRateTimer->reset();
+    const double cpu0 = processCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    while (msBetween(start, Clock::now()) < seconds * 1000) {
+        glutMainLoopEvent();
+        idle();
+    }
+    const double wall = msBetween(start, Clock::now()) / 1000;
+    glutSetWindow(windowID);
+    LoopUse use;
+    use.cpuPerSecond = (processCpuSeconds() - cpu0) / wall;
+    use.framesPerSecond = framesShown / wall;
+    glutDisplayFunc(display);
+    return use;
+}
+
+// ---- Start-up -----------------------------------------------------------------------
+long statusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n + 1);
+    return -1;
+}
+
+bool firstFrameDrawn = false;
+void firstFrameDisplay() {
+    display();
+    glFinish();
+    firstFrameDrawn = true;
+}
+
+// The program's start-up, in main's order, up to its first frame on screen; reports on
+// `fd` how long each step took (ms from entering this function) and the memory then.
+int startupChild(int argc, char** argv, int fd) {
+    const Clock::time_point t0 = Clock::now();
+    glutInit(&argc, argv);
+    initGlut();
+    initGl();
+    initTimers();
+    const Clock::time_point t1 = Clock::now();
+    initTextures();
+    const Clock::time_point t2 = Clock::now();
+    engine = createSoundEngine();
+    const Clock::time_point t3 = Clock::now();
+    initKeyboard();
+    glutSetWindow(windowID);
+    glutDisplayFunc(firstFrameDisplay);
+    while (!firstFrameDrawn) glutMainLoopEvent();
+    const Clock::time_point t4 = Clock::now();
+    char line[256];
+    const int len = std::snprintf(line, sizeof line, "%.1f %.1f %.1f %.1f %ld %ld\n", msBetween(t0, t1),
+                                  msBetween(t1, t2), msBetween(t2, t3), msBetween(t3, t4), statusKb("VmRSS:"),
+                                  statusKb("VmHWM:"));
+    if (write(fd, line, static_cast<size_t>(len)) != len) return 1;
+    close(fd);
+    std::_Exit(0);  // at once: the measurement ends with the first frame
+}
+
+struct Startup {
+    bool ok = false;
+    double totalMs = 0, windowsMs = 0, picturesMs = 0, soundMs = 0, firstFrameMs = 0;
+    long rssKb = 0, peakKb = 0;
+};
+
+Startup measureStartup(const char* self) {
+    Startup s;
+    int fds[2];
+    if (pipe(fds) != 0) return s;
+    const Clock::time_point start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        execl(self, self, "--startup-child", fd.c_str(), static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    close(fds[1]);
+    char line[256] = {};
+    size_t got = 0;
+    for (ssize_t n; got < sizeof line - 1 && (n = read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
+        got += static_cast<size_t>(n);
+    s.totalMs = msBetween(start, Clock::now());
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    s.ok = std::sscanf(line, "%lf %lf %lf %lf %ld %ld", &s.windowsMs, &s.picturesMs, &s.soundMs, &s.firstFrameMs,
+                       &s.rssKb, &s.peakKb) == 6;
+    return s;
+}
+
+double loadAverage() {
+    double load[1] = {0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+void usage() {
+    std::printf(
+        "usage: tinklewood_bench [--frames N] [--idle-seconds S] [--only TEXT] [--pictures DIR]\n"
+        "                        [--no-startup] [--no-idle] [--no-scenes]\n");
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--startup-child") == 0) {
+        int one = 1;
+        return startupChild(one, argv, std::atoi(argv[2]));
+    }
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--frames" && i + 1 < argc) options.frames = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--idle-seconds" && i + 1 < argc) options.idleSeconds = std::atof(argv[++i]);
+        else if (a == "--only" && i + 1 < argc) options.only = argv[++i];
+        else if (a == "--pictures" && i + 1 < argc) options.pictures = argv[++i];
+        else if (a == "--no-startup") options.startup = false;
+        else if (a == "--no-idle") options.idle = false;
+        else if (a == "--no-scenes") options.scenes = false;
+        else {
+            usage();
+            return 2;
+        }
+    }
+
+    // Start-up first, while this process has no window of its own yet.
+    Startup startup;
+    if (options.startup) startup = measureStartup("/proc/self/exe");
+
+    glutInit(&argc, argv);
+    initGlut();
+    initGl();
+    initTimers();
+    initTextures();
+    initKeyboard();
+    for (int i = 0; i < 10; ++i) glutMainLoopEvent();  // let the windows map
+    // Handling events runs the help window's callbacks, which leave it current.
+    glutSetWindow(windowID);
+    reshape(Win[0], Win[1]);
+
+    std::printf("Renderer: %s; window %d x %d; load average at start %.2f\n",
+                reinterpret_cast<const char*>(glGetString(GL_RENDERER)), Win[0], Win[1], loadAverage());
+
+    if (options.startup) {
+        if (startup.ok) {
+            std::printf("\nStart-up to the first frame on screen: %.0f ms (windows and GL %.0f, pictures %.0f, sound %.0f, "
+                        "keys and first frame %.0f; the rest is loading the process)\n",
+                        startup.totalMs, startup.windowsMs, startup.picturesMs, startup.soundMs, startup.firstFrameMs);
+            std::printf("Resident memory after the first frame: %.1f MB (peak %.1f MB)\n", startup.rssKb / 1024.0,
+                        startup.peakKb / 1024.0);
+        } else {
+            std::printf("\nStart-up: the measuring child did not report\n");
+        }
+    }
+
+    if (options.scenes) {
+        std::printf("\nFrame times, ms, display() + glFinish, %d frames of each path per scene\n", options.frames);
+        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s\n", "scene", "median", "p90", "imm.median",
+                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt");
+        for (const Scene& scene : scenes()) {
+            if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
+            const SceneResult r = runScene(scene, options);
+            const double fastMedian = r.fast.quantile(0.5);
+            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f\n", scene.name.c_str(),
+                        fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5), r.immediate.quantile(0.9),
+                        r.immediate.quantile(0.5) / fastMedian, 100 * r.agreement.withinTolerance,
+                        r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt);
+            std::fflush(stdout);
+        }
+        std::printf("(ratio: immediate median over fast median; agree<=2: pixels within 2/255 on every channel of "
+                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame)\n");
+    }
+
+    if (options.idle) {
+        std::printf("\nProcessor time of the frame loop with nothing moving, %.0f s each\n", options.idleSeconds);
+        std::printf("%-44s %12s %10s\n", "loop", "cpu s/s", "frames/s");
+        const LoopUse spinEmpty = measureLoop(spinningIdle, emptyDisplay, options.idleSeconds);
+        const LoopUse sleepEmpty = measureLoop(animate, emptyDisplay, options.idleSeconds);
+        const LoopUse spinScene = measureLoop(spinningIdle, countingDisplay, options.idleSeconds);
+        const LoopUse sleepScene = measureLoop(animate, countingDisplay, options.idleSeconds);
+        std::printf("%-44s %12.3f %10.1f\n", "polling, empty frames (before)", spinEmpty.cpuPerSecond,
+                    spinEmpty.framesPerSecond);
+        std::printf("%-44s %12.3f %10.1f\n", "sleeping animate(), empty frames (after)", sleepEmpty.cpuPerSecond,
+                    sleepEmpty.framesPerSecond);
+        std::printf("%-44s %12.3f %10.1f\n", "polling, scene drawn (before)", spinScene.cpuPerSecond,
+                    spinScene.framesPerSecond);
+        std::printf("%-44s %12.3f %10.1f\n", "sleeping animate(), scene drawn (after)", sleepScene.cpuPerSecond,
+                    sleepScene.framesPerSecond);
+        std::printf("(cpu s/s: processor seconds over all threads per second of wall time)\n");
+    }
+    std::printf("\nLoad average at the end %.2f\n", loadAverage());
+    return 0;
+}
