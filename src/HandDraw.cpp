@@ -16,6 +16,7 @@ const float LONG_FINGER_ROOT_X[4] = {-PALM_LENGTH * 0.375f, -PALM_LENGTH * 0.125
 void Hand::draw() {
     setMaterial(SKIN_COLOUR);
     glEnable(GL_TEXTURE_2D);
+    beginSolidBatch();  // palm and fingers share one material: one draw, not one per segment
 
     glPushMatrix();
     translatev(pos);
@@ -45,6 +46,7 @@ void Hand::draw() {
     }
 
     glPopMatrix();
+    endSolidBatch();
     glDisable(GL_TEXTURE_2D);
 }
 
