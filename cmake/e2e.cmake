@@ -16,7 +16,7 @@ endif()
 
 # One CTest entry per group of behaviours. They start the program many times, take the
 # display and both cores, and time what they hear: never alongside anything else.
-set(TINKLEWOOD_E2E_GROUPS startup playing song storm missing windows bad_songs)
+set(TINKLEWOOD_E2E_GROUPS startup playing song storm missing windows bad_songs stall)
 foreach(group ${TINKLEWOOD_E2E_GROUPS})
   add_test(NAME e2e_${group}
     COMMAND ${TINKLEWOOD_E2E_PYTHON} -m unittest -v test_${group}
