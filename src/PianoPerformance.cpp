@@ -63,6 +63,9 @@ void updateNoteAnimation() {
         notetime = clamp01(noteAnimationTime / NOTE_SPEED_FACTOR - 1);
         animateNoteUp();
     } else {
+        // A stall of the process can carry a stroke past its whole up phase between two
+        // frames; the key must still come up and its sample stop.
+        if (keys[currNote]->press(0)) fadeNoteSample(0);
         noteAnimationTime = 0;
         currNote = -1;
     }
@@ -93,6 +96,11 @@ void updateChordAnimation() {
         chordAnimationTime = static_cast<float>(leftHandTimer->elapsed());
         animateChordUp();
     } else {
+        // As for a note: keys skipped past by a stall come up, their samples stop.
+        const ChordInfo& chord = CHORDS[playChord];
+        for (int i = 0; i < chord.numNotes; ++i) {
+            if (keys[chord.notes[i]]->press(0)) fadeChordSample(i, 0);
+        }
         playChord = NONE;
         chordAnimationTime = 0;
     }

@@ -200,3 +200,24 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
     EXPECT_EQ(currNote, 13);
     EXPECT_EQ(playChord, CEG);
 }
+
+using StalledStroke = AppTest;
+
+TEST_F(StalledStroke, AStallPastTheWholeUpPhaseStillLiftsTheKeysAndStopsTheSamples) {
+    press('s');
+    press('z');
+    release('s');
+    release('z');
+    frames(11);  // past 0.16 s: keys on their way down, samples started
+    ASSERT_GT(keys[7]->pressFactor, 0.0f);
+    ASSERT_EQ(sound.count("play"), 4);
+    frame(0.4);  // the process is held off: down to the bottom in one frame
+    frame(0.4);  // ...and the next frame comes after the whole up phase
+    frame();
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE);
+    for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
+    EXPECT_EQ(sound.count("stop"), 4);
+    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+}
