@@ -1,0 +1,121 @@
+// The fast drawing against the immediate drawing it replaces: the same picture, within 2/255
+// on nearly every pixel, where a coarse grid would show first (a narrow spot, the concert
+// beams, a turned camera), and no stale picture after something changes.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "Draw.h"
+#include "KeyboardDraw.h"
+#include "lights.h"
+#include "scene_support.h"
+
+namespace {
+struct Agreement {
+    double within = 0;  // fraction of pixels within 2/255 on every channel
+    int largest = 0;
+};
+
+Agreement compare(Frame& a, Frame& b) {
+    const unsigned char* p = a.data();
+    const unsigned char* q = b.data();
+    const long pixels = static_cast<long>(GL_TEST_WIDTH) * GL_TEST_HEIGHT;
+    long off = 0;
+    int largest = 0;
+    for (long i = 0; i < pixels; ++i) {
+        int worst = 0;
+        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(p[i * 3 + c] - q[i * 3 + c]));
+        largest = std::max(largest, worst);
+        off += worst > 2;
+    }
+    return {1.0 - static_cast<double>(off) / pixels, largest};
+}
+
+Frame drawWith(DrawPath path) {
+    drawPath = path;
+    Frame f = drawFrame();
+    drawPath = DrawPath::Fast;
+    return f;
+}
+
+// Both ways, same state: the fraction of pixels that agree.
+Agreement fastAgainstImmediate() {
+    Frame immediate = drawWith(DrawPath::Immediate);
+    Frame fast = drawWith(DrawPath::Fast);
+    return compare(fast, immediate);
+}
+
+const double AGREEMENT = 0.999;  // the target is 99.5%; the drawing reaches better than 99.98%
+
+class FastDrawing : public testing::Test {
+protected:
+    void SetUp() override {
+        startScene();
+        glowOn = concertOn = false;
+        for (PianoKey* key : keys) key->press(0);
+        spotCutoff = 50.0f;
+        spotDir = {0.0f, -2.0f, 0.0f};
+        camRot[0] = 60.0f, camRot[1] = 0.0f, camRot[2] = 0.0f;
+        camPos[0] = 0.0f, camPos[1] = -0.7f, camPos[2] = -7.5f;
+        background_intensity = 1.0f;
+        activeBackground = HALL;
+        concertSpotDir = CONCERT_DEFAULT_DIR;
+    }
+    void TearDown() override {
+        SetUp();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+};
+}  // namespace
+
+TEST_F(FastDrawing, ANarrowSpotSwungSidewaysLooksTheSame) {
+    spotCutoff = 10.0f;
+    for (int i = 0; i < 3; ++i) spotDir[0] -= SPOT_DIR_STEP;
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
+TEST_F(FastDrawing, ConcertBeamsMidSweepLookTheSame) {
+    concertOn = glowOn = true;
+    background_intensity = 0.0f;
+    for (int i = 0; i < 3; ++i) concertSpotDir[i] = (SPOT_TARGETS[i] + SPOT_STARTING[i]) * 0.5f;
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
+TEST_F(FastDrawing, PressedGlowingKeysUnderATurnedCameraLookTheSame) {
+    glowOn = true;
+    keys[7]->press(1);
+    keys[9]->press(0.4f);
+    keys[17]->press(1);
+    camRot[1] = 25.0f;
+    camRot[0] = 45.0f;
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
+TEST_F(FastDrawing, AChangeShowsInTheVeryNextFrame) {
+    drawWith(DrawPath::Fast);  // meshes and the background copy made for the scene at rest
+    keys[4]->press(1);
+    spotCutoff = 12.0f;
+    spotDir[2] -= SPOT_DIR_STEP;
+    background_intensity = 0.5f;
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+
+    activeBackground = SPACE;
+    keys[4]->press(0);
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
+TEST_F(FastDrawing, AStillSceneReusesItsKeyMeshes) {
+    drawWith(DrawPath::Fast);
+    drawWith(DrawPath::Fast);
+    const KeyboardDrawStats still = lastKeyboardDrawStats();
+    EXPECT_EQ(still.keysRebuilt, 0);
+    // The immediate drawing sends 25 x 6 x 2500 quads; the faces seen are about half.
+    EXPECT_GT(still.bodyQuads, 25);
+    EXPECT_LT(still.bodyQuads, 25 * 3 * 2500 / 20);
+
+    keys[3]->press(0.5f);
+    drawWith(DrawPath::Fast);
+    EXPECT_EQ(lastKeyboardDrawStats().keysRebuilt, 1) << "only the key that moved";
+}
