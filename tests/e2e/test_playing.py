@@ -81,10 +81,13 @@ class PlayingTest(unittest.TestCase):
                              f"middle C sounded {start - down:.3f} s after the key went down; the "
                              f"frame at {strike - down:.3f} s should have started it")
         self.assertGreater(end, up, "the sound ended while the key was still held")
+        # The key is back at rest 0.04 s of stroke time after the release is taken; the
+        # sample fades with it and is stopped there. About 0.1 s at most, or that frame if
+        # the frames come slower.
         stop = p.stroke_frame(up, RELEASE_TO_REST)
-        self.assertLessEqual(end, stop + AUDIO_SLACK,
+        self.assertLessEqual(end, max(stop, up + 0.1) + AUDIO_SLACK,
                              f"the sound went on {end - up:.3f} s after the release; the frame at "
-                             f"{stop - up:.3f} s should have stopped it")
+                             f"{stop - up:.3f} s should have stopped it, 0.1 s at most")
         note, _ = sound.strongest_note(samples, start - zero + 0.03, min(0.4, end - start - 0.05))
         self.assertEqual(note, 60, f"middle C sounded as MIDI {note}")
 
