@@ -1,6 +1,8 @@
 // The hands' pictures and the background pictures: decoded once at start-up, uploaded to
 // their two texture objects when the choice changes.
 #include <GL/gl.h>
+
+#include <cstdio>
 #include <stb/stb_image.h>
 
 #include "Draw.h"
@@ -23,6 +25,18 @@ unsigned int handTex = 0;
 unsigned int backgroundTex = 0;
 
 namespace {
+// Decodes a picture to RGBA. One that cannot be read stays null and 0 x 0, which leaves that
+// picture plain; the user is told once, on stderr, which file it was.
+unsigned char* loadPicture(const std::string& path, int dims[2]) {
+    unsigned char* pixels = stbi_load(path.c_str(), &dims[0], &dims[1], &n, 4);
+    if (pixels == nullptr) {
+        dims[0] = dims[1] = 0;
+        std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", path.c_str(),
+                     stbi_failure_reason());
+    }
+    return pixels;
+}
+
 // The background picture now in backgroundTex; -1 before the first upload.
 int uploadedBackground = -1;
 // Counts uploads into backgroundTex, so a copy of the window knows when it is stale.
@@ -109,13 +123,12 @@ void upload(const unsigned char* pixels, const int dims[2]) {
 
 void initTextures() {
     for (int i = 0; i < numTextures; ++i) {
-        texArrayData[i] = stbi_load((texPath + texFiles[i]).c_str(), &texDims[i][0], &texDims[i][1], &n, 4);
+        texArrayData[i] = loadPicture(texPath + texFiles[i], texDims[i]);
     }
     createTextureObject(handTex);
     setTextures();
     for (int i = 0; i < numBackgrounds; ++i) {
-        backgroundArrayData[i] = stbi_load((backgroundPath + backgroundFiles[i]).c_str(),
-                                           &backgroundDims[i][0], &backgroundDims[i][1], &n, 4);
+        backgroundArrayData[i] = loadPicture(backgroundPath + backgroundFiles[i], backgroundDims[i]);
     }
     createTextureObject(backgroundTex);
     uploadedBackground = -1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stb/stb_image_write.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -156,4 +157,15 @@ TEST_F(PicturesOnScreen, ChangingTheTextureChoiceAloneChangesNothingOnScreen) {
     const Pixel a = mean(before, palm[0] - 20, palm[1] - 20, 40, 40);
     const Pixel b = mean(after, palm[0] - 20, palm[1] - 20, 40, 40);
     EXPECT_TRUE(near(a, b, 0));
+}
+
+TEST_F(PicturesOnScreen, EachMissingPictureIsNamedOnceOnStderr) {
+    testing::internal::CaptureStderr();
+    initTextures();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+    EXPECT_NE(said.find("../res/backgrounds/church.png"), std::string::npos) << said;
+    EXPECT_NE(said.find("../res/textures/rock.jpg"), std::string::npos) << said;
+    activeBackground = GLEE_BACK;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_)) << "the others still load";
 }
