@@ -26,6 +26,7 @@ struct KeyMesh {
     std::vector<MeshVertex> body;
     std::vector<MeshVertex> outline;
     BoxSize outlineSize{};
+    unsigned outlineFaces = 0;  // the faces the outline was made of
 };
 
 KeyMesh meshes[NUM_KEYS];
@@ -122,17 +123,21 @@ void drawCachedBody(int index, const PianoKey& key, const Matrix4& camera, const
     drawMesh(m.body, centre);
 }
 
-// Lines along every edge of all six faces, as drawKey(1) sends them.
-void drawCachedOutline(int index, const PianoKey& key) {
+// Lines along the edges of the faces turned towards the eye: every edge drawKey(1) draws
+// that can be seen.
+void drawCachedOutline(int index, const PianoKey& key, const Matrix4& camera) {
     KeyMesh& m = meshes[index];
     BoxSize size;
     std::array<float, 3> centre;
     placement(key, size, centre);
+    const std::array<float, 3> eye = eyeInModel(translated(camera, centre[0], centre[1], centre[2]));
+    const unsigned faces = facesTowards(size, eye);
     if (m.outline.empty() || m.outlineSize.width != size.width || m.outlineSize.height != size.height ||
-        m.outlineSize.length != size.length) {
+        m.outlineSize.length != size.length || m.outlineFaces != faces) {
         m.outline.clear();
-        appendBoxOutline(m.outline, size);
+        appendBoxOutline(m.outline, size, eye);
         m.outlineSize = size;
+        m.outlineFaces = faces;
     }
     drawMesh(m.outline, centre);
 }
@@ -196,7 +201,7 @@ void drawKeyboard() {
         if (immediate)
             key->drawKey(1);
         else
-            drawCachedOutline(i, *key);
+            drawCachedOutline(i, *key, camera);
         if (glowOn) {
             glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
         } else if (!concertOn) {

@@ -492,9 +492,17 @@ int appendLitBox(std::vector<MeshVertex>& out, const BoxSize& box, const CuboidG
     return quads;
 }
 
-void appendBoxOutline(std::vector<MeshVertex>& out, const BoxSize& box) {
+void appendBoxOutline(std::vector<MeshVertex>& out, const BoxSize& box, const Vec3& eye) {
     static const CuboidGrid whole(1.0f);
-    for (int face = 0; face < NUM_BOX_FACES; ++face) appendFaceBlock(out, box, whole, face, {0, 1, 0, 1});
+    for (int face = 0; face < NUM_BOX_FACES; ++face)
+        if (faceTowards(box, face, eye)) appendFaceBlock(out, box, whole, face, {0, 1, 0, 1});
+}
+
+unsigned facesTowards(const BoxSize& box, const Vec3& eye) {
+    unsigned faces = 0;
+    for (int face = 0; face < NUM_BOX_FACES; ++face)
+        if (faceTowards(box, face, eye)) faces |= 1u << face;
+    return faces;
 }
 
 Matrix4 translated(const Matrix4& m, float x, float y, float z) {

@@ -114,8 +114,12 @@ int appendLitBox(std::vector<MeshVertex>& out, const BoxSize& box, const CuboidG
                  const Matrix4& modelview, const LightingState& lighting,
                  const SurfaceMaterial& material, float tolerance);
 
-// All six faces, one quad each, exactly as drawCuboid(..., 1) sends them.
-void appendBoxOutline(std::vector<MeshVertex>& out, const BoxSize& box);
+// The faces turned towards an eye at `eye` (box coordinates), one quad each, exactly as
+// drawCuboid(..., 1) sends them; drawn as lines they give every edge that can be seen, since
+// an edge between two faces turned away lies behind the faces turned towards the eye.
+void appendBoxOutline(std::vector<MeshVertex>& out, const BoxSize& box, const std::array<float, 3>& eye);
+// Which faces are turned towards the eye, one bit a face in drawCuboid's order.
+unsigned facesTowards(const BoxSize& box, const std::array<float, 3>& eye);
 
 // ---- Small matrix helpers -------------------------------------------------------------
 Matrix4 translated(const Matrix4& m, float x, float y, float z);  // m times a translation

@@ -2,8 +2,12 @@
 // their two texture objects when the choice changes.
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <stb/stb_image.h>
+#include <thread>
+#include <vector>
 
 #include "Draw.h"
 #include "Piano.h"
@@ -25,16 +29,40 @@ unsigned int handTex = 0;
 unsigned int backgroundTex = 0;
 
 namespace {
-// Decodes a picture to RGBA. One that cannot be read stays null and 0 x 0, which leaves that
-// picture plain; the user is told once, on stderr, which file it was.
-unsigned char* loadPicture(const std::string& path, int dims[2]) {
-    unsigned char* pixels = stbi_load(path.c_str(), &dims[0], &dims[1], &n, 4);
-    if (pixels == nullptr) {
-        dims[0] = dims[1] = 0;
-        std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", path.c_str(),
-                     stbi_failure_reason());
+// One picture to decode to RGBA, and where its pixels and size go.
+struct Picture {
+    std::string path;
+    unsigned char** pixels;
+    int* dims;
+    int components = 0;
+    const char* failure = nullptr;  // stb_image's reason, when it could not be read
+};
+
+// The pictures do not depend on one another and stb_image keeps its state per thread, so
+// they are decoded side by side: start-up waits for the busiest core, not for all eight in
+// turn. A picture that cannot be read stays null and 0 x 0, which leaves it plain; the user
+// is told once, on stderr, which file it was, in the order the pictures are listed.
+void loadPictures(std::vector<Picture>& pictures) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next++) < pictures.size();) {
+            Picture& p = pictures[i];
+            *p.pixels = stbi_load(p.path.c_str(), &p.dims[0], &p.dims[1], &p.components, 4);
+            if (*p.pixels == nullptr) p.failure = stbi_failure_reason();
+        }
+    };
+    const size_t threads = std::max<size_t>(1, std::min<size_t>(std::thread::hardware_concurrency(), pictures.size()));
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& t : helpers) t.join();
+    for (Picture& p : pictures) {
+        if (*p.pixels != nullptr) continue;
+        p.dims[0] = p.dims[1] = 0;
+        std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", p.path.c_str(),
+                     p.failure != nullptr ? p.failure : "unknown reason");
     }
-    return pixels;
+    if (!pictures.empty()) n = pictures.back().components;  // as if read one after another
 }
 
 // The background picture now in backgroundTex; -1 before the first upload.
@@ -54,10 +82,18 @@ struct WindowCopy {
     float intensity = 0;
     int viewport[4] = {};
 
-    bool shows(const int vp[4]) const {
-        return valid && picture == backgroundTex && uploads == backgroundUploads &&
-               intensity == background_intensity && vp[0] == viewport[0] && vp[1] == viewport[1] &&
-               vp[2] == viewport[2] && vp[3] == viewport[3];
+    bool shows(const int vp[4]) const { return valid && sameAs(vp); }
+    bool sameAs(const int vp[4]) const {
+        return picture == backgroundTex && uploads == backgroundUploads && intensity == background_intensity &&
+               vp[0] == viewport[0] && vp[1] == viewport[1] && vp[2] == viewport[2] && vp[3] == viewport[3];
+    }
+    // What the window shows now, before there is a copy of it.
+    void note(const int vp[4]) {
+        valid = false;
+        picture = backgroundTex;
+        uploads = backgroundUploads;
+        intensity = background_intensity;
+        for (int i = 0; i < 4; ++i) viewport[i] = vp[i];
     }
 };
 WindowCopy windowCopy;
@@ -122,14 +158,13 @@ void upload(const unsigned char* pixels, const int dims[2]) {
 }  // namespace
 
 void initTextures() {
-    for (int i = 0; i < numTextures; ++i) {
-        texArrayData[i] = loadPicture(texPath + texFiles[i], texDims[i]);
-    }
+    std::vector<Picture> pictures;
+    for (int i = 0; i < numTextures; ++i) pictures.push_back({texPath + texFiles[i], &texArrayData[i], texDims[i]});
+    for (int i = 0; i < numBackgrounds; ++i)
+        pictures.push_back({backgroundPath + backgroundFiles[i], &backgroundArrayData[i], backgroundDims[i]});
+    loadPictures(pictures);
     createTextureObject(handTex);
     setTextures();
-    for (int i = 0; i < numBackgrounds; ++i) {
-        backgroundArrayData[i] = loadPicture(backgroundPath + backgroundFiles[i], backgroundDims[i]);
-    }
     createTextureObject(backgroundTex);
     uploadedBackground = -1;
 }
@@ -175,7 +210,12 @@ void setBackground() {
         glTexCoord2f(1, -1);  glVertex3f(1, 1, -1);
         glTexCoord2f(-1, -1); glVertex3f(-1, 1, -1);
         glEnd();
-        if (fast) takeWindowCopy(viewport);
+        // The copy is taken the second time the same background is drawn: not in the first
+        // frame, which should show as soon as it can, nor while the brightness is changing.
+        if (fast) {
+            if (windowCopy.sameAs(viewport)) takeWindowCopy(viewport);
+            else windowCopy.note(viewport);
+        }
     }
     glColor4f(background_intensity, background_intensity, background_intensity, 1);
     glDisable(GL_TEXTURE_2D);

@@ -289,10 +289,10 @@ TEST(AppendLitBox, AnEvenlyLitFaceIsOneQuadCoveringTheWholeFace) {
     }
 }
 
-TEST(AppendBoxOutline, IsSixQuadsOnTheBoxsCorners) {
+TEST(AppendBoxOutline, IsTheFacesTurnedTowardsTheEyeOneQuadEachOnTheBoxsCorners) {
     std::vector<MeshVertex> mesh;
-    appendBoxOutline(mesh, {2, 1, 3});
-    ASSERT_EQ(mesh.size(), 24u);
+    appendBoxOutline(mesh, {2, 1, 3}, {0.5f, 4, 9});  // above and in front
+    ASSERT_EQ(mesh.size(), 8u);
     std::set<std::array<float, 3>> corners;
     for (const MeshVertex& v : mesh) {
         EXPECT_EQ(std::fabs(v.x), 1.0f);
@@ -300,7 +300,12 @@ TEST(AppendBoxOutline, IsSixQuadsOnTheBoxsCorners) {
         EXPECT_EQ(std::fabs(v.z), 1.5f);
         corners.insert({v.x, v.y, v.z});
     }
-    EXPECT_EQ(corners.size(), 8u);
+    EXPECT_EQ(corners.size(), 6u) << "the top and the front share an edge";
+    EXPECT_EQ(facesTowards({2, 1, 3}, {0.5f, 4, 9}), (1u << 0) | (1u << 4));
+    EXPECT_EQ(facesTowards({2, 1, 3}, {-5, -4, -9}), (1u << 1) | (1u << 2) | (1u << 5));
+    mesh.clear();
+    appendBoxOutline(mesh, {2, 1, 3}, {-5, -4, -9});
+    EXPECT_EQ(mesh.size(), 12u);
 }
 
 TEST(MatrixHelpers, TheEyeIsFoundBackThroughARotationAndATranslation) {
