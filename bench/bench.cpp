@@ -40,7 +40,52 @@ struct Options {
     bool startup = true, idle = true, scenes = true;
     std::string only;           // run only scenes whose name contains this
     std::string pictures;       // folder to write each scene's two pictures and their difference to
+    double quietWait = 0;       // seconds to wait at most for the machine to fall quiet
 };
+
+double processCpuSeconds();
+
+// Processor time of the whole machine and of this process, for how much of the machine
+// other programs took while something was measured.
+struct CpuUse {
+    double machineBusy = 0;  // seconds of all cores busy, from /proc/stat
+    double self = 0;         // this process, all its threads
+    Clock::time_point at = Clock::now();
+};
+
+CpuUse cpuNow() {
+    CpuUse u;
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    u.machineBusy = (user + nice + system + irq + softirq + steal) / tick;
+    u.self = processCpuSeconds();
+    return u;
+}
+
+// The share of the machine (0..1 over all cores) other programs used between two readings.
+double othersShare(const CpuUse& a, const CpuUse& b) {
+    const double wall = msBetween(a.at, b.at) / 1000;
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    if (wall <= 0 || cores <= 0) return 0;
+    return std::max(0.0, ((b.machineBusy - a.machineBusy) - (b.self - a.self)) / (wall * static_cast<double>(cores)));
+}
+
+// Waits, up to `limit` seconds, for a second in which other programs leave the machine
+// nearly idle; says how busy it was when the wait ended.
+double waitForQuiet(double limit) {
+    const Clock::time_point start = Clock::now();
+    double share = 1;
+    while (msBetween(start, Clock::now()) < limit * 1000) {
+        const CpuUse a = cpuNow();
+        usleep(1000000);
+        share = othersShare(a, cpuNow());
+        if (share < 0.05) break;
+    }
+    return share;
+}
 
 // ---- Scenes -------------------------------------------------------------------------
 struct Scene {
@@ -154,6 +199,7 @@ void writePpm(const std::string& path, const FramePixels& f) {
 }
 
 struct SceneResult {
+    double others = 0;  // share of the machine other programs took meanwhile
     Times fast, immediate;
     FrameAgreement agreement;
     double bodyQuads = 0, keysRebuilt = 0;
@@ -172,6 +218,7 @@ SceneResult runScene(const Scene& scene, const Options& options) {
     // falls on both alike.
     int fastFrames = 0, immediateFrames = 0;
     long quads = 0, rebuilt = 0;
+    const CpuUse before = cpuNow();
     while (fastFrames < options.frames || immediateFrames < options.frames) {
         for (int i = 0; i < 10 && fastFrames < options.frames; ++i) {
             drawPath = DrawPath::Fast;
@@ -188,6 +235,7 @@ SceneResult runScene(const Scene& scene, const Options& options) {
             ++immediateFrames;
         }
     }
+    r.others = othersShare(before, cpuNow());
     r.bodyQuads = static_cast<double>(quads) / options.frames;
     r.keysRebuilt = static_cast<double>(rebuilt) / options.frames;
 
@@ -349,7 +397,7 @@ double loadAverage() {
 
 void usage() {
     std::printf(
-        "usage: tinklewood_bench [--frames N] [--idle-seconds S] [--only TEXT] [--pictures DIR]\n"
+        "usage: tinklewood_bench [--frames N] [--idle-seconds S] [--only TEXT] [--pictures DIR] [--wait-quiet S]\n"
         "                        [--no-startup] [--no-idle] [--no-scenes]\n");
 }
 }  // namespace
@@ -366,6 +414,7 @@ int main(int argc, char** argv) {
         else if (a == "--idle-seconds" && i + 1 < argc) options.idleSeconds = std::atof(argv[++i]);
         else if (a == "--only" && i + 1 < argc) options.only = argv[++i];
         else if (a == "--pictures" && i + 1 < argc) options.pictures = argv[++i];
+        else if (a == "--wait-quiet" && i + 1 < argc) options.quietWait = std::atof(argv[++i]);
         else if (a == "--no-startup") options.startup = false;
         else if (a == "--no-idle") options.idle = false;
         else if (a == "--no-scenes") options.scenes = false;
@@ -374,6 +423,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    if (options.quietWait > 0)
+        std::printf("Other programs used %.0f%% of the machine when the wait for quiet ended\n",
+                    100 * waitForQuiet(options.quietWait));
 
     // Start-up first, while this process has no window of its own yet.
     Startup startup;
@@ -408,20 +461,21 @@ int main(int argc, char** argv) {
 
     if (options.scenes) {
         std::printf("\nFrame times, ms, display() + glFinish, %d frames of each path per scene\n", options.frames);
-        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s\n", "scene", "median", "p90", "imm.median",
-                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt");
+        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s %7s\n", "scene", "median", "p90", "imm.median",
+                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "others");
         for (const Scene& scene : scenes()) {
             if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
             const SceneResult r = runScene(scene, options);
             const double fastMedian = r.fast.quantile(0.5);
-            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f\n", scene.name.c_str(),
+            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f %6.0f%%\n", scene.name.c_str(),
                         fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5), r.immediate.quantile(0.9),
                         r.immediate.quantile(0.5) / fastMedian, 100 * r.agreement.withinTolerance,
-                        r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt);
+                        r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt, 100 * r.others);
             std::fflush(stdout);
         }
         std::printf("(ratio: immediate median over fast median; agree<=2: pixels within 2/255 on every channel of "
-                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame)\n");
+                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame; others: "
+                    "share of the machine other programs used meanwhile)\n");
     }
 
     if (options.idle) {
