@@ -81,6 +81,15 @@ protected:
     void TearDown() override {
         engine = nullptr;
         shellHooks = ShellHooks();
+        // The program keeps its timers and keys to the end; each test starts its own.
+        for (Timer** timer : {&leftHandTimer, &rightHandTimer, &frameRateTimer, &concertLightsTimer}) {
+            delete *timer;
+            *timer = nullptr;
+        }
+        for (PianoKey*& key : keys) {
+            delete key;
+            key = nullptr;
+        }
     }
 
     // Lets one frame interval (and a little) pass, then runs the frame step.
