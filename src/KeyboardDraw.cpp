@@ -5,6 +5,10 @@
 
 #include <GL/gl.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "Draw.h"
 #include "KeyboardMesh.h"
 #include "Piano.h"
@@ -92,35 +96,49 @@ void drawMesh(const std::vector<MeshVertex>& mesh, const std::array<float, 3>& c
     glPopMatrix();
 }
 
-// The body with the material and lights GL holds now, from the cache when nothing it
-// depends on has changed since it was made.
-void drawCachedBody(int index, const PianoKey& key, const Matrix4& camera, const LightingState& lights) {
-    KeyMesh& m = meshes[index];
-    BoxSize size;
-    std::array<float, 3> centre;
-    placement(key, size, centre);
-    LightingState lighting = lights;
-    readSwitches(lighting);
-    const SurfaceMaterial material = readFrontMaterial();
-    const Matrix4 modelview = translated(camera, centre[0], centre[1], centre[2]);
-    const bool same = m.made && m.size.width == size.width && m.size.height == size.height &&
-                      m.size.length == size.length && m.centre == centre && m.material == material &&
-                      m.lighting == lighting && m.modelview == modelview && m.tolerance == keyShadeTolerance;
-    if (!same) {
-        static const CuboidGrid grid(BODY_RES);
-        m.body.clear();
-        appendLitBox(m.body, size, grid, modelview, lighting, material, keyShadeTolerance);
-        m.made = true;
-        m.size = size;
-        m.centre = centre;
-        m.material = material;
-        m.lighting = lighting;
-        m.modelview = modelview;
-        m.tolerance = keyShadeTolerance;
-        ++stats.keysRebuilt;
+// What a key's body is drawn from this frame: the GL state its drawing meets.
+struct BodyInputs {
+    BoxSize size{};
+    std::array<float, 3> centre{};
+    SurfaceMaterial material;
+    LightingState lighting;
+    Matrix4 modelview{};
+};
+
+const CuboidGrid BODY_GRID(BODY_RES);
+
+bool meshFits(const KeyMesh& m, const BodyInputs& in) {
+    return m.made && m.size.width == in.size.width && m.size.height == in.size.height &&
+           m.size.length == in.size.length && m.centre == in.centre && m.material == in.material &&
+           m.lighting == in.lighting && m.modelview == in.modelview && m.tolerance == keyShadeTolerance;
+}
+
+void makeMesh(KeyMesh& m, const BodyInputs& in) {
+    m.body.clear();
+    appendLitBox(m.body, in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
+    m.made = true;
+    m.size = in.size;
+    m.centre = in.centre;
+    m.material = in.material;
+    m.lighting = in.lighting;
+    m.modelview = in.modelview;
+    m.tolerance = keyShadeTolerance;
+}
+
+// Makes the stale meshes again, on this thread and one more: the keys do not depend on one
+// another, and while the keyboard is being worked out llvmpipe's own threads are waiting.
+void makeMeshes(const std::vector<int>& stale, const BodyInputs inputs[]) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t k; (k = next++) < stale.size();) makeMesh(meshes[stale[k]], inputs[stale[k]]);
+    };
+    if (stale.size() < 2) {
+        work();
+        return;
     }
-    stats.bodyQuads += static_cast<int>(m.body.size() / 4);
-    drawMesh(m.body, centre);
+    std::thread helper(work);
+    work();
+    helper.join();
 }
 
 // Lines along the edges of the faces turned towards the eye: every edge drawKey(1) draws
@@ -141,6 +159,95 @@ void drawCachedOutline(int index, const PianoKey& key, const Matrix4& camera) {
     }
     drawMesh(m.outline, centre);
 }
+
+// The state changes around one key, in the order the keyboard's drawing makes them, with
+// the body and the outline drawn by the two callbacks.
+template <typename Body, typename Outline>
+void keyInState(int i, Body body, Outline outline) {
+    PianoKey* key = keys[i];
+    const bool black = i >= NUM_WHITE_KEYS;
+
+    // Bodies are pushed back in depth so the outline along their edges stays visible.
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 2.05f);
+
+    if (glowOn && key->pressFactor > 0) {
+        glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
+        glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
+        glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
+    } else {
+        setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
+    }
+    body(i, *key);
+    if (black && glowOn) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
+
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(0, 0);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    setMaterial(WHITE_KEY_OUTLINE_COLOUR);
+
+    if (glowOn) {
+        glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
+    } else if (!concertOn) {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_LIGHT0);
+        glColor4f(0, 0, 0, 1);
+    }
+    outline(i, *key);
+    if (glowOn) {
+        glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
+    } else if (!concertOn) {
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+    }
+}
+
+void drawImmediately() {
+    for (int i = 0; i < NUM_KEYS; ++i)
+        keyInState(i, [](int, PianoKey& key) { key.drawKey(BODY_RES); }, [](int, PianoKey& key) { key.drawKey(1); });
+}
+
+void drawCached() {
+    Matrix4 camera{};
+    glGetFloatv(GL_MODELVIEW_MATRIX, camera.data());
+    const LightingState lights = readLighting();
+
+    // First the state changes alone, to learn the material and lights each body meets;
+    // the state is put back as it was for the drawing that follows.
+    BodyInputs inputs[NUM_KEYS];
+    glPushAttrib(GL_LIGHTING_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
+    for (int i = 0; i < NUM_KEYS; ++i)
+        keyInState(
+            i,
+            [&](int k, PianoKey& key) {
+                BodyInputs& in = inputs[k];
+                placement(key, in.size, in.centre);
+                in.lighting = lights;
+                readSwitches(in.lighting);
+                in.material = readFrontMaterial();
+                in.modelview = translated(camera, in.centre[0], in.centre[1], in.centre[2]);
+            },
+            [](int, PianoKey&) {});
+    glPopAttrib();
+
+    std::vector<int> stale;
+    for (int i = 0; i < NUM_KEYS; ++i)
+        if (!meshFits(meshes[i], inputs[i])) stale.push_back(i);
+    makeMeshes(stale, inputs);
+    stats.keysRebuilt = static_cast<int>(stale.size());
+
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    for (int i = 0; i < NUM_KEYS; ++i)
+        keyInState(
+            i,
+            [&](int k, PianoKey&) {
+                stats.bodyQuads += static_cast<int>(meshes[k].body.size() / 4);
+                drawMesh(meshes[k].body, inputs[k].centre);
+            },
+            [&](int k, PianoKey& key) { drawCachedOutline(k, key, camera); });
+    glPopClientAttrib();
+}
 }  // namespace
 
 KeyboardDrawStats lastKeyboardDrawStats() { return stats; }
@@ -154,62 +261,11 @@ void PianoKey::drawKey(float res) {
 }
 
 void drawKeyboard() {
-    const bool immediate = drawPath == DrawPath::Immediate;
     stats = {};
-    Matrix4 camera{};
-    LightingState lights;
-    if (!immediate) {
-        glGetFloatv(GL_MODELVIEW_MATRIX, camera.data());
-        lights = readLighting();
-        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    }
-
-    for (int i = 0; i < NUM_KEYS; ++i) {
-        PianoKey* key = keys[i];
-        const bool black = i >= NUM_WHITE_KEYS;
-
-        // Bodies are pushed back in depth so the outline along their edges stays visible.
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 2.05f);
-
-        if (glowOn && key->pressFactor > 0) {
-            glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
-            glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
-            glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
-        } else {
-            setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
-        }
-        if (immediate)
-            key->drawKey(BODY_RES);
-        else
-            drawCachedBody(i, *key, camera, lights);
-        if (black && glowOn) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
-
-        glDisable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(0, 0);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-        setMaterial(WHITE_KEY_OUTLINE_COLOUR);
-
-        if (glowOn) {
-            glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
-        } else if (!concertOn) {
-            glDisable(GL_LIGHTING);
-            glDisable(GL_LIGHT0);
-            glColor4f(0, 0, 0, 1);
-        }
-        if (immediate)
-            key->drawKey(1);
-        else
-            drawCachedOutline(i, *key, camera);
-        if (glowOn) {
-            glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
-        } else if (!concertOn) {
-            glEnable(GL_LIGHTING);
-            glEnable(GL_LIGHT0);
-        }
-    }
+    if (drawPath == DrawPath::Immediate)
+        drawImmediately();
+    else
+        drawCached();
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);
-    if (!immediate) glPopClientAttrib();
 }

@@ -70,7 +70,11 @@ Vec3 facePoint(const BoxSize& box, int face, float u, float w) {
 }
 
 // One merge of one face: the field's values are asked for at most once per vertex. Field
-// has Shade at(int i, int j) and bool uniform(const GridBlock&).
+// has Shade at(int i, int j); unsigned reach(const GridBlock&), the lights that may reach
+// the block, none when its colour is the same all over; and use(lights), the lights the
+// values asked for next need to count. A value worked out for one block holds for every
+// block that shares the vertex, since a light that may reach that block but not the first
+// gives nothing there.
 template <typename Field>
 class GridMerger {
 public:
@@ -81,7 +85,12 @@ public:
 
     void merge(const GridBlock& b, std::vector<GridBlock>& out) {
         const int ki = b.i1 - b.i0, kj = b.j1 - b.j0;
-        if ((ki == 1 && kj == 1) || field_.uniform(b) || fits(b)) {
+        if (ki == 1 && kj == 1) {
+            out.push_back(b);
+            return;
+        }
+        const unsigned lights = field_.reach(b);
+        if (lights == 0 || (field_.use(lights), fits(b))) {
             out.push_back(b);
             return;
         }
@@ -293,14 +302,21 @@ public:
         }
     }
 
-    Shade shade(const Vec3& position, const Vec3& normal) const {
+    static const unsigned ALL = ~0u;
+
+    // `lights` picks, one bit each in the order they were given, the lights to count: the
+    // others are known to give nothing here.
+    Shade shade(const Vec3& position, const Vec3& normal, unsigned lights = ALL) const {
         Shade out;
         if (!lit_) {
             out.colour = base_;
             return out;
         }
         Rgb c = base_;
-        for (const Light& l : lights_) {
+        const Vec3 view = localViewer_ ? scaled(position, -1 / length(position)) : Vec3{0, 0, 1};
+        for (size_t index = 0; index < lights_.size(); ++index) {
+            if (!(lights & (1u << index))) continue;
+            const Light& l = lights_[index];
             Vec3 toLight = l.position;
             float attenuation = 1;
             if (l.positional) {
@@ -318,7 +334,6 @@ public:
             }
             const float k = attenuation * spot;
             const float nDotL = dot(normal, toLight);
-            const Vec3 view = localViewer_ ? scaled(position, -1 / length(position)) : Vec3{0, 0, 1};
             const Vec3 half = sum(toLight, view);
             const float halfLength = length(half);
             const float nDotH = halfLength > 0 ? dot(normal, half) / halfLength : 0;
@@ -338,18 +353,25 @@ public:
         return out;
     }
 
-    // No point within `radius` of `centre` receives anything from any light.
-    bool outside(const Vec3& centre, float radius) const {
-        if (!lit_) return true;  // every vertex takes the current colour
-        for (const Light& l : lights_) {
-            if (!l.spot || !l.positional) return false;
-            const Vec3 away = difference(centre, l.position);
-            const float d = length(away);
-            if (d <= radius) return false;
-            const float cosAngle = std::min(1.0f, std::max(-1.0f, dot(away, l.direction) / d));
-            if (std::acos(cosAngle) - std::asin(radius / d) <= l.cutoff + CONE_MARGIN) return false;
+    // The lights that may give something to a point within `radius` of `centre`, one bit
+    // each: none when it is lit by the emission and the scene's ambient alone. A spot whose
+    // cone misses the whole sphere gives nothing there.
+    unsigned reach(const Vec3& centre, float radius) const {
+        if (!lit_) return 0;  // every vertex takes the current colour
+        unsigned lights = 0;
+        for (size_t index = 0; index < lights_.size(); ++index) {
+            const Light& l = lights_[index];
+            if (l.spot && l.positional) {
+                const Vec3 away = difference(centre, l.position);
+                const float d = length(away);
+                if (d > radius) {
+                    const float cosAngle = std::min(1.0f, std::max(-1.0f, dot(away, l.direction) / d));
+                    if (std::acos(cosAngle) - std::asin(radius / d) > l.cutoff + CONE_MARGIN) continue;
+                }
+            }
+            lights |= 1u << index;
         }
-        return true;
+        return lights;
     }
 
 private:
@@ -382,25 +404,28 @@ struct LitFace {
     const PreparedLighting& lighting;
     Vec3 origin, du, dw, normal;
     const CuboidGrid& grid;
+    mutable unsigned lights = PreparedLighting::ALL;
 
     float coordinate(int i) const {
         const int n = grid.cells();
         return i < n ? grid.lo[i] : grid.hi[n - 1];
     }
     Vec3 point(float u, float w) const { return sum(origin, sum(scaled(du, u), scaled(dw, w))); }
-    Shade at(int i, int j) const { return lighting.shade(point(coordinate(i), coordinate(j)), normal); }
-    bool uniform(const GridBlock& b) const {
+    Shade at(int i, int j) const { return lighting.shade(point(coordinate(i), coordinate(j)), normal, lights); }
+    unsigned reach(const GridBlock& b) const {
         const float u0 = coordinate(b.i0), u1 = coordinate(b.i1), w0 = coordinate(b.j0), w1 = coordinate(b.j1);
         const float radius = 0.5f * (length(du) * std::fabs(u1 - u0) + length(dw) * std::fabs(w1 - w0));
-        return lighting.outside(point((u0 + u1) / 2, (w0 + w1) / 2), radius);
+        return lighting.reach(point((u0 + u1) / 2, (w0 + w1) / 2), radius);
     }
+    void use(unsigned reaching) const { lights = reaching; }
 };
 
 // The std::function field of the public interface, for the merger.
 struct FunctionField {
     const FaceField& f;
     Shade at(int i, int j) const { return f.at(i, j); }
-    bool uniform(const GridBlock& b) const { return f.uniform && f.uniform(b); }
+    unsigned reach(const GridBlock& b) const { return f.uniform && f.uniform(b) ? 0 : PreparedLighting::ALL; }
+    void use(unsigned) const {}
 };
 }  // namespace
 
@@ -410,7 +435,7 @@ Shade shadeVertex(const LightingState& lighting, const SurfaceMaterial& material
 }
 
 bool outsideEveryCone(const LightingState& lighting, const Vec3& centre, float radius) {
-    return PreparedLighting(lighting, SurfaceMaterial{}).outside(centre, radius);
+    return PreparedLighting(lighting, SurfaceMaterial{}).reach(centre, radius) == 0;
 }
 
 std::vector<GridBlock> mergeGrid(int n, float tolerance, const FaceField& field) {

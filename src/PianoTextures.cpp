@@ -125,6 +125,23 @@ void takeWindowCopy(const int vp[4]) {
     glBindTexture(GL_TEXTURE_2D, backgroundTex);
 }
 
+// With its brightness at 0 (as in concert mode) the picture is black all over, and clearing
+// the viewport gives the same pixels as drawing it, for a tenth of the cost.
+void clearToBlack(const int vp[4]) {
+    float clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    GLint box[4];
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(vp[0], vp[1], vp[2], vp[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glScissor(box[0], box[1], box[2], box[3]);
+    if (!scissor) glDisable(GL_SCISSOR_TEST);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+}
+
 // The copy over the whole viewport, texel for pixel, its colours as they are.
 void drawWindowCopy() {
     glBindTexture(GL_TEXTURE_2D, windowCopy.texture);
@@ -198,7 +215,9 @@ void setBackground() {
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     const bool fast = drawPath == DrawPath::Fast;
-    if (fast && windowCopy.shows(viewport)) {
+    if (fast && background_intensity == 0) {
+        clearToBlack(viewport);
+    } else if (fast && windowCopy.shows(viewport)) {
         drawWindowCopy();
     } else {
         glColor4f(background_intensity, background_intensity, background_intensity, 1);
