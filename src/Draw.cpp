@@ -262,13 +262,16 @@ void drawCylinder(float r, float d) {
     cylinder(gl, r, d);
 }
 
-void beginSolidBatch() {
-    assert(!batch.open && "solid batches do not nest");
-    if (drawPath == DrawPath::Immediate) return;
-    // Feedback and selection report every primitive as sent: no batch there.
+bool drawingFast() {
+    if (drawPath != DrawPath::Fast) return false;
     GLint renderMode = GL_RENDER;
     glGetIntegerv(GL_RENDER_MODE, &renderMode);
-    if (renderMode != GL_RENDER) return;
+    return renderMode == GL_RENDER;
+}
+
+void beginSolidBatch() {
+    assert(!batch.open && "solid batches do not nest");
+    if (!drawingFast()) return;
     batch.clear();
     batch.open = true;
 }

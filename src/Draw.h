@@ -16,6 +16,9 @@ const float RECT_RES = 1;     // one quad a face
 // as drawCuboid's finest grid. Immediate is the yardstick the fast picture is held to.
 enum class DrawPath { Fast, Immediate };
 extern DrawPath drawPath;
+// Whether to draw the fast way now: on the Fast path and while GL renders. Feedback and
+// selection report every primitive as sent, so they get the immediate drawing.
+bool drawingFast();
 
 // A box centred on the origin, each face a grid of quads res of its side (res = 1/n).
 void drawCuboid(float x, float y, float z, float res);

@@ -262,10 +262,10 @@ void PianoKey::drawKey(float res) {
 
 void drawKeyboard() {
     stats = {};
-    if (drawPath == DrawPath::Immediate)
-        drawImmediately();
-    else
+    if (drawingFast())
         drawCached();
+    else
+        drawImmediately();
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);
 }

@@ -214,7 +214,7 @@ void setBackground() {
     glEnable(GL_TEXTURE_2D);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const bool fast = drawPath == DrawPath::Fast;
+    const bool fast = drawingFast();
     if (fast && background_intensity == 0) {
         clearToBlack(viewport);
     } else if (fast && windowCopy.shows(viewport)) {
