@@ -262,10 +262,14 @@ void PianoKey::drawKey(float res) {
 
 void drawKeyboard() {
     stats = {};
-    if (drawingFast())
+    if (drawingFast()) {
         drawCached();
-    else
+        // llvmpipe rasterizes what it has been sent only when told to, on its own threads:
+        // sent now, the keys are drawn while this thread works out the hands.
+        glFlush();
+    } else {
         drawImmediately();
+    }
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);
 }

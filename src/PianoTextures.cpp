@@ -219,6 +219,9 @@ void setBackground() {
         clearToBlack(viewport);
     } else if (fast && windowCopy.shows(viewport)) {
         drawWindowCopy();
+        // Sent to llvmpipe's threads now, the picture is drawn while this one works out the
+        // keys; clearing is too quick to be worth it.
+        glFlush();
     } else {
         glColor4f(background_intensity, background_intensity, background_intensity, 1);
         // Only the quarter 0..1 of this quad is in view, where t = -y: with repeat wrapping
