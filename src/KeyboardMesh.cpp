@@ -247,6 +247,7 @@ private:
 }  // namespace
 
 bool LightSource::operator==(const LightSource& o) const {
+    if (!enabled && !o.enabled) return true;  // a light that is off lights nothing, whatever it holds
     return enabled == o.enabled && ambient == o.ambient && diffuse == o.diffuse && specular == o.specular &&
            position == o.position && spotDirection == o.spotDirection && spotExponent == o.spotExponent &&
            spotCutoff == o.spotCutoff && constantAttenuation == o.constantAttenuation &&
