@@ -1,5 +1,5 @@
-// Immediate-mode primitives. Their exact vertex streams are what the key and hand drawing
-// (and the cached copies of them) are built from.
+// Immediate-mode primitives, and a batch that carries the same vertex streams through the
+// modelview on the CPU and sends a whole hand in one draw.
 #include "Draw.h"
 
 #include <GL/glut.h>
