@@ -401,7 +401,9 @@ double loadAverage() {
 void usage() {
     std::printf(
         "usage: tinklewood_bench [--frames N] [--idle-seconds S] [--only TEXT] [--pictures DIR] [--wait-quiet S]\n"
-        "                        [--no-startup] [--no-idle] [--no-scenes]\n");
+        "                        [--no-startup] [--no-idle] [--no-scenes]\n"
+        "--wait-quiet S: before each scene wait up to S seconds for the machine to be idle, and\n"
+        "measure a scene again (up to three times) when other programs took over 10%% of it\n");
 }
 }  // namespace
 
@@ -430,6 +432,8 @@ int main(int argc, char** argv) {
     if (options.quietWait > 0)
         std::printf("Other programs used %.0f%% of the machine when the wait for quiet ended\n",
                     100 * waitForQuiet(options.quietWait));
+    else
+        std::printf("(No wait for quiet: figures taken while other programs are busy measure them too.)\n");
 
     // Start-up first, while this process has no window of its own yet: once with no
     // compiled shaders kept from before, then as every later start finds them.
@@ -481,7 +485,15 @@ int main(int argc, char** argv) {
                     "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "others");
         for (const Scene& scene : scenes()) {
             if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
-            const SceneResult r = runScene(scene, options);
+            // On a shared machine a scene is measured again, after a wait for quiet, when
+            // other programs took more than a tenth of it meanwhile; the quietest run counts.
+            SceneResult r;
+            for (int attempt = 0; attempt < (options.quietWait > 0 ? 3 : 1); ++attempt) {
+                if (options.quietWait > 0) waitForQuiet(options.quietWait);
+                SceneResult run = runScene(scene, options);
+                if (attempt == 0 || run.others < r.others) r = run;
+                if (r.others < 0.1) break;
+            }
             const double fastMedian = r.fast.quantile(0.5);
             std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f %6.0f%%\n", scene.name.c_str(),
                         fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5), r.immediate.quantile(0.9),
