@@ -58,6 +58,19 @@ void endStroke(Hand& hand) {
     hand.animationTime = 0;
     hand.holdTime = 0;
 }
+
+// At the bottom of the way down: hold while the letter is down, else turn up at once. True
+// when this same frame must already draw the way up: a frame that comes after the whole up
+// phase too must not leave the hand down.
+bool turnAtBottom(Hand& hand, float strokeTime, float phase) {
+    if (!hand.goUpAtHold) {
+        hand.animationStatus = Hand::HOLD;
+        return false;
+    }
+    hand.goUpAtHold = false;
+    hand.animationStatus = Hand::UP;
+    return upProgress(strokeTime, phase) >= 1;
+}
 }  // namespace
 
 Hand::Hand(int s) : side(s), shape(NUM_HAND_DOFS), pos(3) {
@@ -144,15 +157,7 @@ float Hand::animateChord(float time) {
         // Always from the rest pose, whatever the hand shows.
         setDOFs(Vector::interpolate(DEFAULT_SHAPE, animationChord->shape, p));
         setPos(Vector::interpolate(DEFAULT_LEFT_POS, animationChord->pos, p));
-        if (p < 1) break;
-        if (!goUpAtHold) {
-            animationStatus = HOLD;
-            break;
-        }
-        goUpAtHold = false;
-        animationStatus = UP;
-        // A frame that comes after the whole up phase too must not leave the hand down.
-        if (upProgress(time, CHORD_SPEED) < 1) break;
+        if (p < 1 || !turnAtBottom(*this, time, CHORD_SPEED)) break;
         [[fallthrough]];
     case UP: {
         const float q = upProgress(time, CHORD_SPEED);
@@ -188,14 +193,7 @@ float Hand::animateFinger(float time) {
         // shifts sideways while it descends.
         pos = Vector::interpolate(RIGHT_HAND_POSITIONS[rightHandPrevPos],
                                   RIGHT_HAND_POSITIONS[rightHandPos + 2], p);
-        if (p < 1) break;
-        if (!goUpAtHold) {
-            animationStatus = HOLD;
-            break;
-        }
-        goUpAtHold = false;
-        animationStatus = UP;
-        if (upProgress(animationTime, NOTE_SPEED_FACTOR) < 1) break;
+        if (p < 1 || !turnAtBottom(*this, animationTime, NOTE_SPEED_FACTOR)) break;
         [[fallthrough]];
     case UP: {
         const float q = upProgress(animationTime, NOTE_SPEED_FACTOR);
