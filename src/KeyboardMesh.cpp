@@ -90,7 +90,8 @@ public:
             return;
         }
         const unsigned lights = field_.reach(b);
-        if (lights == 0 || (field_.use(lights), fits(b))) {
+        if (lights != 0) field_.use(lights);
+        if (lights == 0 || fits(b)) {
             out.push_back(b);
             return;
         }
