@@ -93,6 +93,13 @@ TEST_F(FastDrawing, PressedGlowingKeysUnderATurnedCameraLookTheSame) {
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
+TEST_F(FastDrawing, AHandCutByTheWindowsEdgeLooksTheSame) {
+    // Turned this way the left palm reaches past the bottom of the window, where GL cuts its
+    // quads into triangles along the other diagonal.
+    camRot[1] = 9.6f;
+    EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
 TEST_F(FastDrawing, AChangeShowsInTheVeryNextFrame) {
     drawWith(DrawPath::Fast);  // meshes and the background copy made for the scene at rest
     keys[4]->press(1);
