@@ -23,6 +23,7 @@
 #include "Draw.h"
 #include "KeyboardDraw.h"
 #include "Piano.h"
+#include "Shell.h"
 #include "Sound.h"
 #include "frame_compare.h"
 #include "lights.h"

@@ -11,6 +11,7 @@
 
 #include "Draw.h"
 #include "Hand.h"
+#include "HandDraw.h"
 #include "RightHandShapes.h"
 #include "gl_test_support.h"
 #include "lights.h"
@@ -45,7 +46,7 @@ std::vector<Point> capture(const std::function<void()>& draw) {
 }
 
 std::vector<Point> captureHand(Hand& hand) {
-    return capture([&] { hand.draw(); });
+    return capture([&] { drawHand(hand); });
 }
 
 // Vertex counts of the palm and of one segment, so a hand's vertices split into its parts:
@@ -170,7 +171,7 @@ TEST_F(HandDrawing, IsSkinnedAndTexturedAndLeavesTheStateAsFound) {
     glGetFloatv(GL_MODELVIEW_MATRIX, matrixBefore);
 
     straighten();
-    straight.draw();
+    drawHand(straight);
 
     // White modulated by the bound texture: red only if the hand turned texturing on.
     unsigned char pixel[4] = {0, 0, 0, 0};

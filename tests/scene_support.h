@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Piano.h"
+#include "Shell.h"
 #include "gl_test_support.h"
 
 struct Pixel {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Piano.h"
+#include "Shell.h"
 #include "gl_test_support.h"
 
 namespace {

@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "constants.h"
 #include "lights.h"
 #include "vector.h"
 
-const float PI = 3.14159f;
 const float CIRCLE_RES = 50;  // half the segments of a full circle
 const float RECT_RES = 1;     // one quad a face
 

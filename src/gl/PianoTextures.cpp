@@ -11,6 +11,7 @@
 
 #include "Draw.h"
 #include "Piano.h"
+#include "Shell.h"
 
 const std::string texPath = "../res/textures/";
 const std::string backgroundPath = "../res/backgrounds/";

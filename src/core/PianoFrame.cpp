@@ -1,16 +1,12 @@
 // The frame step and the state the start-up creates: windows' bookkeeping, camera, clocks
 // and keys. No GL here: the step asks the shell for a redraw through shellHooks.
-#include "Draw.h"
+#include "constants.h"
 #include "Piano.h"
 #include "WhiteKey.h"
 #include "BlackKey.h"
 #include "animation.h"
 
 int Win[2] = {1200, 1000};
-const std::string winName = "Tinklewood";
-const std::string helpName = "Help";
-int windowID = 0;
-int helpID = 0;
 
 float camPos[3] = {0.0f, -0.7f, -7.5f};
 float camRot[3] = {60.0f, 0.0f, 0.0f};

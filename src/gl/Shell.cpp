@@ -9,7 +9,9 @@
 
 #include "Draw.h"
 #include "Hand.h"
+#include "HandDraw.h"
 #include "Piano.h"
+#include "Shell.h"
 #include "animation.h"
 #include "interface.h"
 
@@ -19,6 +21,11 @@ static_assert(KEY_LEFT == GLUT_KEY_LEFT && KEY_UP == GLUT_KEY_UP && KEY_RIGHT ==
 static_assert(MOUSE_LEFT_BUTTON == GLUT_LEFT_BUTTON && MOUSE_RIGHT_BUTTON == GLUT_RIGHT_BUTTON &&
                   MOUSE_DOWN == GLUT_DOWN,
               "mouse codes must match GLUT's");
+
+const std::string winName = "Tinklewood";
+const std::string helpName = "Help";
+int windowID = 0;
+int helpID = 0;
 
 namespace {
 // The aspect ratio of the last window size that had one; a minimised window reports a
@@ -124,8 +131,8 @@ void drawScene() {
         setLighting();
 
     drawKeyboard();
-    leftHand.draw();
-    rightHand.draw();
+    drawHand(leftHand);
+    drawHand(rightHand);
 }
 
 void animate() {

@@ -1,4 +1,4 @@
-// A finger's pose. Its drawing lives in HandDraw.cpp so this file stays free of GL.
+// A finger's pose.
 #include "Finger.h"
 
 Finger::Finger() : isThumb(false), shape(4) {}

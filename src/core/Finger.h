@@ -9,7 +9,6 @@ public:
     virtual ~Finger() = default;
 
     void setDOFsv(const Vector& v);  // the first 4 elements of v
-    void draw();                     // from its root at the current origin
 
     bool isThumb;
     Vector shape;  // spread, joint 1, joint 2, joint 3 (degrees)

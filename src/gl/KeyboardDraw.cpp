@@ -12,6 +12,7 @@
 #include "Draw.h"
 #include "KeyboardMesh.h"
 #include "Piano.h"
+#include "Shell.h"
 
 float keyShadeTolerance = 0.45f / 255.0f;
 
@@ -205,7 +206,7 @@ void keyInState(int i, Body body, Outline outline) {
 
 void drawImmediately() {
     for (int i = 0; i < NUM_KEYS; ++i)
-        keyInState(i, [](int, PianoKey& key) { key.drawKey(BODY_RES); }, [](int, PianoKey& key) { key.drawKey(1); });
+        keyInState(i, [](int, PianoKey& key) { drawKey(key, BODY_RES); }, [](int, PianoKey& key) { drawKey(key, 1); });
 }
 
 void drawCached() {
@@ -252,11 +253,11 @@ void drawCached() {
 
 KeyboardDrawStats lastKeyboardDrawStats() { return stats; }
 
-void PianoKey::drawKey(float res) {
+void drawKey(const PianoKey& key, float res) {
     glPushMatrix();
     // The bottom face stays put; the top sinks by half the key's height when fully down.
-    glTranslatef(posX, posY - height * 0.25f * pressFactor, posZ);
-    drawCuboid(width, height * (1 - pressFactor * 0.5f), length, res);
+    glTranslatef(key.posX, key.posY - key.height * 0.25f * key.pressFactor, key.posZ);
+    drawCuboid(key.width, key.height * (1 - key.pressFactor * 0.5f), key.length, res);
     glPopMatrix();
 }
 

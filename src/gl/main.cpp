@@ -2,6 +2,7 @@
 #include <GL/glut.h>
 
 #include "Piano.h"
+#include "Shell.h"
 
 int main(int argc, char** argv) {
     glutInit(&argc, argv);

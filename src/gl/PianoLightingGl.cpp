@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 
 #include "Piano.h"
+#include "Shell.h"
 #include "lights.h"
 
 void setLighting() {

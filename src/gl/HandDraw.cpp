@@ -1,9 +1,9 @@
 // GL drawing of a hand and its fingers, posed by their current state.
 #include <GL/gl.h>
 
+#include "HandDraw.h"
+
 #include "Draw.h"
-#include "Finger.h"
-#include "Hand.h"
 #include "lights.h"
 #include "modelDims.h"
 
@@ -13,18 +13,18 @@ const float LONG_FINGER_ROOT_X[4] = {-PALM_LENGTH * 0.375f, -PALM_LENGTH * 0.125
                                      PALM_LENGTH * 0.125f, PALM_LENGTH * 0.375f};
 }  // namespace
 
-void Hand::draw() {
+void drawHand(const Hand& hand) {
     setMaterial(SKIN_COLOUR);
     glEnable(GL_TEXTURE_2D);
     beginSolidBatch();  // palm and fingers share one material: one draw, not one per segment
 
     glPushMatrix();
-    translatev(pos);
-    glScalef(static_cast<float>(side), 1, 1);  // the left hand is the right one mirrored
+    translatev(hand.pos);
+    glScalef(static_cast<float>(hand.side), 1, 1);  // the left hand is the right one mirrored
 
-    glRotatef(shape[WRIST_ROLL], 1, 0, 0);
-    glRotatef(shape[WRIST_PITCH], 0, 1, 0);
-    glRotatef(shape[WRIST_YAW], 0, 0, 1);
+    glRotatef(hand.shape[Hand::WRIST_ROLL], 1, 0, 0);
+    glRotatef(hand.shape[Hand::WRIST_PITCH], 0, 1, 0);
+    glRotatef(hand.shape[Hand::WRIST_YAW], 0, 0, 1);
 
     drawCuboid(PALM_LENGTH, PALM_WIDTH, PALM_THICKNESS, RECT_RES);
 
@@ -34,14 +34,14 @@ void Hand::draw() {
     glRotatef(90, 0, 0, 1);
     glRotatef(thumbRot, 1, 0, 0);
     glRotatef(thumbRot2, 0, 1, 0);
-    fingers[0].draw();
+    drawFinger(hand.fingers[0]);
     glPopMatrix();
 
     for (int k = 0; k < 4; ++k) {
         glPushMatrix();
         glTranslatef(LONG_FINGER_ROOT_X[k], PALM_WIDTH / 2.0f, 0);
         glRotatef(90, 0, 0, 1);
-        fingers[k + 1].draw();
+        drawFinger(hand.fingers[k + 1]);
         glPopMatrix();
     }
 
@@ -50,28 +50,28 @@ void Hand::draw() {
     glDisable(GL_TEXTURE_2D);
 }
 
-void Finger::draw() {
+void drawFinger(const Finger& finger) {
     const float L = FINGER_LENGTH;
     const float r = FINGER_RAD;
     glPushMatrix();
-    glRotatef(shape[0], 0, 0, 1);
+    glRotatef(finger.shape[0], 0, 0, 1);
     // The thumb's first joint rolls it about its own axis; a finger's first joint bends it.
-    if (isThumb) {
-        glRotatef(shape[1], 1, 0, 0);
+    if (finger.isThumb) {
+        glRotatef(finger.shape[1], 1, 0, 0);
     } else {
-        glRotatef(shape[1], 0, 1, 0);
+        glRotatef(finger.shape[1], 0, 1, 0);
     }
     drawCylinder(r, L);  // centred on the root, so its inner half sits inside the palm
 
     // Each hinge is at the far end of the segment before it.
     glTranslatef(L / 2, 0, 0);
-    glRotatef(shape[2], 0, 1, 0);
+    glRotatef(finger.shape[2], 0, 1, 0);
     glTranslatef(L / 2, 0, 0);
     drawCylinder(r, L);
 
-    if (!isThumb) {
+    if (!finger.isThumb) {
         glTranslatef(L / 2, 0, 0);
-        glRotatef(shape[3], 0, 1, 0);
+        glRotatef(finger.shape[3], 0, 1, 0);
         glTranslatef(L / 2, 0, 0);
         drawCylinder(r, L);
     }

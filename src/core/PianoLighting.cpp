@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "Draw.h"
+#include "constants.h"
 #include "Piano.h"
 #include "lights.h"
 

@@ -15,10 +15,6 @@
 
 // ---- Windows (pixels) ----------------------------------------------------------------
 extern int Win[2];  // main window width, height; updated by every reshape
-extern const std::string winName;
-extern const std::string helpName;
-extern int windowID;
-extern int helpID;
 
 // ---- Camera: translation in scene units, then rotations in degrees about x, y, z ------
 extern float camPos[3];
@@ -104,8 +100,6 @@ extern const std::string backgroundPath;
 extern const std::array<std::string, numTextures> texFiles;
 extern const std::array<std::string, numBackgrounds> backgroundFiles;
 extern const std::string HELPFILENAME;
-extern unsigned int handTex;        // GL texture object of the hands
-extern unsigned int backgroundTex;  // GL texture object of the background
 
 // ---- What the window system does for the logic ---------------------------------------
 // The input and frame logic carry no GLUT or GL; the shell fills these in at start-up and
@@ -119,19 +113,11 @@ struct ShellHooks {
 extern ShellHooks shellHooks;
 
 // ---- Functions -----------------------------------------------------------------------
-// Start-up and frame (shell).
-void initGlut();
-void initHelpWindow();
-void initMainWindow();
-void initGl();
+// Start-up state and the frame step.
 void initTimers();
 void initKeyboard();
-void reshape(int w, int h);
-void display();
-void drawScene();  // one frame into the back buffer, without presenting it
-void animate();
-// Advances one frame if one is due; returns whether it did. animate() is this plus the
-// wait until the next frame.
+// Advances one frame if one is due; returns whether it did. The shell's idle callback is this
+// plus the wait until the next frame.
 bool stepFrame();
 
 // Keyboard commands and camera and light controls.
@@ -141,10 +127,7 @@ void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
 void moveLight(int key, int x, int y);
 
-// Keyboard and lights.
-void drawKeyboard();
-void setLighting();
-void setConcertLighting();
+// Concert lights.
 void animateConcertLights();
 int randInt(int lb, int ub);
 int randSign();
@@ -174,11 +157,3 @@ void playSong(std::string song);
 void stepSong();
 // Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
 void stopSong();
-
-// Pictures and help.
-void initTextures();
-void setTextures();
-void setBackground();
-void helpReshape(int w, int h);
-void helpDisplay();
-void drawHelpText();  // the help window's picture, without presenting it

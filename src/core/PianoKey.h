@@ -8,8 +8,6 @@ public:
     // Sets pressFactor to factor clamped to 0..1. True when a key at rest starts down, and
     // whenever a key not at rest is set below half-way (a release to 0 included).
     bool press(float factor);
-    // Draws the key squashed from the top by its press; res is the cuboid grid step.
-    void drawKey(float res);
 
     float width;   // along X
     float height;  // along Y

@@ -27,7 +27,6 @@ public:
     void setDOFs(const Vector& dofs);
     void setPos(const Vector& p);
     void setWrist(const Vector& v);
-    void draw();
 
     void updateAnimationStatus(bool keyPressed);
     void setAnimationChord(const ChordInfo* chord);

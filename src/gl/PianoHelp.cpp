@@ -7,6 +7,7 @@
 
 #include "Draw.h"
 #include "Piano.h"
+#include "Shell.h"
 
 const std::string HELPFILENAME = "../res/help.txt";
 

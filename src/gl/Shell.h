@@ -1,0 +1,38 @@
+// The GLUT shell: windows, GL state, the display and idle callbacks, and the drawing steps of
+// a frame. Everything here runs on the GLUT thread.
+#pragma once
+
+#include <string>
+
+// ---- Windows ---------------------------------------------------------------------------
+extern const std::string winName;
+extern const std::string helpName;
+extern int windowID;
+extern int helpID;
+
+// ---- Textures --------------------------------------------------------------------------
+extern unsigned int handTex;        // GL texture object of the hands
+extern unsigned int backgroundTex;  // GL texture object of the background
+
+// ---- Start-up and frame ----------------------------------------------------------------
+void initGlut();
+void initHelpWindow();
+void initMainWindow();
+void initGl();
+void reshape(int w, int h);
+void display();
+void drawScene();  // one frame into the back buffer, without presenting it
+void animate();
+
+// ---- Drawing steps of a frame ----------------------------------------------------------
+void drawKeyboard();
+void setLighting();
+void setConcertLighting();
+
+// ---- Pictures and help -----------------------------------------------------------------
+void initTextures();
+void setTextures();
+void setBackground();
+void helpReshape(int w, int h);
+void helpDisplay();
+void drawHelpText();  // the help window's picture, without presenting it

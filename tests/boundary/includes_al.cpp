@@ -1,0 +1,3 @@
+#include "Piano.h"
+#include <AL/al.h>
+#include <AL/alc.h>

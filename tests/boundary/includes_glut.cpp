@@ -1,0 +1,2 @@
+#include "Piano.h"
+#include <GL/freeglut.h>
