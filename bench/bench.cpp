@@ -355,7 +355,7 @@ int startupChild(int argc, char** argv, int fd) {
     const Clock::time_point t1 = Clock::now();
     initTextures();
     const Clock::time_point t2 = Clock::now();
-    engine = createSoundEngine();
+    engine = createSoundEngine(instrumentSamplePaths());
     const Clock::time_point t3 = Clock::now();
     initKeyboard();
     glutSetWindow(windowID);

@@ -11,6 +11,8 @@
 // plain autocorrelation 10-30 cents sharp.
 #include "sample_pitch.h"
 
+#include "low_pass.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -62,24 +64,9 @@ std::size_t powerOfTwoAtLeast(std::size_t n) {
     return p;
 }
 
-// 4th-order Butterworth low-pass: two biquads in the RBJ cookbook form.
 std::vector<double> lowPass(const std::vector<float>& x, double cutoffHz, int rate) {
     std::vector<double> y(x.begin(), x.end());
-    for (double q : {0.54119610, 1.30656296}) {
-        const double w = 2.0 * PI * cutoffHz / rate, alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
-        const double a0 = 1.0 + alpha;
-        const double b0 = (1.0 - c) / 2.0 / a0, b1 = (1.0 - c) / a0, b2 = b0;
-        const double a1 = -2.0 * c / a0, a2 = (1.0 - alpha) / a0;
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (double& v : y) {
-            const double out = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1;
-            x1 = v;
-            y2 = y1;
-            y1 = out;
-            v = out;
-        }
-    }
+    ::lowPass(y, cutoffHz, rate);
     return y;
 }
 

@@ -55,7 +55,7 @@ std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std
 TEST(SoundWithoutDevice, CreateGivesNullAfterOneLineSayingSo) {
     const ChildResult child = runInChild([] {
         setenv("ALSOFT_DRIVERS", "no-such-driver", 1);
-        return createSoundEngine() == nullptr ? 0 : 1;
+        return createSoundEngine({}) == nullptr ? 0 : 1;
     });
     EXPECT_EQ(child.exitCode, 0) << "an engine was made with no device";
     EXPECT_EQ(lines(child.stderrText), 1u) << child.stderrText;

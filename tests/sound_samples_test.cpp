@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Sound.h"
+#include "Piano.h"
 #include "sample_pitch.h"
 
 namespace {

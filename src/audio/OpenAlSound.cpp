@@ -384,8 +384,6 @@ ALCdevice* openDefaultDeviceQuietly() {
 
 }  // namespace
 
-SoundEngine* createSoundEngine() { return createSoundEngine(instrumentSamplePaths()); }
-
 SoundEngine* createSoundEngine(const std::vector<std::string>& preload) {
     ALCdevice* device = openDefaultDeviceQuietly();
     if (device == nullptr) {

@@ -77,6 +77,9 @@ enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
 extern const std::string soundParentFolder;
 extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
 extern const std::array<std::string, NUM_KEYS> soundFiles;
+// Every sample the program can play, from the tables above: five instruments of 25 keys,
+// "../res/sounds/<instrument folder><key file>". The engine decodes them ahead.
+const std::vector<std::string>& instrumentSamplePaths();
 extern SoundEngine* engine;  // null when the program runs without sound
 extern SoundHandle inote;
 extern SoundHandle ichordnotes[3];

@@ -28,6 +28,16 @@ SoundHandle play(int key) {
 }
 }  // namespace
 
+const std::vector<std::string>& instrumentSamplePaths() {
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> all;
+        for (const std::string& folder : soundFolders)
+            for (const std::string& file : soundFiles) all.push_back(soundParentFolder + folder + file);
+        return all;
+    }();
+    return paths;
+}
+
 std::string samplePath(int key) {
     return soundParentFolder + soundFolders[activeInstrument] + soundFiles[key];
 }

@@ -38,14 +38,8 @@ public:
     virtual void stop(const SoundHandle& handle) = 0;
 };
 
-// Opens the default output device and starts decoding every instrument sample in the
-// background, so the first note of each plays without a hitch. Null, after one line on stderr,
-// when there is no device. The engine is the sound layer's to close: its device is closed at
-// process exit (also after exit() from a key handler), and it must not be deleted.
-SoundEngine* createSoundEngine();
-// The same, decoding the given files ahead instead of the instrument samples.
+// Opens the default output device and starts decoding the preload files in the background,
+// so the first note of each plays without a hitch. Null, after one line on stderr, when there
+// is no device. The engine is the sound layer's to close: its device is closed at process
+// exit (also after exit() from a key handler), and it must not be deleted.
 SoundEngine* createSoundEngine(const std::vector<std::string>& preload);
-
-// The 125 sample files the program plays, relative to the working directory (build/):
-// "../res/sounds/<instrument folder>/<key file>", five instruments of 25 keys.
-const std::vector<std::string>& instrumentSamplePaths();

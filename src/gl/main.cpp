@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     initGl();
     initTimers();
     initTextures();
-    engine = createSoundEngine();
+    engine = createSoundEngine(instrumentSamplePaths());
     initKeyboard();
     glutMainLoop();
     return 0;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "low_pass.h"
+
 namespace {
 
 constexpr int SAMPLE_RATE = 44100;
@@ -52,22 +54,6 @@ const Key KEYS[] = {
 // Equal temperament, A4 = MIDI 69 = 440 Hz.
 double midiToHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
 
-// A 4th-order Butterworth low-pass as two biquads (RBJ cookbook form), run in place.
-void lowPass(std::vector<double>& x, double cutoffHz) {
-    for (double q : {0.54119610, 1.30656296}) {
-        const double w = 2.0 * PI * cutoffHz / SAMPLE_RATE;
-        const double alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
-        const double a0 = 1.0 + alpha;
-        const double b0 = (1.0 - c) / 2.0 / a0, b1 = (1.0 - c) / a0, b2 = b0;
-        const double a1 = -2.0 * c / a0, a2 = (1.0 - alpha) / a0;
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (double& v : x) {
-            const double y = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1; x1 = v; y2 = y1; y1 = y; v = y;
-        }
-    }
-}
-
 // Normalised autocorrelation of x[start, start + n) at lag k.
 double correlation(const std::vector<double>& x, std::size_t start, std::size_t n, std::size_t k) {
     double ab = 0, aa = 0, bb = 0;
@@ -97,7 +83,7 @@ double pitchErrorCents(const std::vector<float>& samples, int midi) {
     if (samples.size() < start + n + hi) return NAN;
 
     std::vector<double> x(samples.begin(), samples.end());
-    lowPass(x, 2.5 * f0);
+    lowPass(x, 2.5 * f0, SAMPLE_RATE);
     std::vector<double> r(hi + 2);
     for (std::size_t k = lo - 1; k <= hi + 1; ++k) r[k] = correlation(x, start, n, k);
     std::size_t best = lo;
