@@ -68,7 +68,7 @@ protected:
 
     void SetUp() override {
         current = this;
-        resetProgramState();
+        resetAppState();
         initTimers();
         initKeyboard();
         engine = &sound;
@@ -103,38 +103,6 @@ protected:
     void press(unsigned char key) { handleKeyPress(key, 0, 0); }
     void release(unsigned char key) { handleKeyUp(key, 0, 0); }
 
-    static void resetProgramState() {
-        stopSong();
-        for (bool& k : keyPressed) k = false;
-        noteKeyPressed = chordKeyPressed = false;
-        mode = MAJOR;
-        glowOn = concertOn = false;
-        activeBackground = activeInstrument = activeHandTexture = 0;
-        currNote = -1;
-        playChord = NONE;
-        noteAnimationTime = notetime = chordAnimationTime = 0;
-        inote = SoundHandle();
-        for (auto& h : ichordnotes) h = SoundHandle();
-        lightPos = {0.0f, 5.0f, 0.0f, 1.0f};
-        spotDir = {0.0f, -2.0f, 0.0f};
-        spotCutoff = 50.0f;
-        ambient_intensity = {0.3f, 0.3f, 0.3f, 1.0f};
-        diffuse_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-        specular_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-        background_intensity = 1.0f;
-        camPos[0] = 0.0f; camPos[1] = -0.7f; camPos[2] = -7.5f;
-        camRot[0] = 60.0f; camRot[1] = 0.0f; camRot[2] = 0.0f;
-        SPOT_STARTING = CONCERT_DEFAULT_DIR;
-        SPOT_TARGETS = {Vector(std::array<float, 3>{-2, -5, -2}), Vector(std::array<float, 3>{3, -5, 0}),
-                        Vector(std::array<float, 3>{4, -5, -2})};
-        concertSpotDir = CONCERT_DEFAULT_DIR;
-        lastX = lastY = 0;
-        rotateCam = zoomCam = false;
-        leftHand.~Hand();
-        new (&leftHand) Hand(-1);
-        rightHand.~Hand();
-        new (&rightHand) Hand(1);
-    }
 };
 
 inline AppTest* AppTest::current = nullptr;

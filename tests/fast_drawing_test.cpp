@@ -53,15 +53,6 @@ class FastDrawing : public testing::Test {
 protected:
     void SetUp() override {
         startScene();
-        glowOn = concertOn = false;
-        for (PianoKey* key : keys) key->press(0);
-        spotCutoff = 50.0f;
-        spotDir = {0.0f, -2.0f, 0.0f};
-        camRot[0] = 60.0f, camRot[1] = 0.0f, camRot[2] = 0.0f;
-        camPos[0] = 0.0f, camPos[1] = -0.7f, camPos[2] = -7.5f;
-        background_intensity = 1.0f;
-        activeBackground = HALL;
-        concertSpotDir = CONCERT_DEFAULT_DIR;
     }
     void TearDown() override {
         SetUp();

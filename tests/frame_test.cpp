@@ -1,5 +1,6 @@
 // The frame step: pacing on a driven clock and the order of its updates.
 #include "app_fixture.h"
+#include "interface.h"
 
 using FrameStep = AppTest;
 
@@ -52,4 +53,44 @@ TEST_F(FrameStep, SongStepComesBeforeTheStrokeUpdatesOfTheSameFrame) {
     EXPECT_EQ(currNote, 8);
     EXPECT_EQ(rightHand.animationStatus, Hand::DOWN);
     EXPECT_EQ(rightHand.activeNote, 8);
+}
+
+TEST_F(FrameStep, ResettingTheStatePutsEveryGroupBackAsAtStart) {
+    // A session that touches each group: a song with both hands under way, concert lights, a
+    // dimmed and swung spot, a drag, a chord letter held through a mode change.
+    press('5');
+    press('-');
+    press('2');
+    press('<');
+    moveLight(KEY_LEFT, 0, 0);
+    mouse(MOUSE_LEFT_BUTTON, MOUSE_DOWN, 10, 10);
+    motion(40, 30);
+    press('4');
+    frames(40);
+    ASSERT_TRUE(songPlaying);
+    ASSERT_NE(currNote, -1);
+
+    resetAppState();
+    const AppState fresh;
+    EXPECT_FALSE(songPlaying);
+    EXPECT_TRUE(songRight.empty() && songLeft.empty());
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(mode, MAJOR);
+    EXPECT_FALSE(glowOn || concertOn || rotateCam || noteKeyPressed || chordKeyPressed);
+    for (int k = 0; k < 256; ++k) EXPECT_FALSE(keyPressed[k]) << k;
+    EXPECT_EQ(camRot[1], fresh.view.camRot[1]);
+    EXPECT_EQ(spotDir, fresh.light.spotDir);
+    EXPECT_EQ(ambient_intensity, fresh.light.ambient_intensity);
+    EXPECT_EQ(background_intensity, 1.0f);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(SPOT_TARGETS[i][0], fresh.light.SPOT_TARGETS[i][0]);
+    for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
+    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(rightHand.pos[0], RIGHT_HAND_POSITIONS[0][0]);
+    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+
+    // And the program plays from there as it does after start-up.
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 7) << "the song's first note starts on a free right hand";
 }

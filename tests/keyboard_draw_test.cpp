@@ -20,8 +20,6 @@ class KeyboardOnScreen : public testing::Test {
 protected:
     void SetUp() override {
         startScene();
-        glowOn = concertOn = false;
-        for (PianoKey* key : keys) key->press(0);
     }
     void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
 };

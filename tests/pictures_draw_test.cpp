@@ -63,10 +63,7 @@ protected:
     static void TearDownTestSuite() { delete layout; }
 
     void SetUp() override {
-        activeBackground = 0;
-        activeHandTexture = 0;
-        background_intensity = 1.0f;
-        concertOn = glowOn = false;
+        startScene();
         setTextures();
     }
     void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }

@@ -37,7 +37,8 @@ private:
     std::vector<unsigned char> pixels_;
 };
 
-// Start-up as the program does it, once per test process, into the test window.
+// Start-up as the program does it, once per test process, into the test window; then the
+// application back at its starting state, at the test window's size.
 inline void startScene() {
     static bool started = false;
     makeGlTestContextCurrent();
@@ -48,6 +49,7 @@ inline void startScene() {
         initKeyboard();
         started = true;
     }
+    resetAppState();
     reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }
 

@@ -37,7 +37,7 @@ public:
     // Ends a stroke at once: the hand back in its rest pose where it stands, ready for the next.
     void returnToRest();
 
-    const int side;
+    int side;  // +1 right, -1 left
     int activeNote = 0;
     int activeFinger = 0;
     int rightHandPos = 0;

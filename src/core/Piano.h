@@ -1,11 +1,13 @@
 // The application's shared state and its free functions, grouped by the concern that owns
-// them. Everything runs on the one GLUT thread, so nothing here is locked.
+// them. Everything runs on the one GLUT thread, so nothing here is locked. The changing state
+// lives in `app` (AppState.h); these names are references into it.
 #pragma once
 
 #include <array>
 #include <string>
 #include <vector>
 
+#include "AppState.h"
 #include "ChordInfo.h"
 #include "PianoKey.h"
 #include "Sound.h"
@@ -14,11 +16,11 @@
 #include "vector.h"
 
 // ---- Windows (pixels) ----------------------------------------------------------------
-extern int Win[2];  // main window width, height; updated by every reshape
+extern int (&Win)[2];  // main window width, height; updated by every reshape
 
 // ---- Camera: translation in scene units, then rotations in degrees about x, y, z ------
-extern float camPos[3];
-extern float camRot[3];
+extern float (&camPos)[3];
+extern float (&camRot)[3];
 
 // ---- Clocks --------------------------------------------------------------------------
 extern Timer* leftHandTimer;       // current chord stroke
@@ -28,49 +30,50 @@ extern Timer* concertLightsTimer;  // current concert sweep
 
 // ---- Keyboard model ------------------------------------------------------------------
 extern PianoKey* keys[NUM_KEYS];  // 0..14 white keys from the left, 15..24 black keys
-extern bool glowOn;
-extern bool concertOn;
+extern bool& glowOn;
+extern bool& concertOn;
 
 // ---- Input ---------------------------------------------------------------------------
 extern const std::string whitekey_letters;  // "sdfghjkl"
 extern const std::string blackkey_letters;  // "eryui"
 extern const std::string key_letters;       // all 13 note letters
 extern const std::string chord_letters;     // "zxcvb"
-extern bool keyPressed[256];                // by character code, from press to release
-extern bool noteKeyPressed;                 // the current note's letter is held
-extern bool chordKeyPressed;                // the current chord's letter is held
-extern Mode mode;
-extern int activeBackground;   // 0..4
-extern int activeInstrument;   // 0..4
-extern int activeHandTexture;  // 0..2
+extern bool (&keyPressed)[256];             // by character code, from press to release
+extern bool& noteKeyPressed;                // the current note's letter is held
+extern bool& chordKeyPressed;               // the current chord's letter is held
+extern Mode& mode;
+extern int& activeBackground;  // 0..4
+extern int& activeInstrument;  // 0..4
+extern int& activeHandTexture;  // 0..2
 
 // Mouse drags (window pixels).
-extern float lastX, lastY;
-extern bool rotateCam;
-extern bool zoomCam;
+extern float& lastX;
+extern float& lastY;
+extern bool& rotateCam;
+extern bool& zoomCam;
 
 // ---- Lighting ------------------------------------------------------------------------
-extern std::array<float, 4> lightPos;
-extern std::array<float, 3> spotDir;
-extern float spotCutoff;  // degrees
-extern std::array<float, 4> ambient_intensity;
-extern std::array<float, 4> diffuse_intensity;
-extern std::array<float, 4> specular_intensity;
-extern float background_intensity;  // grey level the background picture is multiplied by
+extern std::array<float, 4>& lightPos;
+extern std::array<float, 3>& spotDir;
+extern float& spotCutoff;  // degrees
+extern std::array<float, 4>& ambient_intensity;
+extern std::array<float, 4>& diffuse_intensity;
+extern std::array<float, 4>& specular_intensity;
+extern float& background_intensity;  // grey level the background picture is multiplied by
 
-extern std::array<Vector, 3> SPOT_STARTING;   // beam directions at the start of the sweep
-extern std::array<Vector, 3> SPOT_TARGETS;    // ... and at its end
-extern std::array<Vector, 3> concertSpotDir;  // current beam directions
-extern float concertTime;                     // sweep phase, radians, -PI/2 .. PI/2
+extern std::array<Vector, 3>& SPOT_STARTING;  // beam directions at the start of the sweep
+extern std::array<Vector, 3>& SPOT_TARGETS;   // ... and at its end
+extern std::array<Vector, 3>& concertSpotDir;  // current beam directions
+extern float& concertTime;                    // sweep phase, radians, -PI/2 .. PI/2
 
 // ---- Performance of notes and chords -------------------------------------------------
-extern int currNote;            // key index of the right hand's note, -1 when free
-extern float noteAnimationTime; // seconds into the note stroke
-extern float notetime;          // the note's phase progress, 0..1
-extern float chordAnimationTime;
-extern int playChord;           // ChordEnum of the left hand's chord, NONE when free
-extern unsigned int noteStrokes;  // note strokes started so far: tells one stroke from the next
-extern unsigned int chordStrokes; // chord strokes started so far
+extern int& currNote;           // key index of the right hand's note, -1 when free
+extern float& noteAnimationTime; // seconds into the note stroke
+extern float& notetime;         // the note's phase progress, 0..1
+extern float& chordAnimationTime;
+extern int& playChord;          // ChordEnum of the left hand's chord, NONE when free
+extern unsigned int& noteStrokes; // note strokes started so far: tells one stroke from the next
+extern unsigned int& chordStrokes; // chord strokes started so far
 
 // ---- Sound ---------------------------------------------------------------------------
 enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
@@ -81,19 +84,19 @@ extern const std::array<std::string, NUM_KEYS> soundFiles;
 // "../res/sounds/<instrument folder><key file>". The engine decodes them ahead.
 const std::vector<std::string>& instrumentSamplePaths();
 extern SoundEngine* engine;  // null when the program runs without sound
-extern SoundHandle inote;
-extern SoundHandle ichordnotes[3];
+extern SoundHandle& inote;
+extern SoundHandle (&ichordnotes)[3];
 
 // ---- Songs ---------------------------------------------------------------------------
 extern const std::string songsPath;
 extern const std::string songName;
-extern std::vector<std::array<float, 2>> songRight;  // (end beat, letter index)
-extern std::vector<std::array<float, 2>> songLeft;
-extern bool songPlaying;
-extern int numFrames;  // frames counted within the current beat
-extern int beat;       // whole beats since the song started
-extern unsigned int currRightNote;
-extern unsigned int currLeftChord;
+extern std::vector<std::array<float, 2>>& songRight; // (end beat, letter index)
+extern std::vector<std::array<float, 2>>& songLeft;
+extern bool& songPlaying;
+extern int& numFrames; // frames counted within the current beat
+extern int& beat;      // whole beats since the song started
+extern unsigned int& currRightNote;
+extern unsigned int& currLeftChord;
 
 // ---- Textures and backgrounds --------------------------------------------------------
 enum HandTexture { SKIN, ROCK, FLAMES, numTextures };

@@ -4,12 +4,14 @@
 #include "Piano.h"
 #include "WhiteKey.h"
 #include "BlackKey.h"
+#include "Hand.h"
 #include "animation.h"
 
-int Win[2] = {1200, 1000};
+AppState app;
 
-float camPos[3] = {0.0f, -0.7f, -7.5f};
-float camRot[3] = {60.0f, 0.0f, 0.0f};
+int (&Win)[2] = app.view.Win;
+float (&camPos)[3] = app.view.camPos;
+float (&camRot)[3] = app.view.camRot;
 
 Timer* leftHandTimer = nullptr;
 Timer* rightHandTimer = nullptr;
@@ -19,6 +21,14 @@ Timer* concertLightsTimer = nullptr;
 PianoKey* keys[NUM_KEYS] = {};
 
 ShellHooks shellHooks;
+
+void resetAppState() {
+    app = AppState();
+    leftHand = Hand(-1);
+    rightHand = Hand(1);
+    for (PianoKey* key : keys)
+        if (key != nullptr) key->pressFactor = 0;
+}
 
 void initTimers() {
     leftHandTimer = new Timer;

@@ -11,19 +11,20 @@ const std::string blackkey_letters = "eryui";
 const std::string key_letters = whitekey_letters + blackkey_letters;
 const std::string chord_letters = "zxcvb";
 
-bool keyPressed[256] = {};
-bool noteKeyPressed = false;
-bool chordKeyPressed = false;
-Mode mode = MAJOR;
-bool glowOn = false;
-bool concertOn = false;
-int activeBackground = 0;
-int activeInstrument = 0;
-int activeHandTexture = 0;
+bool (&keyPressed)[256] = app.input.keyPressed;
+bool& noteKeyPressed = app.input.noteKeyPressed;
+bool& chordKeyPressed = app.input.chordKeyPressed;
+Mode& mode = app.input.mode;
+bool& glowOn = app.input.glowOn;
+bool& concertOn = app.input.concertOn;
+int& activeBackground = app.input.activeBackground;
+int& activeInstrument = app.input.activeInstrument;
+int& activeHandTexture = app.input.activeHandTexture;
 
-float lastX = 0, lastY = 0;
-bool rotateCam = false;
-bool zoomCam = false;
+float& lastX = app.view.lastX;
+float& lastY = app.view.lastY;
+bool& rotateCam = app.view.rotateCam;
+bool& zoomCam = app.view.zoomCam;
 
 namespace {
 const unsigned char ESCAPE = 27;
@@ -35,7 +36,7 @@ const double AMBIENT_STEP = 0.015; // keeps the ambient at 0.3 of the diffuse le
 // The chord letter that started the current chord. Its release ends that chord even if the
 // mode changed meanwhile; looking the letter up again in the new mode would name another
 // chord and leave the hand down with its notes sounding.
-char chordLetterHeld = 0;
+char& chordLetterHeld = app.input.chordLetterHeld;
 
 // The key index a note letter names: the right hand plays the upper eight white keys and
 // the upper five black keys.

@@ -7,20 +7,18 @@
 #include "Piano.h"
 #include "lights.h"
 
-std::array<float, 4> lightPos = {0.0f, 5.0f, 0.0f, 1.0f};
-std::array<float, 3> spotDir = {0.0f, -2.0f, 0.0f};
-float spotCutoff = 50.0f;
-std::array<float, 4> ambient_intensity = {0.3f, 0.3f, 0.3f, 1.0f};
-std::array<float, 4> diffuse_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-std::array<float, 4> specular_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-float background_intensity = 1.0f;
+std::array<float, 4>& lightPos = app.light.lightPos;
+std::array<float, 3>& spotDir = app.light.spotDir;
+float& spotCutoff = app.light.spotCutoff;
+std::array<float, 4>& ambient_intensity = app.light.ambient_intensity;
+std::array<float, 4>& diffuse_intensity = app.light.diffuse_intensity;
+std::array<float, 4>& specular_intensity = app.light.specular_intensity;
+float& background_intensity = app.light.background_intensity;
 
-std::array<Vector, 3> SPOT_STARTING = CONCERT_DEFAULT_DIR;
-std::array<Vector, 3> SPOT_TARGETS = {Vector(std::array<float, 3>{-2, -5, -2}),
-                                      Vector(std::array<float, 3>{3, -5, 0}),
-                                      Vector(std::array<float, 3>{4, -5, -2})};
-std::array<Vector, 3> concertSpotDir = CONCERT_DEFAULT_DIR;
-float concertTime = 0.0f;
+std::array<Vector, 3>& SPOT_STARTING = app.light.SPOT_STARTING;
+std::array<Vector, 3>& SPOT_TARGETS = app.light.SPOT_TARGETS;
+std::array<Vector, 3>& concertSpotDir = app.light.concertSpotDir;
+float& concertTime = app.light.concertTime;
 
 namespace {
 const float HALF_SWEEP = PI / 2;  // 1.570795: the phase runs from -HALF_SWEEP to +HALF_SWEEP

@@ -10,13 +10,13 @@
 #include "Piano.h"
 #include "animation.h"
 
-int currNote = -1;
-float noteAnimationTime = 0;
-float notetime = 0;
-float chordAnimationTime = 0;
-int playChord = NONE;
-unsigned int noteStrokes = 0;
-unsigned int chordStrokes = 0;
+int& currNote = app.performance.currNote;
+float& noteAnimationTime = app.performance.noteAnimationTime;
+float& notetime = app.performance.notetime;
+float& chordAnimationTime = app.performance.chordAnimationTime;
+int& playChord = app.performance.playChord;
+unsigned int& noteStrokes = app.performance.noteStrokes;
+unsigned int& chordStrokes = app.performance.chordStrokes;
 
 namespace {
 float clamp01(float x) { return std::min(std::max(x, 0.0f), 1.0f); }

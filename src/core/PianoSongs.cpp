@@ -10,13 +10,13 @@
 
 const std::string songsPath = "../res/songs/";
 const std::string songName = "twinkle.song";
-std::vector<std::array<float, 2>> songRight;
-std::vector<std::array<float, 2>> songLeft;
-bool songPlaying = false;
-int numFrames = 0;
-int beat = 0;
-unsigned int currRightNote = 0;
-unsigned int currLeftChord = 0;
+std::vector<std::array<float, 2>>& songRight = app.song.songRight;
+std::vector<std::array<float, 2>>& songLeft = app.song.songLeft;
+bool& songPlaying = app.song.songPlaying;
+int& numFrames = app.song.numFrames;
+int& beat = app.song.beat;
+unsigned int& currRightNote = app.song.currRightNote;
+unsigned int& currLeftChord = app.song.currLeftChord;
 
 namespace {
 // What the song has done to one hand: the letter it holds down, and the stroke it started.
@@ -26,18 +26,16 @@ struct SongHand {
     bool (*held)();                // the stroke's letter is still down
     const unsigned int& strokes;   // strokes of this hand started so far
     void (*endStroke)();
-    unsigned char heldLetter = 0;  // pressed by the song and not yet released
-    unsigned int ownStroke = 0;    // the stroke the song started last
-    bool startedAny = false;
+    SongHandState& state;
 };
 
 SongHand rightPart{key_letters, [] { return currNote >= 0; }, [] { return noteKeyPressed; },
-                   noteStrokes, endNoteStroke};
+                   noteStrokes, endNoteStroke, app.song.right};
 SongHand leftPart{chord_letters, [] { return playChord != NONE; }, [] { return chordKeyPressed; },
-                  chordStrokes, endChordStroke};
+                  chordStrokes, endChordStroke, app.song.left};
 
 bool ownsRunningStroke(const SongHand& hand) {
-    return hand.startedAny && hand.busy() && hand.ownStroke == hand.strokes;
+    return hand.state.startedAny && hand.busy() && hand.state.ownStroke == hand.strokes;
 }
 
 unsigned char letterOf(const SongHand& hand, const std::array<float, 2>& entry) {
@@ -53,24 +51,24 @@ void press(SongHand& hand, const std::array<float, 2>& entry) {
     const unsigned int before = hand.strokes;
     const unsigned char letter = letterOf(hand, entry);
     handleKeyPress(letter, 0, 0);
-    hand.heldLetter = letter;
+    hand.state.heldLetter = letter;
     if (hand.strokes != before) {
-        hand.ownStroke = hand.strokes;
-        hand.startedAny = true;
+        hand.state.ownStroke = hand.strokes;
+        hand.state.startedAny = true;
     }
 }
 
 void release(SongHand& hand, const std::array<float, 2>& entry) {
     const unsigned char letter = letterOf(hand, entry);
     handleKeyUp(letter, 0, 0);
-    if (hand.heldLetter == letter) hand.heldLetter = 0;
+    if (hand.state.heldLetter == letter) hand.state.heldLetter = 0;
 }
 
 // A song that ends or is replaced lets go of what it holds; otherwise a chord held at the
 // end would stay down, sounding, until the user happened to type its letter.
 void letGo(SongHand& hand) {
-    if (hand.heldLetter != 0) handleKeyUp(hand.heldLetter, 0, 0);
-    hand.heldLetter = 0;
+    if (hand.state.heldLetter != 0) handleKeyUp(hand.state.heldLetter, 0, 0);
+    hand.state.heldLetter = 0;
 }
 
 // On the frame a beat reaches the current entry's end, move on and press the next entry.
@@ -158,7 +156,7 @@ void stepSong() {
 void stopSong() {
     for (SongHand* hand : {&rightPart, &leftPart}) {
         letGo(*hand);
-        hand->startedAny = false;
+        hand->state.startedAny = false;
     }
     songPlaying = false;
     songRight.clear();

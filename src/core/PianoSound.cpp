@@ -12,8 +12,8 @@ const std::array<std::string, NUM_KEYS> soundFiles = {
     "Black5.mp3", "Black6.mp3", "Black7.mp3", "Black8.mp3", "Black9.mp3"};
 
 SoundEngine* engine = nullptr;
-SoundHandle inote;
-SoundHandle ichordnotes[3];
+SoundHandle& inote = app.performance.inote;
+SoundHandle (&ichordnotes)[3] = app.performance.ichordnotes;
 
 namespace {
 // Start volumes where they differ from full: the organ's right-hand notes and every chord

@@ -30,7 +30,7 @@ int helpID = 0;
 namespace {
 // The aspect ratio of the last window size that had one; a minimised window reports a
 // height of 0 and keeps the picture it had.
-double aspectRatio = 1200.0 / 1000.0;
+double& aspectRatio = app.view.aspectRatio;
 
 void updateAspect(int w, int h) {
     if (w > 0 && h > 0) aspectRatio = static_cast<double>(w) / static_cast<double>(h);

@@ -1,0 +1,105 @@
+// The application's changing state, grouped by concern, with every starting value written
+// once, here. The globals the program's design names (Piano.h) are references into `app`, so
+// the code reads and writes them as plain globals, while resetAppState() puts the whole
+// application back to its start in one statement (tests use it between cases).
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "ChordInfo.h"
+#include "Sound.h"
+#include "lights.h"
+#include "vector.h"
+
+// Window size, camera and mouse drags.
+struct ViewState {
+    int Win[2] = {1200, 1000};              // main window width, height (pixels)
+    double aspectRatio = 1200.0 / 1000.0;   // of the last size that had one
+    float camPos[3] = {0.0f, -0.7f, -7.5f};  // scene units
+    float camRot[3] = {60.0f, 0.0f, 0.0f};   // degrees about x, y, z
+    float lastX = 0, lastY = 0;              // window pixels, where the drag was last seen
+    bool rotateCam = false;
+    bool zoomCam = false;
+};
+
+// Keys held and the switches the keyboard commands flip.
+struct InputState {
+    bool keyPressed[256] = {};
+    bool noteKeyPressed = false;
+    bool chordKeyPressed = false;
+    Mode mode = MAJOR;
+    bool glowOn = false;
+    bool concertOn = false;
+    int activeBackground = 0;
+    int activeInstrument = 0;
+    int activeHandTexture = 0;
+    // The chord letter that started the current chord: its release ends that chord even after
+    // a mode change.
+    char chordLetterHeld = 0;
+};
+
+// The normal spot light and the concert beams.
+struct LightState {
+    std::array<float, 4> lightPos = {0.0f, 5.0f, 0.0f, 1.0f};
+    std::array<float, 3> spotDir = {0.0f, -2.0f, 0.0f};
+    float spotCutoff = 50.0f;  // degrees
+    // Ambient at 0.3 of the diffuse level: the light keys keep that ratio.
+    std::array<float, 4> ambient_intensity = {0.3f, 0.3f, 0.3f, 1.0f};
+    std::array<float, 4> diffuse_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
+    std::array<float, 4> specular_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
+    float background_intensity = 1.0f;
+    std::array<Vector, 3> SPOT_STARTING = CONCERT_DEFAULT_DIR;
+    std::array<Vector, 3> SPOT_TARGETS = {Vector(std::array<float, 3>{-2, -5, -2}),
+                                          Vector(std::array<float, 3>{3, -5, 0}),
+                                          Vector(std::array<float, 3>{4, -5, -2})};
+    std::array<Vector, 3> concertSpotDir = CONCERT_DEFAULT_DIR;
+    float concertTime = 0.0f;  // sweep phase, radians
+};
+
+// The strokes under way on each hand and the samples they sound.
+struct PerformanceState {
+    int currNote = -1;  // key index of the right hand's note, -1 when free
+    float noteAnimationTime = 0;
+    float notetime = 0;
+    float chordAnimationTime = 0;
+    int playChord = NONE;
+    unsigned int noteStrokes = 0;
+    unsigned int chordStrokes = 0;
+    SoundHandle inote;
+    SoundHandle ichordnotes[3];
+};
+
+// What the song player has done to one hand: the letter it holds down and the stroke it
+// started last.
+struct SongHandState {
+    unsigned char heldLetter = 0;  // pressed by the song and not yet released
+    unsigned int ownStroke = 0;
+    bool startedAny = false;
+};
+
+// The song being played.
+struct SongState {
+    std::vector<std::array<float, 2>> songRight;  // (end beat, letter index)
+    std::vector<std::array<float, 2>> songLeft;
+    bool songPlaying = false;
+    int numFrames = 0;  // frames counted within the current beat
+    int beat = 0;       // whole beats since the song started
+    unsigned int currRightNote = 0;
+    unsigned int currLeftChord = 0;
+    SongHandState right, left;
+};
+
+struct AppState {
+    ViewState view;
+    InputState input;
+    LightState light;
+    PerformanceState performance;
+    SongState song;
+};
+
+extern AppState app;
+
+// Everything back to its starting value, the two hands at rest included. The timers, the keys
+// and the sound engine are start-up's resources, not state: they are left as they are.
+void resetAppState();
