@@ -2,6 +2,8 @@
 // modelview on the CPU and sends a whole hand in one draw.
 #include "Draw.h"
 
+#include "Maths.h"
+
 #include <GL/glut.h>
 
 #include <cassert>
@@ -37,13 +39,8 @@ public:
         for (int i = 0; i < 16; ++i) modelview_[i] = m[i];
         glGetFloatv(GL_PROJECTION_MATRIX, projection_);
         // Normals go through the inverse transpose of the upper 3 x 3, as GL carries them.
-        const float a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], k = m[10];
-        const float A = e * k - f * h, B = -(d * k - f * g), C = d * h - e * g;
-        const float det = a * A + b * B + c * C;
-        const float r = det != 0 ? 1.0f / det : 0.0f;
-        const float inv[9] = {A * r, -(b * k - c * h) * r, (b * f - c * e) * r,
-                              B * r, (a * k - c * g) * r,  -(a * f - c * d) * r,
-                              C * r, -(a * h - b * g) * r, (a * e - b * d) * r};
+        float inv[9] = {};
+        invert3(m, inv);
         for (int row = 0; row < 3; ++row)
             for (int col = 0; col < 3; ++col) normalMatrix_[row * 3 + col] = inv[col * 3 + row];
     }

@@ -6,14 +6,6 @@
 #include <cmath>
 
 namespace {
-using Vec3 = std::array<float, 3>;
-
-float dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-float length(const Vec3& a) { return std::sqrt(dot(a, a)); }
-Vec3 scaled(const Vec3& a, float k) { return {a[0] * k, a[1] * k, a[2] * k}; }
-Vec3 sum(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
-Vec3 difference(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-
 const float DEG_TO_RAD = 3.14159265358979f / 180.0f;
 
 // How near a cone's edge (in cosine) or a light's horizon (in N.L) a vertex must be for
@@ -22,22 +14,6 @@ const float DEG_TO_RAD = 3.14159265358979f / 180.0f;
 const float JUMP_MARGIN = 1e-5f;
 // The angle (radians) by which a region must clear a cone before it counts as outside.
 const float CONE_MARGIN = 1e-3f;
-
-// The upper-left 3 x 3 of a column-major matrix, inverted; false if it is singular.
-bool invert3(const Matrix4& m, float inv[9]) {
-    const float a = m[0], b = m[4], c = m[8];
-    const float d = m[1], e = m[5], f = m[9];
-    const float g = m[2], h = m[6], k = m[10];
-    const float A = e * k - f * h, B = -(d * k - f * g), C = d * h - e * g;
-    const float det = a * A + b * B + c * C;
-    if (det == 0) return false;
-    const float r = 1.0f / det;
-    // inv is row-major: inv[row * 3 + col].
-    inv[0] = A * r, inv[1] = -(b * k - c * h) * r, inv[2] = (b * f - c * e) * r;
-    inv[3] = B * r, inv[4] = (a * k - c * g) * r, inv[5] = -(a * f - c * d) * r;
-    inv[6] = C * r, inv[7] = -(a * h - b * g) * r, inv[8] = (a * e - b * d) * r;
-    return true;
-}
 
 Vec3 faceNormal(int face) {
     static const Vec3 normals[NUM_BOX_FACES] = {{0, 0, 1},  {0, 0, -1}, {-1, 0, 0},
@@ -494,7 +470,7 @@ int appendLitBox(std::vector<MeshVertex>& out, const BoxSize& box, const CuboidG
                  float tolerance) {
     const Vec3 eye = eyeInModel(modelview);
     float inv[9];
-    if (!invert3(modelview, inv)) return 0;  // a flattened view shows no face
+    if (!invert3(modelview.data(), inv)) return 0;  // a flattened view shows no face
     const PreparedLighting prepared(lighting, material);
     const int n = grid.cells();
     int quads = 0;
@@ -530,24 +506,4 @@ unsigned facesTowards(const BoxSize& box, const Vec3& eye) {
     for (int face = 0; face < NUM_BOX_FACES; ++face)
         if (faceTowards(box, face, eye)) faces |= 1u << face;
     return faces;
-}
-
-Matrix4 translated(const Matrix4& m, float x, float y, float z) {
-    Matrix4 r = m;
-    for (int row = 0; row < 4; ++row) r[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
-    return r;
-}
-
-Vec3 transformPoint(const Matrix4& m, const Vec3& p) {
-    Vec3 r;
-    for (int row = 0; row < 3; ++row) r[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
-    return r;
-}
-
-Vec3 eyeInModel(const Matrix4& m) {
-    float inv[9];
-    if (!invert3(m, inv)) return {0, 0, 0};
-    const Vec3 t{m[12], m[13], m[14]};
-    return {-(inv[0] * t[0] + inv[1] * t[1] + inv[2] * t[2]), -(inv[3] * t[0] + inv[4] * t[1] + inv[5] * t[2]),
-            -(inv[6] * t[0] + inv[7] * t[1] + inv[8] * t[2])};
 }

@@ -8,8 +8,9 @@
 #include <functional>
 #include <vector>
 
+#include "Maths.h"
+
 using Rgb = std::array<float, 3>;  // 0..1
-using Matrix4 = std::array<float, 16>;  // column-major, as GL stores it
 
 // ---- A CPU copy of fixed-function lighting --------------------------------------------
 // Positions and directions are eye coordinates, as GL holds them once a light is set.
@@ -120,9 +121,3 @@ int appendLitBox(std::vector<MeshVertex>& out, const BoxSize& box, const CuboidG
 void appendBoxOutline(std::vector<MeshVertex>& out, const BoxSize& box, const std::array<float, 3>& eye);
 // Which faces are turned towards the eye, one bit a face in drawCuboid's order.
 unsigned facesTowards(const BoxSize& box, const std::array<float, 3>& eye);
-
-// ---- Small matrix helpers -------------------------------------------------------------
-Matrix4 translated(const Matrix4& m, float x, float y, float z);  // m times a translation
-std::array<float, 3> transformPoint(const Matrix4& m, const std::array<float, 3>& p);
-// The eye's position in the coordinates that `m` carries to the eye.
-std::array<float, 3> eyeInModel(const Matrix4& m);
