@@ -75,16 +75,119 @@ TEST_F(NoteStroke, ATapShorterThanTheDownPhaseStillStrikesTheKeyFully) {
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
 }
 
-TEST_F(NoteStroke, NextNoteStartsOnlyOnceTheStrokeIsOver) {
+// Letters typed faster than a hand strikes: each sounds, in order, its stroke starting at the
+// latest one frame after the stroke before it has struck its key.
+using TypedAhead = AppTest;
+
+namespace {
+// The frame on which each sample was started, by sample file.
+struct Start {
+    std::string path;
+    int frame;
+};
+}  // namespace
+
+TEST_F(TypedAhead, ALetterPressedDuringAStrokeWaitsUntilItSoundsThenTakesTheHand) {
+    std::vector<Start> starts;
+    auto run = [&](int count, int& n) {
+        for (int i = 0; i < count; ++i, ++n) {
+            frame();
+            for (const auto& c : sound.take())
+                if (c.op == "play") starts.push_back({c.path, n});
+        }
+    };
+    int n = 1;
     press('s');
-    release('s');
-    frames(14);  // up phase under way
-    press('d');
-    EXPECT_EQ(currNote, 7) << "the right hand is still busy";
+    run(3, n);
+    press('d');  // typed 50 ms later, long before 's' reaches its key
     release('d');
-    while (currNote >= 0) frame();
+    release('s');
+    EXPECT_EQ(currNote, 7);
+    run(40, n);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].path, "../res/sounds/piano/C1.mp3");
+    EXPECT_EQ(starts[1].path, "../res/sounds/piano/D1.mp3");
+    // 'd' took the hand on the frame after 's' sounded and struck 0.16 s of its own later.
+    EXPECT_EQ(starts[0].frame, 10);
+    EXPECT_EQ(starts[1].frame, starts[0].frame + 1 + 10);
+    EXPECT_EQ(currNote, -1) << "the waiting letter was let go before its turn: a tap";
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+}
+
+TEST_F(TypedAhead, TheEndedStrokeIsTurnedDownAtOnceAndStoppedAfterTheRamp) {
+    press('s');
+    frames(10);  // sounding
     press('d');
+    sound.take();
+    frame();  // 'd' takes the hand
     EXPECT_EQ(currNote, 8);
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f) << "the ended note's key is up at once";
+    const auto ended = sound.take();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].op, "volume");
+    EXPECT_EQ(ended[0].volume, 0.0f);
+    frame();
+    EXPECT_EQ(sound.count("stop"), 0) << "not cut while the volume ramps down";
+    frame();
+    ASSERT_EQ(sound.count("stop"), 1);
+    EXPECT_EQ(sound.calls.back().path, "../res/sounds/piano/C1.mp3");
+}
+
+TEST_F(TypedAhead, ANewLetterWhileOneIsHeldEndsTheHeldOneLastLetterWins) {
+    press('s');
+    frames(20);  // held at the bottom
+    press('h');
+    frame();
+    EXPECT_EQ(currNote, 11);
+    EXPECT_TRUE(noteKeyPressed);
+    release('s');  // the letter whose note was ended: nothing more to do
+    EXPECT_TRUE(noteKeyPressed);
+    frames(20);
+    EXPECT_FLOAT_EQ(keys[11]->pressFactor, 1.0f) << "G is held while its letter is";
+    release('h');
+    frames(20);
+    EXPECT_EQ(currNote, -1);
+}
+
+TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
+    const std::string run = "sdfghjkl";
+    for (char c : run) {
+        press(c);
+        release(c);
+    }
+    std::string heard;
+    for (int i = 0; i < 400 && (currNote >= 0 || !app.input.pendingNotes.empty()); ++i) {
+        frame();
+        for (const auto& c : sound.take())
+            if (c.op == "play") heard += c.path.substr(c.path.rfind('/') + 1, 2);
+    }
+    EXPECT_EQ(heard, "C1D1E1F1G1A1B1C2");
+
+    // A flood: only so many letters wait for a hand, the rest are dropped.
+    for (int i = 0; i < 50; ++i) {
+        press(run[i % run.size()]);
+        release(run[i % run.size()]);
+    }
+    EXPECT_LE(app.input.pendingNotes.size(), 8u);
+}
+
+TEST_F(TypedAhead, ChordLettersWaitForTheLeftHandWithTheChordOfTheirPress) {
+    press('z');
+    press('x');  // typed in major: D minor, even if the mode changes before its turn
+    press('-');
+    release('x');
+    release('z');
+    EXPECT_EQ(playChord, CEG);
+    int n = 0;
+    while (playChord != DFA && n < 40) {
+        frame();
+        ++n;
+    }
+    EXPECT_EQ(playChord, DFA);
+    EXPECT_EQ(sound.count("play"), 3) << "C E G sounded before the left hand moved on";
+    frames(40);
+    EXPECT_EQ(sound.count("play"), 6);
+    EXPECT_EQ(playChord, NONE);
 }
 
 TEST_F(NoteStroke, OrganNotesStartAtHalfVolumeAndInstrumentIsReadAtTheStart) {
@@ -177,14 +280,17 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
     release('v');
     frame();
     ASSERT_GT(keys[12]->pressFactor, 0.0f);
+    sound.take();
     endNoteStroke();
     endChordStroke();
 
     EXPECT_EQ(currNote, -1);
     EXPECT_EQ(playChord, NONE);
     for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
-    EXPECT_EQ(sound.calls.back().op, "stop");
-    EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples";
+    EXPECT_EQ(sound.count("volume"), 4) << "the note and the chord's three samples turned down";
+    for (const auto& c : sound.calls) EXPECT_EQ(c.volume, 0.0f);
+    frames(2);
+    EXPECT_EQ(sound.count("stop"), 4) << "and stopped once silent";
 
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
     EXPECT_EQ(rightHand.rightHandPos, 1);

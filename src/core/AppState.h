@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <vector>
 
 #include "ChordInfo.h"
@@ -23,6 +24,14 @@ struct ViewState {
     bool zoomCam = false;
 };
 
+// A letter the user typed while its hand was busy: it plays, in the order typed, as soon as
+// the hand's stroke has sounded.
+struct PendingStroke {
+    unsigned char letter;
+    int target;     // key index of a note, or ChordEnum of a chord (named by the mode at the press)
+    bool released;  // let go before its turn: it plays as a tap
+};
+
 // Keys held and the switches the keyboard commands flip.
 struct InputState {
     bool keyPressed[256] = {};
@@ -37,6 +46,8 @@ struct InputState {
     // The chord letter that started the current chord: its release ends that chord even after
     // a mode change.
     char chordLetterHeld = 0;
+    std::deque<PendingStroke> pendingNotes;
+    std::deque<PendingStroke> pendingChords;
 };
 
 // The normal spot light and the concert beams.
@@ -68,6 +79,21 @@ struct PerformanceState {
     unsigned int chordStrokes = 0;
     SoundHandle inote;
     SoundHandle ichordnotes[3];
+    // Whether the stroke under way has struck its key(s) yet: a letter waiting for the hand
+    // may end the stroke only then.
+    bool noteSounded = false;
+    bool chordSounded = false;
+    // How fast each stroke runs (1 is the full 0.2 s down phase); the song player asks for a
+    // faster stroke, for its next press, when an entry is too short for the full one.
+    float noteSpeed = 1, chordSpeed = 1;
+    float nextNoteSpeed = 1, nextChordSpeed = 1;
+    // Samples of strokes ended early: turned down at once, stopped a little later, so the cut
+    // comes after the volume has ramped to silence.
+    struct Fading {
+        SoundHandle handle;
+        int framesLeft;
+    };
+    std::vector<Fading> fading;
 };
 
 // What the song player has done to one hand: the letter it holds down and the stroke it

@@ -127,7 +127,10 @@ void initKeyboard();
 bool stepFrame();
 
 // Keyboard commands and camera and light controls.
+// A letter typed while its hand is busy waits for the hand (see startPendingStrokes); the song
+// player presses through pressKey with fromSong set, whose letters a busy hand ignores instead.
 void handleKeyPress(unsigned char key, int x, int y);
+void pressKey(unsigned char key, bool fromSong);
 void handleKeyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
@@ -149,9 +152,15 @@ void animateNoteUp();
 void animateChordDown();
 void animateChordUp();
 std::string samplePath(int key);  // of the active instrument
-// End a released stroke at once: keys at rest, samples stopped, the hand at rest and free.
+// End a stroke at once: keys at rest, samples faded and stopped, the hand at rest and free.
 void endNoteStroke();
 void endChordStroke();
+// Starts the letters typed while their hand was busy, in order: on a free hand, or once the
+// stroke under way has struck its key, which then ends at once. Run by the frame step before
+// the strokes are advanced.
+void startPendingStrokes();
+// Stops the samples of ended strokes once their volume has ramped to silence.
+void stopFadedSamples();
 // The sound steps of a stroke; each does nothing without a sound engine.
 void startNoteSample(int key);
 void fadeNoteSample(float notePress);
