@@ -87,11 +87,15 @@ struct PerformanceState {
     // faster stroke, for its next press, when an entry is too short for the full one.
     float noteSpeed = 1, chordSpeed = 1;
     float nextNoteSpeed = 1, nextChordSpeed = 1;
-    // Samples of strokes ended early: turned down at once, stopped a little later, so the cut
-    // comes after the volume has ramped to silence.
+    // The volume each sample was last given, so a stroke ended early fades from there.
+    float inoteVolume = 0;
+    float ichordVolumes[3] = {};
+    // Samples of strokes ended early: faded out over a few frames like a damped string, then
+    // stopped once silent (a stop is a hard cut).
     struct Fading {
         SoundHandle handle;
-        int framesLeft;
+        float volume;  // at the start of the fade
+        int step;      // frames of it done
     };
     std::vector<Fading> fading;
 };

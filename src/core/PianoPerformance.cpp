@@ -21,14 +21,14 @@ unsigned int& chordStrokes = app.performance.chordStrokes;
 namespace {
 float clamp01(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
 
-// The volume goes to 0 at once and the sample stops two frames later: a stop is a hard cut,
-// while a volume change is ramped over a mixing period, so the stop then cuts silence.
-const int FADE_FRAMES = 2;
+// A stroke ended before its time lets its sample die away over this many frames (0.1 s at
+// 60 frames a second), the next frame stops it: cut at once it would click, and a note
+// ended by the next one typed would last a single frame.
+const int FADE_FRAMES = 6;
 
-void fadeOutSample(SoundHandle& handle) {
+void fadeOutSample(SoundHandle& handle, float volume) {
     if (handle.isNull()) return;
-    handle.setVolume(0);
-    app.performance.fading.push_back({handle, FADE_FRAMES});
+    app.performance.fading.push_back({handle, volume, 0});
     handle = SoundHandle();
 }
 
@@ -155,7 +155,7 @@ void animateChordUp() {
 void endNoteStroke() {
     if (currNote < 0) return;
     keys[currNote]->press(0);
-    fadeOutSample(inote);
+    fadeOutSample(inote, app.performance.inoteVolume);
     rightHand.returnToRest();
     noteKeyPressed = false;
     noteAnimationTime = 0;
@@ -168,7 +168,7 @@ void endChordStroke() {
     const ChordInfo& chord = CHORDS[playChord];
     for (int i = 0; i < chord.numNotes; ++i) {
         keys[chord.notes[i]]->press(0);
-        fadeOutSample(ichordnotes[i]);
+        fadeOutSample(ichordnotes[i], app.performance.ichordVolumes[i]);
     }
     leftHand.returnToRest();
     chordKeyPressed = false;
@@ -202,8 +202,13 @@ void startPendingStrokes() {
 
 void stopFadedSamples() {
     auto& fading = app.performance.fading;
-    for (auto& f : fading)
-        if (--f.framesLeft <= 0) f.handle.stop();
-    fading.erase(std::remove_if(fading.begin(), fading.end(), [](const auto& f) { return f.framesLeft <= 0; }),
+    for (auto& f : fading) {
+        ++f.step;
+        if (f.step <= FADE_FRAMES)
+            f.handle.setVolume(f.volume * static_cast<float>(FADE_FRAMES - f.step) / FADE_FRAMES);
+        else
+            f.handle.stop();
+    }
+    fading.erase(std::remove_if(fading.begin(), fading.end(), [](const auto& f) { return f.step > FADE_FRAMES; }),
                  fading.end());
 }

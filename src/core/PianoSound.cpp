@@ -44,20 +44,28 @@ std::string samplePath(int key) {
 
 void startNoteSample(int key) {
     inote = play(key);
-    if (activeInstrument == ORGAN) inote.setVolume(ORGAN_NOTE_VOLUME);
+    app.performance.inoteVolume = 1;
+    if (activeInstrument == ORGAN) {
+        inote.setVolume(ORGAN_NOTE_VOLUME);
+        app.performance.inoteVolume = ORGAN_NOTE_VOLUME;
+    }
 }
 
 void fadeNoteSample(float notePress) {
     inote.setVolume(notePress * notePress);
+    app.performance.inoteVolume = notePress * notePress;
     if (notePress == 0) inote.stop();
 }
 
 void startChordSample(int slot, int key) {
     ichordnotes[slot] = play(key);
-    ichordnotes[slot].setVolume(activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME);
+    const float volume = activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME;
+    ichordnotes[slot].setVolume(volume);
+    app.performance.ichordVolumes[slot] = volume;
 }
 
 void fadeChordSample(int slot, float notePress) {
     ichordnotes[slot].setVolume(notePress * notePress);
+    app.performance.ichordVolumes[slot] = notePress * notePress;
     if (notePress == 0) ichordnotes[slot].stop();
 }

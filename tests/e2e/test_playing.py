@@ -8,7 +8,7 @@ import numpy as np
 
 import picture
 import sound
-from support import SOURCE_DIR, Program
+from support import SOURCE_DIR, FastInput, Program
 
 # How far the sound may sit from the frame that starts or stops it: the mixer's period, the
 # capture's placement on the clock and the X server's millisecond stamps.
@@ -165,6 +165,10 @@ class PlayingTest(unittest.TestCase):
         for channel in (1, 2):
             self.assertLess(picture.coloured_pixels(after, picture.KEYBOARD, channel), 50,
                             "coloured light stayed on the keys after '3'")
+        # The lights come back at the levels the program started with: the same picture, not
+        # a flatter, brighter one.
+        self.assertLess(picture.changed_fraction(before, after, picture.KEYBOARD), 0.002,
+                        "'4' then '3' did not give back the picture from before")
 
     def scene_fraction(self, shot):
         """How much of the window shows the scene rather than the background picture."""
@@ -206,6 +210,96 @@ class PlayingTest(unittest.TestCase):
 
     def test_9_escape_ends_the_program_with_status_0(self):
         self.assertEqual(self.program.quit(), 0)
+
+
+# s d f g h j k l e r: C4 D4 E4 F4 G4 A4 B4 C5 C#4 D#4
+RUN = list("sdfghjkler")
+RUN_MIDI = [60, 62, 64, 65, 67, 69, 71, 72, 61, 63]
+
+
+class TypingTest(unittest.TestCase):
+    """Typing as a careless user does: faster than the hand, with Shift and Caps Lock."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.program = Program()
+        cls.rest = cls.program.settled_shot()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()
+
+    def listen(self, start, end):
+        samples, zero = self.program.capture(), self.program.audio_zero()
+        return samples, zero, sound.spans_between(samples, zero, start, end)
+
+    def test_1_ten_letters_typed_at_120_ms_a_key_all_sound_in_order(self):
+        p = self.program
+        fast = FastInput(p.display, p.main)
+        codes = [fast.keycode(letter) for letter in RUN]
+        start = time.monotonic()
+        for i, code in enumerate(codes):
+            time.sleep(max(0.0, start + 0.12 * i - time.monotonic()))
+            fast.key(code, True)
+            time.sleep(0.06)
+            fast.key(code, False)
+        fast.close()
+        # Each waits for the stroke before it to strike: about 0.18 s a note.
+        time.sleep(len(RUN) * 0.2 + 1.0)
+        p.wait_frames(2)
+        samples, zero = p.capture(), p.audio_zero()
+        first = int((start - zero) * sound.RATE)
+        piece = samples[first:]
+        # Each note dies away within 0.1 s of the next stroke starting, 0.16 s before it strikes.
+        heard = [start + t for t in sound.onsets(sound.level(piece), quiet=10)]
+        self.assertEqual(len(heard), len(RUN), f"{len(RUN)} letters typed, onsets at "
+                         f"{[round(t - start, 2) for t in heard]}")
+        notes = [sound.strongest_note(samples, t - zero + 0.01, 0.1, candidates=range(60, 73))[0] for t in heard]
+        self.assertEqual(notes, RUN_MIDI, "the notes did not sound in the order typed")
+
+    def test_2_a_letter_let_go_after_shift_went_down_still_ends_its_note(self):
+        p = self.program
+        fast = FastInput(p.display, p.main)
+        letter, shift = fast.keycode("s"), fast.keycode("Shift_L")
+        down = time.monotonic()
+        fast.key(letter, True)
+        time.sleep(0.4)
+        fast.key(shift, True)
+        time.sleep(0.05)
+        up = time.monotonic()
+        fast.key(letter, False)  # arrives as "S"
+        time.sleep(0.05)
+        fast.key(shift, False)
+        fast.close()
+        time.sleep(1.0)
+        at_rest = p.settled_shot()
+        samples, zero, spans = self.listen(down - 0.2, up + 1.0)
+        self.assertEqual(len(spans), 1, f"heard {spans}")
+        self.assertLess(spans[0][1], up + 0.5, "middle C went on sounding after its letter came up")
+        self.assertLess(picture.changed_fraction(self.rest, at_rest, picture.KEYBOARD), 0.002,
+                        "a key or the right hand stayed down")
+        # And the right hand is free for the next note.
+        down, up = p.hold("d", 0.3)
+        time.sleep(0.6)
+        p.wait_frames(2)
+        samples, zero, spans = self.listen(down, up + 0.6)
+        self.assertEqual(len(spans), 1, f"the next note after Shift: heard {spans}")
+
+    def test_3_with_caps_lock_on_letters_and_chords_still_play(self):
+        p = self.program
+        p.key("Caps_Lock")
+        try:
+            for letter, midi in (("s", [60]), ("z", [48, 52, 55])):
+                down, up = p.hold(letter, 0.5)
+                time.sleep(0.6)
+                p.wait_frames(2)
+                samples, zero, spans = self.listen(down, up + 0.6)
+                self.assertEqual(len(spans), 1, f"'{letter}' with Caps Lock on: heard {spans}")
+                if len(midi) == 1:
+                    note, _ = sound.strongest_note(samples, spans[0][0] - zero + 0.03, 0.3)
+                    self.assertEqual(note, midi[0])
+        finally:
+            p.key("Caps_Lock")
 
 
 if __name__ == "__main__":

@@ -16,7 +16,7 @@ import unittest
 from pathlib import Path
 
 import sound
-from support import E2E_DIR, Program, make_layout
+from support import E2E_DIR, Program, make_layout, song_text
 
 FRAMES_PER_BEAT = 10
 STRIKE = 0.16
@@ -94,6 +94,48 @@ class SongTest(unittest.TestCase):
                 for start, (_, index) in zip(notes, right):
                     note, _ = sound.strongest_note(samples, start - zero + 0.02, 0.12, candidates=BLACK_NOTES)
                     self.assertEqual(note, NOTE_MIDI[index], f"entry with index {index} sounded MIDI {note}")
+
+    def test_one_beat_entries_each_sound_in_order_and_an_accompaniment_plays_to_its_end(self):
+        quick = song_text([(1, i) for i in range(8)])
+        # The melody is over after half a second, the chords after four.
+        long = song_text([(3, 0)], [(6, 0), (6, 2), (6, 0), (6, 4)])
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": quick})
+            song = workdir.parent / "res" / "songs" / "twinkle.song"
+            with Program(workdir) as p:
+                time.sleep(0.5)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                p.frames_from(pressed, 8 * FRAMES_PER_BEAT + 20, timeout=60)
+                time.sleep(0.3)
+                samples, zero = p.capture(), p.audio_zero()
+                frames = p.frames.between(pressed, time.monotonic())
+                first = int((pressed - zero) * sound.RATE)
+                heard = [pressed + t for t in sound.onsets(sound.level(samples[first:]), quiet=10)]
+                self.assertEqual(len(heard), 8, f"one-beat entries heard at {[round(t - pressed, 2) for t in heard]}")
+                notes = [sound.strongest_note(samples, t - zero + 0.005, 0.05, candidates=range(60, 73))[0]
+                         for t in heard]
+                self.assertEqual(notes, NOTE_MIDI[:8])
+                # Each within its own beat: pressed on the frame the beat starts, struck before
+                # the beat's sixth frame releases it.
+                for beat, onset in enumerate(heard):
+                    start = pressed if beat == 0 else frames[beat * FRAMES_PER_BEAT - 1]
+                    end = frames[beat * FRAMES_PER_BEAT + 6]
+                    self.assertTrue(start < onset < end + AUDIO_SLACK,
+                                    f"entry {beat} sounded {onset - pressed:.3f} s in, outside its beat")
+
+                song.write_text(long)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                p.frames_from(pressed, 24 * FRAMES_PER_BEAT + 20, timeout=60)
+                time.sleep(0.5)
+                samples, zero = p.capture(), p.audio_zero()
+                frames = p.frames.between(pressed, time.monotonic())
+                spans = sound.spans_between(samples, zero, pressed, time.monotonic())
+                self.assertTrue(spans, "nothing sounded")
+                last_chord = frames[18 * FRAMES_PER_BEAT - 1]
+                self.assertGreater(spans[-1][1], last_chord + 0.3,
+                                   "the accompaniment stopped with the melody instead of playing to its end")
 
 
 if __name__ == "__main__":
