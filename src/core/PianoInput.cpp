@@ -2,6 +2,7 @@
 // frame step and the display callback act on what they set.
 #include <algorithm>
 
+#include "EventLog.h"
 #include "Piano.h"
 #include "interface.h"
 #include "lights.h"
@@ -86,7 +87,10 @@ void stepLights(double sign) {
 }
 }  // namespace
 
-void handleKeyPress(unsigned char key, int, int) { pressKey(key, false); }
+void handleKeyPress(unsigned char key, int, int) {
+    logEvent("key-press", std::to_string(key));
+    pressKey(key, false);
+}
 
 void pressKey(unsigned char typed, bool fromSong) {
     const unsigned char key = playedLetter(typed);
@@ -164,6 +168,7 @@ void pressKey(unsigned char typed, bool fromSong) {
 }
 
 void handleKeyUp(unsigned char typed, int, int) {
+    logEvent("key-release", std::to_string(typed));
     const unsigned char key = playedLetter(typed);
     const std::size_t notePosition = findLetter(key_letters, key);
     if (notePosition != std::string::npos) {

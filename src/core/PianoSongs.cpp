@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "EventLog.h"
 #include "FileRead.h"
 #include "Piano.h"
 #include "SongFile.h"
@@ -63,6 +64,7 @@ void press(SongHand& hand, const std::vector<std::array<float, 2>>& entries, uns
     const unsigned int before = hand.strokes;
     const unsigned char letter = letterOf(hand, entry);
     hand.nextSpeed = strokeSpeed(hand, index == 0 ? entry[0] : entry[0] - entries[index - 1][0]);
+    logEvent("song-press", std::string(1, static_cast<char>(letter)));
     pressKey(letter, true);
     hand.nextSpeed = 1;  // an ignored press leaves nothing behind for the user's next stroke
     hand.state.heldLetter = letter;
@@ -74,6 +76,7 @@ void press(SongHand& hand, const std::vector<std::array<float, 2>>& entries, uns
 
 void release(SongHand& hand, const std::array<float, 2>& entry) {
     const unsigned char letter = letterOf(hand, entry);
+    logEvent("song-release", std::string(1, static_cast<char>(letter)));
     handleKeyUp(letter, 0, 0);
     if (hand.state.heldLetter == letter) hand.state.heldLetter = 0;
 }

@@ -1,5 +1,6 @@
 // Which sample each key and instrument sounds, and the sound steps of a stroke: start a
 // sample when its key leaves rest, follow the key back up with the volume, stop at rest.
+#include "EventLog.h"
 #include "Piano.h"
 
 const std::string soundParentFolder = "../res/sounds/";
@@ -23,6 +24,7 @@ const float CHORD_NOTE_VOLUME = 0.5f;
 const float CHOIR_CHORD_VOLUME = 0.35f;
 
 SoundHandle play(int key) {
+    logEvent("play", samplePath(key));
     if (engine == nullptr) return SoundHandle();
     return engine->play2D(samplePath(key));
 }
