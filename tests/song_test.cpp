@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "SongFile.h"
+#include "SongLibrary.h"
 #include "app_fixture.h"
 
 namespace fs = std::filesystem;
@@ -330,4 +331,101 @@ TEST(SongReader, HugeCountsAreRefusedWithoutWorkForTheMissingEntries) {
     EXPECT_FALSE(parseSong("2000000000 1 0", 13, 5, song, error));
     EXPECT_NE(error.find("announces"), std::string::npos) << error;
     EXPECT_FALSE(parseSong("1e300 1 0", 13, 5, song, error));
+}
+
+// The song library: titles, the order "6" steps in, and what "5" then plays.
+TEST(SongTitles, ComeFromTheFileName) {
+    EXPECT_EQ(songTitle("ode_to_joy.song"), "Ode to Joy");
+    EXPECT_EQ(songTitle("au_clair_de_la_lune.song"), "Au Clair de la Lune");
+    EXPECT_EQ(songTitle("when_the_saints_go_marching_in.song"), "When the Saints Go Marching In");
+    EXPECT_EQ(songTitle("the_entertainer.mid"), "The Entertainer");
+    EXPECT_EQ(songTitle("twinkle.song"), "Twinkle");
+    EXPECT_EQ(songTitle("2026-12-08_15-30-00.song"), "2026-12-08 15-30-00");
+}
+
+class SongChooser : public SongPlayer {
+protected:
+    fs::path userSongs;
+    void SetUp() override {
+        SongPlayer::SetUp();
+        userSongs = root / "data" / "tinklewood" / "songs";
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        SongPlayer::TearDown();
+    }
+    std::string chosenTitle() { return app.library.chosen.title; }
+};
+
+TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWraps) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("b_song.song", "2 3 2 3 3\n0\n");
+    writeSong("a_tune.mid", "not read until chosen");
+    writeSong("notes.txt", "not a song");
+    fs::create_directories(userSongs);
+    std::ofstream(userSongs / "mine.song") << "1 3 4\n0\n";
+    fs::create_directory(root / "res" / "songs" / "folder.song");
+
+    std::vector<std::string> titles;
+    for (int i = 0; i < 5; ++i) {
+        testing::internal::CaptureStdout();
+        press('6');
+        testing::internal::GetCapturedStdout();
+        titles.push_back(chosenTitle());
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"A Tune", "B Song", "Mine", "Twinkle", "A Tune"}));
+    EXPECT_EQ(currentCaption(), "A Tune - 5 to play");
+    clock.advance(CAPTION_SECONDS + 0.01);
+    EXPECT_EQ(currentCaption(), "") << "the caption goes after its time";
+
+    // A song the user drops in while the program runs is there at the next "6".
+    std::ofstream(userSongs / "new.song") << "1 3 4\n0\n";
+    press('6');
+    press('6');
+    press('6');
+    EXPECT_EQ(chosenTitle(), "New");
+}
+
+TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("second.song", "1 3 7\n1 3 4\n");
+    press('5');
+    EXPECT_EQ(currNote, 7) << "twinkle's first note";
+    EXPECT_EQ(currentCaption(), "Twinkle - playing");
+    frames(80);
+    ASSERT_FALSE(songPlaying);
+
+    press('6');
+    EXPECT_EQ(currentCaption(), "Second - 5 to play");
+    EXPECT_FALSE(songPlaying) << "choosing does not play";
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 14) << "the chosen song's first note";
+    EXPECT_EQ(playChord, DGB);
+    EXPECT_EQ(currentCaption(), "Second - playing");
+
+    // Chosen, then spoiled: "5" refuses it as it refuses any malformed song.
+    writeSong("second.song", "1 3 99\n0\n");
+    frames(40);
+    testing::internal::CaptureStdout();
+    press('5');
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/second.song: ", 0), 0u) << out;
+}
+
+TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
+    press('s');
+    press('2');
+    EXPECT_EQ(currentCaption(), "") << "playing and options say nothing";
+    press('-');
+    EXPECT_EQ(currentCaption(), "minor chords");
+    press('+');
+    EXPECT_EQ(currentCaption(), "major chords");
+    press(' ');
+    EXPECT_EQ(currentCaption(), "synth");
+    press('8');
+    EXPECT_TRUE(app.input.lettersOn);
+    press('8');
+    EXPECT_FALSE(app.input.lettersOn);
 }

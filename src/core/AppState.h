@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ChordInfo.h"
+#include "SongFile.h"
+#include "SongLibrary.h"
 #include "Sound.h"
 #include "lights.h"
 #include "vector.h"
@@ -48,6 +50,7 @@ struct InputState {
     char chordLetterHeld = 0;
     std::deque<PendingStroke> pendingNotes;
     std::deque<PendingStroke> pendingChords;
+    bool lettersOn = false;  // each key shows the letter that plays it
 };
 
 // The normal spot light and the concert beams.
@@ -120,12 +123,30 @@ struct SongState {
     SongHandState right, left;
 };
 
+// The songs "6" steps through and the one "5" plays.
+struct LibraryState {
+    std::vector<SongEntry> songs;  // as listed at the last "6"
+    bool chosenAny = false;        // until "6", "5" plays the program's own first song
+    SongEntry chosen;
+    // A chosen MIDI file is made a song when chosen: the song, or why it cannot be one.
+    SongData imported;
+    std::string importError;
+};
+
+// A line of text over the scene for a few seconds after a key that changes what plays.
+struct CaptionState {
+    std::string text;
+    double until = 0;  // seconds on the program's clock
+};
+
 struct AppState {
     ViewState view;
     InputState input;
     LightState light;
     PerformanceState performance;
     SongState song;
+    LibraryState library;
+    CaptionState caption;
 };
 
 extern AppState app;

@@ -118,8 +118,10 @@ void pressKey(unsigned char typed, bool fromSong) {
         }
     } else if (key == '+') {
         mode = MAJOR;
+        showCaption("major chords");
     } else if (key == '-') {
         mode = MINOR;
+        showCaption("minor chords");
     } else if (key == ESCAPE) {
         if (shellHooks.quit != nullptr) shellHooks.quit(0);
         return;
@@ -127,6 +129,7 @@ void pressKey(unsigned char typed, bool fromSong) {
         // Background n always goes with instrument n.
         activeBackground = (activeBackground + 1) % numBackgrounds;
         activeInstrument = (activeInstrument + 1) % NUM_INSTRUMENTS;
+        showCaption(instrumentNames[activeInstrument]);
     } else if (key == TAB) {
         activeHandTexture = (activeHandTexture + 1) % numTextures;
         if (shellHooks.handTextureChanged != nullptr) shellHooks.handTextureChanged();
@@ -160,7 +163,11 @@ void pressKey(unsigned char typed, bool fromSong) {
         concertLightsTimer->reset();
         background_intensity = 0.0f;
     } else if (key == '5') {
-        playSong(songName);
+        playChosenSong();
+    } else if (key == '6') {
+        chooseNextSong();
+    } else if (key == '8') {
+        app.input.lettersOn = !app.input.lettersOn;
     }
 
     keyPressed[key] = true;

@@ -120,13 +120,14 @@ bool readFile(const std::string& path, std::string& text, std::string& problem) 
 }
 }  // namespace
 
-void playSong(std::string song) {
-    const std::string path = songsPath + song;
+void playSong(std::string song) { playSongFile(songsPath + song); }
+
+bool playSongFile(const std::string& path) {
     std::string text, problem;
     if (!readFile(path, text, problem)) {
         std::printf("Error: Failed to open song file %s\n", path.c_str());
         std::fflush(stdout);
-        return;
+        return false;
     }
     SongData data;
     if (problem.empty()) {
@@ -136,12 +137,16 @@ void playSong(std::string song) {
     if (!problem.empty()) {
         std::printf("Error: Malformed song file %s: %s\n", path.c_str(), problem.c_str());
         std::fflush(stdout);
-        return;
+        return false;
     }
+    return startSong(std::move(data), path);
+}
+
+bool startSong(SongData data, const std::string& path) {
     if (data.right.empty() && data.left.empty()) {
         std::printf("Error: Song file %s has no notes to play\n", path.c_str());
         std::fflush(stdout);
-        return;
+        return false;
     }
 
     // A restart ends what the song before it still holds, so its first entries can play.
@@ -158,6 +163,7 @@ void playSong(std::string song) {
     currRightNote = 0;
     if (!songRight.empty()) press(rightPart, songRight, 0);
     if (!songLeft.empty()) press(leftPart, songLeft, 0);
+    return true;
 }
 
 void stepSong() {

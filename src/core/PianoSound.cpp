@@ -6,6 +6,8 @@
 const std::string soundParentFolder = "../res/sounds/";
 const std::array<std::string, NUM_INSTRUMENTS> soundFolders = {
     "piano/", "synth/", "organ/", "music_box/", "choir/"};
+const std::array<std::string, NUM_INSTRUMENTS> instrumentNames = {
+    "piano", "synth", "organ", "music box", "choir"};
 const std::array<std::string, NUM_KEYS> soundFiles = {
     "C0.mp3", "D0.mp3", "E0.mp3", "F0.mp3", "G0.mp3", "A0.mp3", "B0.mp3",
     "C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3",
