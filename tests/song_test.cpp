@@ -429,3 +429,85 @@ TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
     press('8');
     EXPECT_FALSE(app.input.lettersOn);
 }
+
+// Playing along: the right-hand part is the player's; the song waits for it.
+class PlayAlong : public SongPlayer {
+protected:
+    void SetUp() override {
+        SongPlayer::SetUp();
+        // C, E and G of two, two and four beats over C and then G major.
+        writeSong(songName, "3\n2 0 2 2 4 4\n2\n4 0 4 4\n");
+        press('9');
+        press('5');
+    }
+    int frameCount() const { return beat * FRAMES_PER_BEAT + numFrames; }
+    void tap(unsigned char letter) {
+        press(letter);
+        release(letter);
+    }
+};
+
+TEST_F(PlayAlong, NothingSoundsUntilThePlayerPlaysTheFirstShownLetter) {
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(playAlongHintKey(), 7) << "middle C is shown first";
+    frames(180);
+    EXPECT_EQ(frameCount(), 0) << "the beat counter waits";
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE) << "the accompaniment waits too";
+    EXPECT_EQ(sound.count("play"), 0);
+    tap('s');
+    EXPECT_EQ(currNote, 7) << "played as typing plays it";
+    EXPECT_EQ(playChord, CEG) << "the song starts with the player's note";
+    EXPECT_EQ(playAlongHintKey(), 9) << "E is shown next";
+}
+
+TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
+    tap('s');
+    frames(2 * FRAMES_PER_BEAT - 4);  // E a little early
+    tap('f');
+    frames(10);
+    EXPECT_EQ(frameCount(), 2 * FRAMES_PER_BEAT + 6);
+    frames(4 * FRAMES_PER_BEAT + 3 - frameCount());  // G a little late, within its beat
+    EXPECT_EQ(frameCount(), 4 * FRAMES_PER_BEAT + 3);
+    tap('h');
+    EXPECT_EQ(playChord, DGB) << "the second chord came on its beat";
+    frames(4 * FRAMES_PER_BEAT - 3);
+    EXPECT_FALSE(songPlaying);
+    EXPECT_EQ(currentCaption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
+}
+
+TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResume) {
+    tap('s');
+    frames(3 * FRAMES_PER_BEAT);
+    const int stoppedAt = frameCount();
+    EXPECT_LT(stoppedAt, 3 * FRAMES_PER_BEAT) << "stopped a beat after E was due";
+    frames(120);  // two seconds of waiting
+    EXPECT_EQ(frameCount(), stoppedAt);
+    const unsigned int chordsBefore = chordsStarted();
+
+    tap('g');  // wrong: F sounds, the song waits on
+    EXPECT_EQ(playAlongHintKey(), 9);
+    frames(20);
+    EXPECT_EQ(frameCount(), stoppedAt);
+    EXPECT_EQ(sound.calls.back().path, "../res/sounds/piano/F1.mp3");
+
+    tap('f');
+    frames(4 * FRAMES_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's beat
+    EXPECT_EQ(chordsStarted(), chordsBefore + 1) << "the chord of beat 4 starts after the wait, on its beat";
+    EXPECT_EQ(playChord, DGB);
+    tap('h');
+    while (songPlaying) frame();
+    const std::string count = currentCaption();
+    EXPECT_EQ(count.rfind("right first time 2 of 3, wrong letters 1, longest wait 2.", 0), 0u) << count;
+}
+
+TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
+    stopSong();
+    press('9');
+    EXPECT_EQ(currentCaption(), "the program plays");
+    press('5');
+    EXPECT_EQ(currNote, 7) << "the song presses its own first note";
+    EXPECT_EQ(playAlongHintKey(), -1);
+    frames(2 * FRAMES_PER_BEAT);
+    EXPECT_EQ(currNote, 9);
+}

@@ -111,6 +111,22 @@ struct SongHandState {
     bool startedAny = false;
 };
 
+// Playing along: the song leaves its right-hand part to the player and waits for it.
+struct PlayAlongState {
+    bool on = false;        // "9": songs started from now on are played along
+    bool active = false;    // the song playing now is
+    bool waiting = false;   // the beat counter is stopped until the expected letter comes
+    int lateFrames = 0;     // frames the counter ran past the expected entry's beat
+    bool takenEarly = false;  // the expected entry was played within a beat before its time
+    bool missed = false;      // a wrong letter came while the expected entry was due
+    double waitStarted = 0;   // seconds, when the counter stopped
+    // For the count at the end.
+    std::size_t entries = 0;
+    int rightFirstTime = 0;
+    int wrongLetters = 0;
+    double longestWait = 0;  // seconds
+};
+
 // The song being played.
 struct SongState {
     std::vector<std::array<float, 2>> songRight;  // (end beat, letter index)
@@ -121,6 +137,7 @@ struct SongState {
     unsigned int currRightNote = 0;
     unsigned int currLeftChord = 0;
     SongHandState right, left;
+    PlayAlongState along;
 };
 
 // The songs "6" steps through and the one "5" plays.

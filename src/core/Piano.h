@@ -178,6 +178,15 @@ void stepSong();
 // Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
 void stopSong();
 
+// Playing along ("9"): the right-hand part is the player's. The song shows the letter of its
+// next right-hand entry and its beat counter waits for it; a press within a beat of the
+// entry's time keeps the song in tempo.
+void togglePlayAlong();
+// The player pressed a note letter (typed, not the song's own).
+void playAlongLetter(unsigned char letter);
+// The key index whose letter the player is to press next, -1 when none.
+int playAlongHintKey();
+
 // The song library: "6" chooses the next song, "5" plays the chosen one.
 void chooseNextSong();
 void playChosenSong();

@@ -95,6 +95,7 @@ void handleKeyPress(unsigned char key, int, int) {
 void pressKey(unsigned char typed, bool fromSong) {
     const unsigned char key = playedLetter(typed);
     const std::size_t notePosition = findLetter(key_letters, key);
+    if (notePosition != std::string::npos && !fromSong) playAlongLetter(key);
     if (notePosition != std::string::npos && !keyPressed[key]) {
         const int note = noteKeyIndex(notePosition);
         // The song's presses keep their own rule: taken by a free hand, never queued.
@@ -168,6 +169,8 @@ void pressKey(unsigned char typed, bool fromSong) {
         chooseNextSong();
     } else if (key == '8') {
         app.input.lettersOn = !app.input.lettersOn;
+    } else if (key == '9') {
+        togglePlayAlong();
     }
 
     keyPressed[key] = true;

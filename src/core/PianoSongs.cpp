@@ -5,6 +5,7 @@
 
 #include "EventLog.h"
 #include "FileRead.h"
+#include "timer.h"
 #include "Piano.h"
 #include "SongFile.h"
 #include "animation.h"
@@ -104,6 +105,51 @@ void releaseBeforeEnd(SongHand& hand, const std::vector<std::array<float, 2>>& e
     release(hand, entries[current]);
 }
 
+// ---- Playing along ------------------------------------------------------------------
+PlayAlongState& along = app.song.along;
+
+double nowSeconds() { return static_cast<double>(clocksource::now()) / clocksource::TICKS_PER_SECOND; }
+
+void startPlayAlong() {
+    const bool on = along.on;
+    along = PlayAlongState();
+    along.on = on;
+    along.active = on;
+    along.entries = songRight.size();
+}
+
+// The beat on which a right-hand entry is due: where the one before it ends.
+int startBeat(unsigned int index) { return index == 0 ? 0 : static_cast<int>(songRight[index - 1][0]); }
+
+void nextExpected() {
+    if (!along.missed) ++along.rightFirstTime;
+    along.missed = false;
+    along.takenEarly = false;
+    along.lateFrames = 0;
+    ++currRightNote;
+}
+
+// On each new beat: an entry the player took early is done when its beat comes.
+void followPlayer() {
+    if (currRightNote < songRight.size() && along.takenEarly && beat >= startBeat(currRightNote)) nextExpected();
+}
+
+// The counter runs on for a beat past the expected entry's time; then it stops and waits.
+void waitIfLate() {
+    if (along.waiting || currRightNote >= songRight.size()) return;
+    if (beat * FRAMES_PER_BEAT + numFrames < startBeat(currRightNote) * FRAMES_PER_BEAT) return;
+    if (++along.lateFrames < FRAMES_PER_BEAT) return;
+    along.waiting = true;
+    along.waitStarted = nowSeconds();
+}
+
+void showPlayAlongCount() {
+    char text[160];
+    std::snprintf(text, sizeof text, "right first time %d of %zu, wrong letters %d, longest wait %.1f s",
+                  along.rightFirstTime, along.entries, along.wrongLetters, along.longestWait);
+    showCaption(text);
+}
+
 bool readFile(const std::string& path, std::string& text, std::string& problem) {
     switch (readSmallFile(path, MAX_SONG_FILE_BYTES, text)) {
     case FileRead::Missing:
@@ -161,24 +207,38 @@ bool startSong(SongData data, const std::string& path) {
     numFrames = 0;
     currLeftChord = 0;
     currRightNote = 0;
+    startPlayAlong();
+    // Played along, the song waits for the player's first note before anything sounds.
+    if (along.active && !songRight.empty()) {
+        along.waiting = true;
+        along.waitStarted = nowSeconds();
+        return true;
+    }
     if (!songRight.empty()) press(rightPart, songRight, 0);
     if (!songLeft.empty()) press(leftPart, songLeft, 0);
     return true;
 }
 
 void stepSong() {
+    if (along.active && along.waiting) return;  // the beat counter stands still
     ++numFrames;
     if (numFrames == FRAMES_PER_BEAT) {
         ++beat;
         numFrames = 0;
-        advance(rightPart, songRight, currRightNote);
+        if (along.active) followPlayer();
+        else advance(rightPart, songRight, currRightNote);
         advance(leftPart, songLeft, currLeftChord);
     } else if (numFrames == FRAMES_PER_BEAT - FRAME_UP) {
-        releaseBeforeEnd(rightPart, songRight, currRightNote);
+        if (!along.active) releaseBeforeEnd(rightPart, songRight, currRightNote);
         releaseBeforeEnd(leftPart, songLeft, currLeftChord);
     }
+    if (along.active) waitIfLate();
     // Over when both hands are: an accompaniment that outlasts the melody plays to its end.
-    if (currRightNote == songRight.size() && currLeftChord == songLeft.size()) stopSong();
+    if (currRightNote == songRight.size() && currLeftChord == songLeft.size()) {
+        const bool playedAlong = along.active;
+        stopSong();
+        if (playedAlong) showPlayAlongCount();
+    }
 }
 
 void stopSong() {
@@ -189,4 +249,40 @@ void stopSong() {
     songPlaying = false;
     songRight.clear();
     songLeft.clear();
+    along.active = along.waiting = false;
+}
+
+void togglePlayAlong() {
+    along.on = !along.on;
+    showCaption(along.on ? "play along" : "the program plays");
+}
+
+int playAlongHintKey() {
+    if (!songPlaying || !along.active || currRightNote >= songRight.size()) return -1;
+    const int index = static_cast<int>(songRight[currRightNote][1]);
+    return index <= 7 ? index + 7 : index + 12;
+}
+
+void playAlongLetter(unsigned char letter) {
+    if (!songPlaying || !along.active || currRightNote >= songRight.size()) return;
+    if (letter != letterOf(rightPart, songRight[currRightNote])) {
+        // It sounds its own note; the song waits on.
+        ++along.wrongLetters;
+        along.missed = true;
+        return;
+    }
+    const int due = startBeat(currRightNote) * FRAMES_PER_BEAT;
+    const int now = beat * FRAMES_PER_BEAT + numFrames;
+    if (along.waiting) {
+        // The wait before the first note is the player getting ready, not a note hesitated over.
+        if (currRightNote > 0) along.longestWait = std::max(along.longestWait, nowSeconds() - along.waitStarted);
+        along.waiting = false;
+        if (currRightNote == 0 && !songLeft.empty()) press(leftPart, songLeft, 0);  // the song starts now
+        nextExpected();
+    } else if (now >= due) {
+        nextExpected();  // a little late, within the beat the counter waits
+    } else if (now >= due - FRAMES_PER_BEAT) {
+        along.takenEarly = true;  // a little early: the song goes on through its beat
+    }
+    // Earlier still, it only sounds: the song's time for it has not come.
 }

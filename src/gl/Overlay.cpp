@@ -25,6 +25,7 @@ struct Label {
     float x, y;  // window pixels
     std::string text;
     bool dark;   // dark text on a light box (a white key's), or the other way round
+    bool hint = false;  // the letter to press next when playing along
 };
 
 // Where a scene point lands in the window under the camera in force; false behind the eye.
@@ -44,17 +45,20 @@ bool toWindow(float x, float y, float z, float& wx, float& wy) {
 // The note letters on their keys, near the front of each key's top as it now stands, and
 // the chord letters with their chords in this mode in a row before the lower octave, where
 // the left hand plays them.
-std::vector<Label> keyLabels() {
+std::vector<Label> keyLabels(bool all, int hintKey) {
     std::vector<Label> labels;
     float x, y;
     for (std::size_t p = 0; p < key_letters.size(); ++p) {
         const int index = p <= 7 ? static_cast<int>(p) + 7 : static_cast<int>(p) + 12;
+        if (!all && index != hintKey) continue;
         const PianoKey& key = *keys[index];
         const bool black = index >= NUM_WHITE_KEYS;
         const float top = key.posY - key.height * 0.25f * key.pressFactor + key.height * (1 - key.pressFactor * 0.5f) / 2;
         const float front = key.posZ + key.length / 2 - (black ? 0.25f : 0.3f);
-        if (toWindow(key.posX, top, front, x, y)) labels.push_back({x, y, std::string(1, key_letters[p]), !black});
+        if (toWindow(key.posX, top, front, x, y))
+            labels.push_back({x, y, std::string(1, key_letters[p]), !black, index == hintKey});
     }
+    if (!all) return labels;
     for (int q = 0; q < 5; ++q) {
         const std::string name = CHORD_NAMES[CHORD_KEY_TABLE[mode][q]];
         if (toWindow(-4.2f + 0.9f * static_cast<float>(q), 0, KEYBOARD_HEIGHT / 2 + 0.4f, x, y))
@@ -96,9 +100,10 @@ void drawLabels(const std::vector<Label>& labels) {
     for (const Label& l : labels) {
         const float width = GLYPH_WIDTH * static_cast<float>(l.text.size());
         const float left = l.x - width / 2, baseline = l.y - GLYPH_HEIGHT / 3;
-        if (l.dark) backing(left, baseline, width, 0.95f, 0.95f, 0.9f, 0.85f);
+        if (l.hint) backing(left, baseline, width, 0.1f, 0.35f, 0.9f, 0.95f);
+        else if (l.dark) backing(left, baseline, width, 0.95f, 0.95f, 0.9f, 0.85f);
         else backing(left, baseline, width, 0.05f, 0.05f, 0.08f, 0.8f);
-        if (l.dark) glColor3f(0.05f, 0.05f, 0.1f);
+        if (l.dark && !l.hint) glColor3f(0.05f, 0.05f, 0.1f);
         else glColor3f(1.0f, 1.0f, 0.9f);
         glRasterPos2f(left, baseline);
         text(l.text);
@@ -120,8 +125,9 @@ void drawCaption(const std::string& caption) {
 
 void drawOverlay() {
     const std::string caption = currentCaption();
-    if (!app.input.lettersOn && caption.empty()) return;
-    const std::vector<Label> labels = app.input.lettersOn ? keyLabels() : std::vector<Label>();
+    const int hintKey = playAlongHintKey();
+    if (!app.input.lettersOn && caption.empty() && hintKey < 0) return;
+    const std::vector<Label> labels = keyLabels(app.input.lettersOn, hintKey);
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);

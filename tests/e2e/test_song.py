@@ -17,7 +17,9 @@ import unittest
 from pathlib import Path
 
 import sound
-from support import E2E_DIR, Program, make_layout, song_text
+import numpy as np
+
+from support import E2E_DIR, FastInput, Program, make_layout, song_text
 
 FRAMES_PER_BEAT = 10
 STRIKE = 0.16
@@ -157,6 +159,84 @@ class SongTest(unittest.TestCase):
                 spans = sound.spans_between(samples, zero, pressed, time.monotonic())
                 self.assertTrue(spans, "nothing sounded")
                 self.assertGreater(spans[-1][1], chords[-1] + 0.3, "the last chord was not heard")
+
+
+def hint_box(shot):
+    """Where the strong blue of the letter to play next shows: the centre (x, y) of those
+    pixels, or None when there are none."""
+    rgb = shot.astype(int)
+    blue = (rgb[:, :, 2] > 180) & (rgb[:, :, 0] < 80) & (rgb[:, :, 1] < 140)
+    ys, xs = np.nonzero(blue)
+    if len(xs) < 20:
+        return None
+    return float(xs.mean()), float(ys.mean())
+
+
+class PlayAlongTest(unittest.TestCase):
+    """Playing along: the song shows the next letter and its beat counter waits for it."""
+
+    def test_the_song_waits_for_the_shown_letter_and_played_in_time_keeps_its_own_onsets(self):
+        song = E2E_DIR / "songs" / "timing.song"
+        right, left = read_song(song)
+        letters = [RIGHT_LETTERS[index] for _, index in right]
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": song.read_text()})
+            with Program(workdir) as p:
+                time.sleep(0.5)
+                # The program's own playing first: when it starts each right-hand sample.
+                p.key("5")
+                p.frames_from(time.monotonic(), sum(d for d, _ in right) * FRAMES_PER_BEAT + 20, timeout=60)
+                own = [t for _, t, path in p.events("play") if "/Black" in path]
+                self.assertEqual(len(own), len(right))
+
+                p.key("9")
+                started = p.keydown("5")
+                p.keyup("5")
+                time.sleep(3.0)
+                first_hint = hint_box(p.settled_shot())
+                self.assertIsNotNone(first_hint, "no letter is shown to play")
+                self.assertEqual([t for _, t, _ in p.events("play") if t > started], [],
+                                 "something sounded before the player played")
+
+                fast = FastInput(p.display, p.main)
+                try:
+                    # A wrong letter sounds its own note; the song waits on, the same letter shown.
+                    wrong = "s"
+                    fast.key(fast.keycode(wrong), True)
+                    time.sleep(0.05)
+                    fast.key(fast.keycode(wrong), False)
+                    time.sleep(0.6)
+                    plays = [path for _, t, path in p.events("play") if t > started]
+                    self.assertEqual(plays, ["../res/sounds/piano/C1.mp3"], "the wrong letter's note")
+                    self.assertEqual(hint_box(p.settled_shot()), first_hint, "the shown letter moved")
+                    self.assertEqual([e for e in p.events("song-press") if e[1] > started], [],
+                                     "the song went on after a wrong letter")
+
+                    # Now every letter at the time the program itself pressed it.
+                    presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS][:len(right)]
+                    begin = time.monotonic() + 0.2
+                    for letter, at in zip(letters, presses):
+                        time.sleep(max(0.0, begin + (at - presses[0]) - time.monotonic()))
+                        code = fast.keycode(letter)
+                        fast.key(code, True)
+                        if letter == letters[1]:
+                            second_hint = hint_box(p.shot())
+                        time.sleep(0.1)
+                        fast.key(code, False)
+                finally:
+                    fast.close()
+                self.assertNotEqual(second_hint, first_hint, "the next letter was not shown")
+                p.frames_from(time.monotonic(), 40, timeout=30)
+                time.sleep(0.5)
+                along = [t for _, t, path in p.events("play") if t > begin - 0.1 and "/Black" in path]
+                self.assertEqual(len(along), len(right), "not every letter played sounded")
+                beat = 10 * (sorted(np.diff(p.logged_frames()))[len(p.logged_frames()) // 2])
+                for i, (mine, theirs) in enumerate(zip(along, own)):
+                    self.assertLess(abs((mine - along[0]) - (theirs - own[0])), beat,
+                                    f"entry {i} sounded {(mine - along[0]) - (theirs - own[0]):+.3f} s "
+                                    f"from where the program's own playing has it")
+                chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
+                self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
 
 
 if __name__ == "__main__":
