@@ -132,6 +132,9 @@ void handleKeyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
 void moveLight(int key, int x, int y);
+// Keys whose press was taken and whose release was not, less the letters the song player
+// holds: what the user is holding down, as far as the program knows.
+std::vector<unsigned char> userHeldKeys();
 
 // Concert lights.
 void animateConcertLights();

@@ -24,6 +24,12 @@ void display();
 void drawScene();  // one frame into the back buffer, without presenting it
 void animate();
 
+// ---- Keys released elsewhere -----------------------------------------------------------
+// Each frame while keys are held: those the X server says are up get their key-up.
+void releaseKeysNoLongerDown();
+// The main window's status callback: hidden or minimised, it lets go of every held key.
+void mainWindowStatus(int state);
+
 // ---- Drawing steps of a frame ----------------------------------------------------------
 void drawKeyboard();
 void setLighting();
