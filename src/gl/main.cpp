@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
     glutInit(&argc, argv);
+    findResources();  // before anything reads a resource path
     initGlut();
     initGl();
     initTimers();
