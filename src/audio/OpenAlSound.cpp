@@ -405,7 +405,11 @@ ALCdevice* openDefaultDeviceQuietly() {
 
 }  // namespace
 
-SoundEngine* createSoundEngine(const std::vector<std::string>& preload) {
+SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const std::string& mixerConfig) {
+    // OpenAL Soft 1.19 ignores ALC_REFRESH on its playback devices: the period comes only from
+    // its config files, merged key by key, the file named by ALSOFT_CONF last. Naming the
+    // program's file there changes the period and leaves the user's other keys in force.
+    if (!mixerConfig.empty() && std::getenv("ALSOFT_CONF") == nullptr) setenv("ALSOFT_CONF", mixerConfig.c_str(), 0);
     ALCdevice* device = openDefaultDeviceQuietly();
     if (device == nullptr) {
         std::fprintf(stderr, "tinklewood: no sound device could be opened; running without sound\n");

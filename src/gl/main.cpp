@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     initGl();
     initTimers();
     initTextures();
-    engine = createSoundEngine(instrumentSamplePaths());
+    engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     glutMainLoop();
     return 0;
