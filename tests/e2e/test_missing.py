@@ -37,6 +37,11 @@ class MissingFilesTest(unittest.TestCase):
         time.sleep(0.8)
         p.wait_frames(2)
         self.assertTrue(p.alive())
+        # The samples decoded ahead are reported together once all are through, which on a
+        # busy machine can be after the key was played.
+        deadline = time.monotonic() + 30
+        while "C1.mp3" not in p.stderr() and time.monotonic() < deadline:
+            time.sleep(0.1)
         lines = [line for line in p.stderr().splitlines() if "C1.mp3" in line]
         self.assertEqual(len(lines), 1, f"the missing sample should be named once: {p.stderr()!r}")
         samples, zero = p.capture(), p.audio_zero()
