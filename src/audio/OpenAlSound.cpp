@@ -132,12 +132,14 @@ struct OpenAlSoundEngine::Impl {
         if (getThreadContext() != context) setThreadContext(context);
     }
 
-    ALuint bufferFor(const std::string& path);
+    // Decodes path once. A file that cannot be played is named on stderr at once, or, given
+    // failure, described there for the caller to report.
+    ALuint bufferFor(const std::string& path, std::string* failure = nullptr);
     void preload(const std::vector<std::string>& paths);
     Voice* voiceFor(const SoundHandle& handle);
 };
 
-ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path) {
+ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* failure) {
     std::unique_lock<std::mutex> lock(cacheMutex);
     auto [entry, inserted] = cache.try_emplace(path);
     Sample& sample = entry->second;  // element references survive rehashing; iterators do not
@@ -162,7 +164,9 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path) {
             decoded.error = "OpenAL refused its samples";
         }
     }
-    if (buffer == 0)
+    if (buffer == 0 && failure != nullptr)
+        *failure = decoded.error;
+    else if (buffer == 0)
         std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", path.c_str(),
                      decoded.error.c_str());
 
@@ -178,10 +182,27 @@ void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
     // drawing its first frames on both: the frames go first. A key pressed before its sample
     // is ready decodes it at once on the caller's thread anyway.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    // The files this worker found unplayable are told on one line: a misplaced resource
+    // folder loses all 125, and a line each would bury the line that says where the
+    // resources were looked for. A file another thread decoded first was told by that thread.
+    std::string firstPath, firstFailure;
+    int failed = 0;
     for (const std::string& path : paths) {
         if (stopping) break;
-        bufferFor(path);
+        std::string failure;
+        bufferFor(path, &failure);
+        if (failure.empty()) continue;
+        if (failed++ == 0) {
+            firstPath = path;
+            firstFailure = failure;
+        }
     }
+    if (failed == 1)
+        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", firstPath.c_str(),
+                     firstFailure.c_str());
+    else if (failed > 1)
+        std::fprintf(stderr, "tinklewood: cannot play %d samples, the first %s: %s; those sounds stay silent\n",
+                     failed, firstPath.c_str(), firstFailure.c_str());
     if (setThreadContext != nullptr) setThreadContext(nullptr);
     std::lock_guard<std::mutex> lock(cacheMutex);
     preloadDone = true;
@@ -384,7 +405,11 @@ ALCdevice* openDefaultDeviceQuietly() {
 
 }  // namespace
 
-SoundEngine* createSoundEngine(const std::vector<std::string>& preload) {
+SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const std::string& mixerConfig) {
+    // OpenAL Soft 1.19 ignores ALC_REFRESH on its playback devices: the period comes only from
+    // its config files, merged key by key, the file named by ALSOFT_CONF last. Naming the
+    // program's file there changes the period and leaves the user's other keys in force.
+    if (!mixerConfig.empty() && std::getenv("ALSOFT_CONF") == nullptr) setenv("ALSOFT_CONF", mixerConfig.c_str(), 0);
     ALCdevice* device = openDefaultDeviceQuietly();
     if (device == nullptr) {
         std::fprintf(stderr, "tinklewood: no sound device could be opened; running without sound\n");

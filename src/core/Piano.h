@@ -77,19 +77,21 @@ extern unsigned int& chordStrokes; // chord strokes started so far
 
 // ---- Sound ---------------------------------------------------------------------------
 enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
-extern const std::string soundParentFolder;
+// Resource paths derive from the resource root (Resources.h); the songs', pictures' and help
+// text's below are set with it.
+extern const std::string& soundParentFolder;
 extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
 extern const std::array<std::string, NUM_INSTRUMENTS> instrumentNames;  // as the user reads them
 extern const std::array<std::string, NUM_KEYS> soundFiles;
 // Every sample the program can play, from the tables above: five instruments of 25 keys,
-// "../res/sounds/<instrument folder><key file>". The engine decodes them ahead.
+// soundParentFolder + "<instrument folder><key file>". The engine decodes them ahead.
 const std::vector<std::string>& instrumentSamplePaths();
 extern SoundEngine* engine;  // null when the program runs without sound
 extern SoundHandle& inote;
 extern SoundHandle (&ichordnotes)[3];
 
 // ---- Songs ---------------------------------------------------------------------------
-extern const std::string songsPath;
+extern const std::string& songsPath;
 extern const std::string songName;
 extern std::vector<std::array<float, 2>>& songRight; // (end beat, letter index)
 extern std::vector<std::array<float, 2>>& songLeft;
@@ -102,11 +104,11 @@ extern unsigned int& currLeftChord;
 // ---- Textures and backgrounds --------------------------------------------------------
 enum HandTexture { SKIN, ROCK, FLAMES, numTextures };
 enum Background { HALL, SPACE, CHURCH, MUSIC_BOX, GLEE_BACK, numBackgrounds };
-extern const std::string texPath;
-extern const std::string backgroundPath;
+extern const std::string& texPath;
+extern const std::string& backgroundPath;
 extern const std::array<std::string, numTextures> texFiles;
 extern const std::array<std::string, numBackgrounds> backgroundFiles;
-extern const std::string HELPFILENAME;
+extern const std::string& HELPFILENAME;
 
 // ---- What the window system does for the logic ---------------------------------------
 // The input and frame logic carry no GLUT or GL; the shell fills these in at start-up and
@@ -136,6 +138,9 @@ void handleKeyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
 void moveLight(int key, int x, int y);
+// Keys whose press was taken and whose release was not, less the letters the song player
+// holds: what the user is holding down, as far as the program knows.
+std::vector<unsigned char> userHeldKeys();
 
 // Concert lights.
 void animateConcertLights();

@@ -10,7 +10,6 @@
 #include "SongFile.h"
 #include "animation.h"
 
-const std::string songsPath = "../res/songs/";
 const std::string songName = "twinkle.song";
 std::vector<std::array<float, 2>>& songRight = app.song.songRight;
 std::vector<std::array<float, 2>>& songLeft = app.song.songLeft;

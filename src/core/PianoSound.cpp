@@ -3,7 +3,6 @@
 #include "EventLog.h"
 #include "Piano.h"
 
-const std::string soundParentFolder = "../res/sounds/";
 const std::array<std::string, NUM_INSTRUMENTS> soundFolders = {
     "piano/", "synth/", "organ/", "music_box/", "choir/"};
 const std::array<std::string, NUM_INSTRUMENTS> instrumentNames = {
@@ -33,12 +32,15 @@ SoundHandle play(int key) {
 }  // namespace
 
 const std::vector<std::string>& instrumentSamplePaths() {
-    static const std::vector<std::string> paths = [] {
-        std::vector<std::string> all;
+    // Made again if the resource root moved since the last call.
+    static std::vector<std::string> paths;
+    static std::string madeFrom;
+    if (paths.empty() || madeFrom != soundParentFolder) {
+        paths.clear();
         for (const std::string& folder : soundFolders)
-            for (const std::string& file : soundFiles) all.push_back(soundParentFolder + folder + file);
-        return all;
-    }();
+            for (const std::string& file : soundFiles) paths.push_back(soundParentFolder + folder + file);
+        madeFrom = soundParentFolder;
+    }
     return paths;
 }
 

@@ -11,8 +11,6 @@
 #include "Piano.h"
 #include "Shell.h"
 
-const std::string HELPFILENAME = "../res/help.txt";
-
 namespace {
 const float FIRST_LINE_Y = 476;  // help coordinates, 0..500 across and 0..700 up
 const float LINE_PITCH = 15;

@@ -80,6 +80,7 @@ void initMainWindow() {
     glutSpecialFunc(moveLight);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
+    glutWindowStatusFunc(mainWindowStatus);
     glutIdleFunc(animate);
 }
 
@@ -138,7 +139,10 @@ void drawScene() {
 }
 
 void animate() {
-    if (stepFrame()) return;
+    if (stepFrame()) {
+        releaseKeysNoLongerDown();
+        return;
+    }
     // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
     // ends just past the interval so that the next call finds the frame due.
     const double remaining = static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed();

@@ -13,11 +13,12 @@ int main(int argc, char** argv) {
     if (eventLog != nullptr && !openEventLog(eventLog))
         std::fprintf(stderr, "Tinklewood: cannot write the event log %s\n", eventLog);
     glutInit(&argc, argv);
+    findResources();  // before anything reads a resource path
     initGlut();
     initGl();
     initTimers();
     initTextures();
-    engine = createSoundEngine(instrumentSamplePaths());
+    engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     glutMainLoop();
     return 0;

@@ -245,9 +245,11 @@ def read_xwd(data):
 class Program:
     """One run of the real program in its own virtual display.
 
-    sound: "capture" (wave writer into a file), or "none" (no usable driver)."""
+    sound: "capture" (wave writer into a file), "none" (no usable driver), or "own" (OpenAL
+    Soft left to its config files and the program's own, as a user runs it).
+    program: the binary to start, by default the one in workdir."""
 
-    def __init__(self, workdir=None, sound="capture", env=None, display=None):
+    def __init__(self, workdir=None, sound="capture", env=None, display=None, program=None):
         self.tmp = tempfile.TemporaryDirectory(prefix="tinklewood-e2e-")
         self.tmpdir = Path(self.tmp.name)
         self.workdir = Path(workdir) if workdir else BUILD_DIR
@@ -269,13 +271,16 @@ class Program:
         elif sound == "none":
             run_env["ALSOFT_DRIVERS"] = "nonexistent"
             run_env.pop("ALSOFT_CONF", None)
+        elif sound == "own":
+            run_env.pop("ALSOFT_DRIVERS", None)
+            run_env.pop("ALSOFT_CONF", None)
         run_env.update(env or {})
         self.sound = sound
         self.frames = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
         self.process = subprocess.Popen(
-            [str(self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
+            [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
             stdout=open(self.stdout_path, "wb"), stderr=open(self.stderr_path, "wb"))
         try:
             self.main = self._wait_for_window(MAIN_TITLE)
