@@ -299,8 +299,9 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
     EXPECT_TRUE(sound.calls.empty()) << "the samples die away over the frames that follow";
     frames(7);
     EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples, stopped once silent";
-    for (const auto& c : sound.calls)
+    for (const auto& c : sound.calls) {
         if (c.op == "volume") EXPECT_LT(c.volume, 0.5f);
+    }
 
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
     EXPECT_EQ(rightHand.rightHandPos, 1);

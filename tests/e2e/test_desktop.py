@@ -145,7 +145,7 @@ class MinimisedTest(unittest.TestCase):
 def assert_full_start(test, p):
     """The hall background is shown and "s" plays middle C: the resources were found."""
     shot = p.settled_shot()
-    test.assertLess(picture.mean_difference(shot, picture.background_picture("hall.jpg"), picture.BACKGROUND), 6,
+    test.assertLess(picture.mean_difference(shot, picture.background_picture("hall.jpg"), picture.BACKGROUND_BELOW_CAPTION), 6,
                     "the background picture is not shown")
     down, up = p.hold("s", 0.5)
     time.sleep(0.6)

@@ -140,9 +140,9 @@ class PlayingTest(unittest.TestCase):
         shot = p.settled_shot()
         box = picture.background_picture("music_box.png")
         hall = picture.background_picture("hall.jpg")
-        self.assertLess(picture.mean_difference(shot, box, picture.BACKGROUND), 6,
+        self.assertLess(picture.mean_difference(shot, box, picture.BACKGROUND_BELOW_CAPTION), 6,
                         "the music box background is not shown after three spaces")
-        self.assertGreater(picture.mean_difference(shot, hall, picture.BACKGROUND), 20)
+        self.assertGreater(picture.mean_difference(shot, hall, picture.BACKGROUND_BELOW_CAPTION), 20)
         down, up, samples, zero, spans = self.hold_and_listen("s", seconds=0.8)
         start, end = self.assert_one_sound_between(spans, down, up)
         first = int((start - zero) * sound.RATE)
@@ -164,7 +164,7 @@ class PlayingTest(unittest.TestCase):
         lit = [0, 0, 0]
         for _ in range(6):
             concert = p.settled_shot(frames=2)
-            self.assertLess(picture.luminance(concert[picture.BACKGROUND]).mean(), 12,
+            self.assertLess(picture.luminance(concert[picture.BACKGROUND_BELOW_CAPTION]).mean(), 12,
                             "the background is not dark in concert mode")
             for channel in range(3):
                 lit[channel] = max(lit[channel], picture.coloured_pixels(concert, picture.KEYBOARD, channel))
@@ -172,7 +172,7 @@ class PlayingTest(unittest.TestCase):
             self.assertGreater(lit[channel], 300, f"no {name} light on the keyboard in concert mode")
         p.key("3")
         after = p.settled_shot()
-        self.assertLess(picture.mean_difference(after, before, picture.BACKGROUND), 3,
+        self.assertLess(picture.mean_difference(after, before, picture.BACKGROUND_BELOW_CAPTION), 3,
                         "the background did not come back after '3'")
         for channel in (1, 2):
             self.assertLess(picture.coloured_pixels(after, picture.KEYBOARD, channel), 50,
