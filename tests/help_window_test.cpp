@@ -65,12 +65,12 @@ TEST_F(HelpWindow, ThreeLinesDrawThreeRowsAtTheLinePitch) {
     std::vector<int> bands;
     draw(bands);
     ASSERT_EQ(bands.size(), 3u);
-    // 15 help units a line, a pixel a unit in the help window's own 500 x 700.
-    EXPECT_NEAR(bands[0] - bands[1], 15, 1.0);
-    EXPECT_NEAR(bands[1] - bands[2], 15, 1.0);
-    // The first baseline is 476 pixels above the window's bottom; the tallest glyphs reach
-    // about 11 pixels above it.
-    EXPECT_NEAR(bands[0], 476 + 11, 4);
+    // 15 help units a line, at 1000/700 pixels a unit up in the help window's 500 x 700.
+    EXPECT_NEAR(bands[0] - bands[1], 15 * 1000.0 / 700, 2.0);
+    EXPECT_NEAR(bands[1] - bands[2], 15 * 1000.0 / 700, 2.0);
+    // The first baseline is at 476 units, 680 pixels above the bottom of the window, 20
+    // below its top; the tallest glyphs reach about 11 pixels above it.
+    EXPECT_NEAR(bands[0], 680 + 11, 4);
 
     layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc");
     std::vector<int> noFinalBreak;
@@ -83,7 +83,7 @@ TEST_F(HelpWindow, ABlankLineLeavesAGapOfOnePitch) {
     std::vector<int> bands;
     draw(bands);
     ASSERT_EQ(bands.size(), 2u);
-    EXPECT_NEAR(bands[0] - bands[1], 2 * 15, 1.0);
+    EXPECT_NEAR(bands[0] - bands[1], 2 * 15 * 1000.0 / 700, 2.0);
 }
 
 TEST_F(HelpWindow, OnlyTheFirstThirtyTwoLinesFit) {

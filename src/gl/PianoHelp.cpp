@@ -12,7 +12,11 @@
 #include "Shell.h"
 
 namespace {
-const float FIRST_LINE_Y = 476;  // help coordinates, 0..500 across and 0..700 up
+const float FIRST_LINE_Y = 476;  // help coordinates, 0..HELP_UNITS_WIDE across and 0..HELP_UNITS_HIGH up
+// The text's units as the window shows them: 2.4 pixels across and 10/7 of a pixel up at its
+// first size of 500 x 700, the layout it was written for.
+const double HELP_UNITS_WIDE = 500.0 * 500.0 / 1200.0;
+const double HELP_UNITS_HIGH = 700.0 * 700.0 / 1000.0;
 const float LINE_PITCH = 15;
 const float LEFT_MARGIN = 5;
 const std::size_t LINE_BUFFER = 100;       // characters a row takes, its end included
@@ -20,11 +24,13 @@ const std::size_t HELP_FILE_LIMIT = 1 << 16;  // far more than the window shows
 }  // namespace
 
 void helpReshape(int w, int h) {
-    // The help window's own size: the main window's has nothing to do with this one's text.
+    // The help window's own size decides where the lines go; the main window's has nothing
+    // to do with it. The visible units are those the text has always been seen in at the
+    // windows' first sizes: the first line near the top, lines 21 pixels apart.
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, 500, 0, 700, -1, 1);
+    glOrtho(0, HELP_UNITS_WIDE, 0, HELP_UNITS_HIGH, -1, 1);
 }
 
 void helpDisplay() {
