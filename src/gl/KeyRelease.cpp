@@ -11,6 +11,7 @@
 
 // After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
 #include <GL/glx.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -64,6 +65,10 @@ void releaseKeysNoLongerDown() {
     if (held.empty()) return;
     Display* display = glXGetCurrentDisplay();
     if (display == nullptr) return;
+    // Events still waiting hold the key's own release, or repeats of it sent before the
+    // release: read ahead of them, the key would be released early and a repeat behind it
+    // would look like a new press. Only with nothing waiting did a missing release go elsewhere.
+    if (XPending(display) > 0) return;
     static const KeysOf keys = keysOf(display);  // the keyboard's layout as the program started
     char keymap[32];
     XQueryKeymap(display, keymap);
@@ -71,6 +76,13 @@ void releaseKeysNoLongerDown() {
         // A character no key types (none known) keeps waiting for its own release.
         if (!keys[key].empty() && !anyDown(keymap, keys[key])) handleKeyUp(key, 0, 0);
     }
+}
+
+void reportRepeatsAsPressesOnly() {
+    // Without this the X server repeats a held key as release-press pairs, and a pair read
+    // just after the key really came up looks to GLUT like a new press of it.
+    Display* display = glXGetCurrentDisplay();
+    if (display != nullptr) XkbSetDetectableAutoRepeat(display, True, nullptr);
 }
 
 void mainWindowStatus(int state) {

@@ -53,6 +53,7 @@ void initGlut() {
     initMainWindow();
     glutSetWindow(windowID);
     glutIgnoreKeyRepeat(1);
+    reportRepeatsAsPressesOnly();
 
     shellHooks.requestRedisplay = redisplayMain;
     shellHooks.ensureFrameLoop = registerFrameLoop;

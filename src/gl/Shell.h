@@ -29,6 +29,8 @@ void animate();
 void releaseKeysNoLongerDown();
 // The main window's status callback: hidden or minimised, it lets go of every held key.
 void mainWindowStatus(int state);
+// Asks the X server to repeat a held key as presses alone, which the keyboard commands ignore.
+void reportRepeatsAsPressesOnly();
 
 // ---- Resources -------------------------------------------------------------------------
 // Chooses the resource root (Resources.h) from ../res, the executable's folder and the
