@@ -258,20 +258,3 @@ TEST_F(CameraDrags, MiddleButtonChangesNothing) {
     EXPECT_FLOAT_EQ(camPos[2], -7.5f);
 }
 
-TEST_F(KeyboardCommands, AKeyHeldAndRepeatedByTheKeyboardActsOnce) {
-    press('s');
-    press(' ');
-    for (int i = 0; i < 10; ++i) {  // the keyboard's repeats of both, as presses alone
-        frames(3);
-        press('s');
-        press(' ');
-    }
-    EXPECT_TRUE(app.input.pendingNotes.empty()) << "a held letter does not queue itself again";
-    EXPECT_EQ(activeInstrument, 1) << "a held Space steps the instrument once";
-    release('s');
-    release(' ');
-    frames(40);
-    EXPECT_EQ(sound.count("play"), 1);
-    press(' ');
-    EXPECT_EQ(activeInstrument, 2) << "pressed again after its release, it acts again";
-}

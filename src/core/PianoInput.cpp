@@ -94,9 +94,6 @@ void handleKeyPress(unsigned char key, int, int) {
 
 void pressKey(unsigned char typed, bool fromSong) {
     const unsigned char key = playedLetter(typed);
-    // A key the user already holds coming down again is the keyboard repeating it, not a new
-    // press: a held letter would otherwise queue its own note again.
-    if (!fromSong && keyPressed[key] && key != app.song.right.heldLetter && key != app.song.left.heldLetter) return;
     const std::size_t notePosition = findLetter(key_letters, key);
     if (notePosition != std::string::npos && !fromSong) playAlongLetter(key);
     if (notePosition != std::string::npos && !keyPressed[key]) {

@@ -3,6 +3,7 @@
 // are really down; a held key that is not is released here with the ordinary key-up.
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -58,6 +59,14 @@ bool anyDown(const char keymap[32], const std::vector<KeyCode>& codes) {
         if (keymap[code >> 3] & (1 << (code & 7))) return true;
     return false;
 }
+
+// The characters pressed and not yet released, as GLUT reported them.
+bool pressed[256] = {};
+
+const KeysOf& keysOfCharacters() {
+    static const KeysOf keys = keysOf(glXGetCurrentDisplay());  // the layout as the program started
+    return keys;
+}
 }  // namespace
 
 void releaseKeysNoLongerDown() {
@@ -69,13 +78,34 @@ void releaseKeysNoLongerDown() {
     // release: read ahead of them, the key would be released early and a repeat behind it
     // would look like a new press. Only with nothing waiting did a missing release go elsewhere.
     if (XPending(display) > 0) return;
-    static const KeysOf keys = keysOf(display);  // the keyboard's layout as the program started
+    const KeysOf& keys = keysOfCharacters();  // the keyboard's layout as the program started
     char keymap[32];
     XQueryKeymap(display, keymap);
     for (unsigned char key : held) {
         // A character no key types (none known) keeps waiting for its own release.
-        if (!keys[key].empty() && !anyDown(keymap, keys[key])) handleKeyUp(key, 0, 0);
+        if (!keys[key].empty() && !anyDown(keymap, keys[key])) keyUp(key, 0, 0);
     }
+}
+
+void keyDown(unsigned char key, int x, int y) {
+    // Pressed again while still down: the X server repeating a held key (it sends presses
+    // alone, see below), however long after the key really came up the press is read.
+    if (pressed[key]) return;
+    pressed[key] = true;
+    handleKeyPress(key, x, y);
+}
+
+void keyUp(unsigned char key, int x, int y) {
+    // A key can go down as one character and come up as another ('s' and 'S' around Shift):
+    // its release frees every character its keys type.
+    const std::vector<KeyCode>& codes = keysOfCharacters()[key];
+    for (int other = 0; other < 256; ++other) {
+        if (!pressed[other]) continue;
+        const std::vector<KeyCode>& others = keysOfCharacters()[other];
+        if (other == key || std::find_first_of(codes.begin(), codes.end(), others.begin(), others.end()) != codes.end())
+            pressed[other] = false;
+    }
+    handleKeyUp(key, x, y);
 }
 
 void reportRepeatsAsPressesOnly() {
@@ -89,5 +119,5 @@ void mainWindowStatus(int state) {
     // Hidden or minimised, the window gets no more key events, down or up: let go of
     // everything now rather than wait for a release that will go elsewhere.
     if (state != GLUT_HIDDEN) return;
-    for (unsigned char key : userHeldKeys()) handleKeyUp(key, 0, 0);
+    for (unsigned char key : userHeldKeys()) keyUp(key, 0, 0);
 }

@@ -76,8 +76,8 @@ void initMainWindow() {
     windowID = glutCreateWindow(winName.c_str());
     glutReshapeFunc(reshape);
     glutDisplayFunc(display);
-    glutKeyboardFunc(handleKeyPress);
-    glutKeyboardUpFunc(handleKeyUp);
+    glutKeyboardFunc(keyDown);
+    glutKeyboardUpFunc(keyUp);
     glutSpecialFunc(moveLight);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);

@@ -29,8 +29,11 @@ void animate();
 void releaseKeysNoLongerDown();
 // The main window's status callback: hidden or minimised, it lets go of every held key.
 void mainWindowStatus(int state);
-// Asks the X server to repeat a held key as presses alone, which the keyboard commands ignore.
+// Asks the X server to repeat a held key as presses alone, which keyDown drops.
 void reportRepeatsAsPressesOnly();
+// The main window's keyboard callbacks: the keyboard commands, less the repeats of held keys.
+void keyDown(unsigned char key, int x, int y);
+void keyUp(unsigned char key, int x, int y);
 
 // ---- Resources -------------------------------------------------------------------------
 // Chooses the resource root (Resources.h) from ../res, the executable's folder and the
