@@ -70,7 +70,11 @@ const KeysOf& keysOfCharacters() {
 }  // namespace
 
 void releaseKeysNoLongerDown() {
-    const std::vector<unsigned char> held = userHeldKeys();
+    std::vector<unsigned char> held = userHeldKeys();
+    // Keys let go of while the window was hidden can still be down, their repeats dropped:
+    // once they are up, their next press is a new one.
+    for (int key = 0; key < 256; ++key)
+        if (pressed[key] && std::find(held.begin(), held.end(), key) == held.end()) held.push_back(static_cast<unsigned char>(key));
     if (held.empty()) return;
     Display* display = glXGetCurrentDisplay();
     if (display == nullptr) return;
@@ -83,7 +87,9 @@ void releaseKeysNoLongerDown() {
     XQueryKeymap(display, keymap);
     for (unsigned char key : held) {
         // A character no key types (none known) keeps waiting for its own release.
-        if (!keys[key].empty() && !anyDown(keymap, keys[key])) keyUp(key, 0, 0);
+        if (keys[key].empty() || anyDown(keymap, keys[key])) continue;
+        if (keyPressed[key]) keyUp(key, 0, 0);
+        else pressed[key] = false;
     }
 }
 
@@ -118,6 +124,8 @@ void reportRepeatsAsPressesOnly() {
 void mainWindowStatus(int state) {
     // Hidden or minimised, the window gets no more key events, down or up: let go of
     // everything now rather than wait for a release that will go elsewhere.
+    // A key still down keeps its mark here, so its repeats, when the window comes back, are
+    // not taken for a new press; the check above clears the mark once it is up.
     if (state != GLUT_HIDDEN) return;
-    for (unsigned char key : userHeldKeys()) keyUp(key, 0, 0);
+    for (unsigned char key : userHeldKeys()) handleKeyUp(key, 0, 0);
 }
