@@ -212,7 +212,9 @@ class PlayingTest(unittest.TestCase):
         p.drag(3, (600, 100), (600, 900))
         still = p.settled_shot()
         self.assertLess(self.scene_fraction(farthest), self.scene_fraction(farther))
-        self.assertGreater(self.scene_fraction(farthest), 0.02, "the scene vanished: no far limit")
+        # At the far limit the scene still covers about 2% of the window (less with the lights
+        # at their starting levels after "3"); without a limit it would go on shrinking.
+        self.assertGreater(self.scene_fraction(farthest), 0.01, "the scene vanished: no far limit")
         self.assertLess(picture.mean_difference(farthest, still), 0.5, "the zoom went past its far limit")
         for _ in range(6):  # 4800 px up: far past the near limit
             p.drag(3, (600, 900), (600, 100))
