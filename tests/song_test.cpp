@@ -312,7 +312,7 @@ TEST(SongReader, ModeWordsInTheWrongPlaceAreRefused) {
 TEST(SongReader, FormattedSongsReadBackTheSame) {
     SongData song;
     song.startMode = MINOR;
-    song.right = {{2, 0}, {6, 12}, {8, 7}};
+    song.right = {{2, 0}, {6, 12}, {8, 7.5f}};  // the reader takes a fractional index too
     song.left = {{4, 0}, {6, 4}, {8, 1}};
     song.modeChanges = {{0, MINOR}, {2, MAJOR}};
     std::vector<SongData> songs = {song, SongData{}};

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -78,6 +79,15 @@ bool parseMode(const std::string& word, Mode& mode) {
 }
 
 const char* modeWord(Mode mode) { return mode == MINOR ? "minor" : "major"; }
+
+// A letter index as the reader takes it back: the reader accepts a fractional index (the
+// player truncates it), so one is written with all the digits a float needs.
+std::string writtenIndex(float index) {
+    if (index == std::floor(index)) return std::to_string(static_cast<long>(index));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(index));
+    return text;
+}
 
 // Reads one hand's count and entries. With modeChanges, a mode word may stand before any
 // entry (the left hand's chords), and is recorded against that entry's index.
@@ -187,7 +197,7 @@ std::string formatSong(const SongData& song) {
                 ++change;
             }
             text += std::to_string(static_cast<long>(entries[i][0] - previous)) + " " +
-                    std::to_string(static_cast<int>(entries[i][1])) + "\n";
+                    writtenIndex(entries[i][1]) + "\n";
             previous = entries[i][0];
         }
     };
