@@ -165,4 +165,10 @@ TEST(MidiBytes, TheCheckWalksEveryLengthTheFileGives) {
     EXPECT_NE(problem.find("runs past its track"), std::string::npos) << problem;
     EXPECT_FALSE(checkMidiBytes(header + track(std::string("\0\x90\x3C", 3) + end), problem));
     EXPECT_NE(problem.find("lacks its data bytes"), std::string::npos) << problem;
+
+    // libsmf takes time growing with the square of a track's events to free them.
+    std::string busy("\0\x90\x3C\x40", 4);
+    for (int i = 0; i < 20000; ++i) busy += std::string("\x01\x3C", 2) + char(i % 2 ? 0x40 : 0);
+    EXPECT_FALSE(checkMidiBytes(header + track(busy + end), problem));
+    EXPECT_NE(problem.find("more than 20000 events"), std::string::npos) << problem;
 }
