@@ -80,6 +80,13 @@ const int MAX_IMPORT_BEATS = 6 * 60 * 60;  // an hour at 6 beats a second
 
 // Makes a song of score. On success fills song (with its mode) and report and returns true;
 // otherwise puts one short description of the problem into error and returns false.
+// - The melody is the highest voice of the busiest track and channel (drums, channel 10,
+//   excepted); every other note is accompaniment.
+// - The song starts at the melody's first note; a melody note less than two beats after the
+//   one before is dropped; a rest joins the note before it.
+// - The left hand has one slot a half bar (joined to the next when shorter than two beats);
+//   a slot without a chord lets the chord before it ring on, and when the piece starts
+//   without one, its first chord is struck from the start. Both hands end together.
 bool songFromMidi(const MidiScore& score, SongData& song, MidiImportReport& report,
                   std::string& error);
 
