@@ -1,4 +1,5 @@
 // The song player on driven frames, and the reader's refusal of malformed files.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <fstream>
 
 #include "SongFile.h"
+#include "SongLibrary.h"
 #include "app_fixture.h"
 
 namespace fs = std::filesystem;
@@ -106,14 +108,82 @@ TEST_F(SongPlayer, WorkedExampleFrameByFrame) {
     EXPECT_TRUE(songLeft.empty());
 }
 
-TEST_F(SongPlayer, NoRightHandEntriesEndsOnTheFirstFrameAndLetsGoOfTheChord) {
+TEST_F(SongPlayer, AnAccompanimentAloneOrOutlastingTheMelodyPlaysToItsEnd) {
     writeSong("chords.song", "0\n1 12 3\n");
     play("chords.song");
     EXPECT_EQ(currNote, -1);
     EXPECT_EQ(playChord, CEA);
-    frame();
-    EXPECT_FALSE(songPlaying);
-    EXPECT_FALSE(chordKeyPressed) << "a chord the song held does not stay down after it";
+    frames(116);  // the sixth frame of beat 11
+    EXPECT_TRUE(songPlaying);
+    EXPECT_FALSE(chordKeyPressed) << "released four frames before its end";
+    frames(4);
+    EXPECT_FALSE(songPlaying) << "over on the beat the chord ends";
+
+    writeSong("long.song", "1\n3 0\n4\n6 0 6 2 6 0 6 4\n");
+    play("long.song");
+    std::vector<int> chordBeats = {0};
+    unsigned int chords = chordStrokes;
+    while (songPlaying && chordBeats.size() < 10) {
+        frame();
+        if (chordStrokes != chords) chordBeats.push_back(beat);
+        chords = chordStrokes;
+    }
+    EXPECT_EQ(chordBeats, (std::vector<int>{0, 6, 12, 18}));
+    EXPECT_EQ(beat, 24) << "the song ends with its last chord, not its last note";
+    frames(30);
+    EXPECT_EQ(playChord, NONE) << "a chord the song held does not stay down after it";
+}
+
+TEST_F(SongPlayer, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
+    writeSong("quick.song", "9\n1 0 1 1 1 2 1 3 1 4 1 5 1 6 1 7 2 0\n0\n");
+    play("quick.song");
+    std::vector<std::pair<std::string, int>> starts;  // sample, frame
+    for (int f = 1; f <= 120 && (songPlaying || currNote >= 0); ++f) {
+        frame();
+        for (const auto& c : sound.take())
+            if (c.op == "play") starts.push_back({c.path.substr(c.path.rfind('/') + 1), f});
+    }
+    const char* expected[] = {"C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3", "C1.mp3"};
+    ASSERT_EQ(starts.size(), 9u);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(starts[i].first, expected[i]) << i;
+        // Pressed on the frame its beat starts (the first while loading), struck before the
+        // letter goes up six frames into the beat.
+        EXPECT_GT(starts[i].second, 10 * i) << i;
+        EXPECT_LE(starts[i].second, 10 * i + 6) << i;
+    }
+    // A two-beat entry keeps the full stroke: struck on the tenth frame after its press.
+    EXPECT_EQ(starts[8].first, "C1.mp3");
+    EXPECT_EQ(starts[8].second, 80 + 10);
+}
+
+TEST_F(SongPlayer, AnEmptySongSaysSoAndChangesNothing) {
+    writeSong("good.song", "2 3 0 3 1\n0\n");
+    writeSong("empty.song", "0\n0\n");
+    play("good.song");
+    frames(5);
+    EXPECT_EQ(play("empty.song"), "Error: Song file ../res/songs/empty.song has no notes to play\n");
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(numFrames, 5);
+}
+
+TEST_F(SongPlayer, OnlyARegularFileIsReadAPipeOrDeviceIsRefusedAtOnce) {
+    writeSong("good.song", "2 3 0 3 1\n0\n");
+    const fs::path songs = root / "res" / "songs";
+    ASSERT_EQ(mkfifo((songs / "pipe.song").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", songs / "zero.song");
+    fs::create_symlink("/dev/urandom", songs / "random.song");
+    fs::create_directory(songs / "folder.song");
+    play("good.song");
+    frames(5);
+    for (const char* name : {"pipe.song", "zero.song", "random.song", "folder.song"}) {
+        // A pipe nobody writes to would block a reader that waited; /dev/zero never ends.
+        const std::string out = play(name);
+        EXPECT_EQ(out, std::string("Error: Malformed song file ../res/songs/") + name +
+                           ": it is not a readable file of at most 1048576 bytes\n");
+        EXPECT_TRUE(songPlaying) << name;
+        EXPECT_EQ(numFrames, 5) << name;
+    }
 }
 
 TEST_F(SongPlayer, ShortLeftListLeavesTheLeftHandIdle) {
@@ -338,4 +408,101 @@ TEST(SongReader, FormattedSongsReadBackTheSame) {
         EXPECT_EQ(back.modeChanges, original.modeChanges) << text;
     }
     EXPECT_EQ(formatSong(song).rfind("minor\n3\n2 0\n4 12\n", 0), 0u) << formatSong(song);
+}
+
+// The song library: titles, the order "6" steps in, and what "5" then plays.
+TEST(SongTitles, ComeFromTheFileName) {
+    EXPECT_EQ(songTitle("ode_to_joy.song"), "Ode to Joy");
+    EXPECT_EQ(songTitle("au_clair_de_la_lune.song"), "Au Clair de la Lune");
+    EXPECT_EQ(songTitle("when_the_saints_go_marching_in.song"), "When the Saints Go Marching In");
+    EXPECT_EQ(songTitle("the_entertainer.mid"), "The Entertainer");
+    EXPECT_EQ(songTitle("twinkle.song"), "Twinkle");
+    EXPECT_EQ(songTitle("2026-12-08_15-30-00.song"), "2026-12-08 15-30-00");
+}
+
+class SongChooser : public SongPlayer {
+protected:
+    fs::path userSongs;
+    void SetUp() override {
+        SongPlayer::SetUp();
+        userSongs = root / "data" / "tinklewood" / "songs";
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        SongPlayer::TearDown();
+    }
+    std::string chosenTitle() { return app.library.chosen.title; }
+};
+
+TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWraps) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("b_song.song", "2 3 2 3 3\n0\n");
+    writeSong("a_tune.mid", "not read until chosen");
+    writeSong("notes.txt", "not a song");
+    fs::create_directories(userSongs);
+    std::ofstream(userSongs / "mine.song") << "1 3 4\n0\n";
+    fs::create_directory(root / "res" / "songs" / "folder.song");
+
+    std::vector<std::string> titles;
+    for (int i = 0; i < 5; ++i) {
+        testing::internal::CaptureStdout();
+        press('6');
+        testing::internal::GetCapturedStdout();
+        titles.push_back(chosenTitle());
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"A Tune", "B Song", "Mine", "Twinkle", "A Tune"}));
+    EXPECT_EQ(currentCaption(), "A Tune - 5 to play");
+    clock.advance(CAPTION_SECONDS + 0.01);
+    EXPECT_EQ(currentCaption(), "") << "the caption goes after its time";
+
+    // A song the user drops in while the program runs is there at the next "6".
+    std::ofstream(userSongs / "new.song") << "1 3 4\n0\n";
+    press('6');
+    press('6');
+    press('6');
+    EXPECT_EQ(chosenTitle(), "New");
+}
+
+TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("second.song", "1 3 7\n1 3 4\n");
+    press('5');
+    EXPECT_EQ(currNote, 7) << "twinkle's first note";
+    EXPECT_EQ(currentCaption(), "Twinkle - playing");
+    frames(80);
+    ASSERT_FALSE(songPlaying);
+
+    press('6');
+    EXPECT_EQ(currentCaption(), "Second - 5 to play");
+    EXPECT_FALSE(songPlaying) << "choosing does not play";
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 14) << "the chosen song's first note";
+    EXPECT_EQ(playChord, DGB);
+    EXPECT_EQ(currentCaption(), "Second - playing");
+
+    // Chosen, then spoiled: "5" refuses it as it refuses any malformed song.
+    writeSong("second.song", "1 3 99\n0\n");
+    frames(40);
+    testing::internal::CaptureStdout();
+    press('5');
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/second.song: ", 0), 0u) << out;
+}
+
+TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
+    press('s');
+    press('2');
+    EXPECT_EQ(currentCaption(), "") << "playing and options say nothing";
+    press('-');
+    EXPECT_EQ(currentCaption(), "minor chords");
+    press('+');
+    EXPECT_EQ(currentCaption(), "major chords");
+    press(' ');
+    EXPECT_EQ(currentCaption(), "synth");
+    press('8');
+    EXPECT_TRUE(app.input.lettersOn);
+    press('8');
+    EXPECT_FALSE(app.input.lettersOn);
 }

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <vector>
 
 #include "ChordInfo.h"
+#include "SongFile.h"
+#include "SongLibrary.h"
 #include "Sound.h"
 #include "lights.h"
 #include "vector.h"
@@ -21,6 +24,14 @@ struct ViewState {
     float lastX = 0, lastY = 0;              // window pixels, where the drag was last seen
     bool rotateCam = false;
     bool zoomCam = false;
+};
+
+// A letter the user typed while its hand was busy: it plays, in the order typed, as soon as
+// the hand's stroke has sounded.
+struct PendingStroke {
+    unsigned char letter;
+    int target;     // key index of a note, or ChordEnum of a chord (named by the mode at the press)
+    bool released;  // let go before its turn: it plays as a tap
 };
 
 // Keys held and the switches the keyboard commands flip.
@@ -37,6 +48,9 @@ struct InputState {
     // The chord letter that started the current chord: its release ends that chord even after
     // a mode change.
     char chordLetterHeld = 0;
+    std::deque<PendingStroke> pendingNotes;
+    std::deque<PendingStroke> pendingChords;
+    bool lettersOn = false;  // each key shows the letter that plays it
 };
 
 // The normal spot light and the concert beams.
@@ -68,6 +82,25 @@ struct PerformanceState {
     unsigned int chordStrokes = 0;
     SoundHandle inote;
     SoundHandle ichordnotes[3];
+    // Whether the stroke under way has struck its key(s) yet: a letter waiting for the hand
+    // may end the stroke only then.
+    bool noteSounded = false;
+    bool chordSounded = false;
+    // How fast each stroke runs (1 is the full 0.2 s down phase); the song player asks for a
+    // faster stroke, for its next press, when an entry is too short for the full one.
+    float noteSpeed = 1, chordSpeed = 1;
+    float nextNoteSpeed = 1, nextChordSpeed = 1;
+    // The volume each sample was last given, so a stroke ended early fades from there.
+    float inoteVolume = 0;
+    float ichordVolumes[3] = {};
+    // Samples of strokes ended early: faded out over a few frames like a damped string, then
+    // stopped once silent (a stop is a hard cut).
+    struct Fading {
+        SoundHandle handle;
+        float volume;  // at the start of the fade
+        int step;      // frames of it done
+    };
+    std::vector<Fading> fading;
 };
 
 // What the song player has done to one hand: the letter it holds down and the stroke it
@@ -90,12 +123,30 @@ struct SongState {
     SongHandState right, left;
 };
 
+// The songs "6" steps through and the one "5" plays.
+struct LibraryState {
+    std::vector<SongEntry> songs;  // as listed at the last "6"
+    bool chosenAny = false;        // until "6", "5" plays the program's own first song
+    SongEntry chosen;
+    // A chosen MIDI file is made a song when chosen: the song, or why it cannot be one.
+    SongData imported;
+    std::string importError;
+};
+
+// A line of text over the scene for a few seconds after a key that changes what plays.
+struct CaptionState {
+    std::string text;
+    double until = 0;  // seconds on the program's clock
+};
+
 struct AppState {
     ViewState view;
     InputState input;
     LightState light;
     PerformanceState performance;
     SongState song;
+    LibraryState library;
+    CaptionState caption;
 };
 
 extern AppState app;

@@ -79,6 +79,7 @@ extern unsigned int& chordStrokes; // chord strokes started so far
 enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
 extern const std::string soundParentFolder;
 extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
+extern const std::array<std::string, NUM_INSTRUMENTS> instrumentNames;  // as the user reads them
 extern const std::array<std::string, NUM_KEYS> soundFiles;
 // Every sample the program can play, from the tables above: five instruments of 25 keys,
 // "../res/sounds/<instrument folder><key file>". The engine decodes them ahead.
@@ -127,7 +128,10 @@ void initKeyboard();
 bool stepFrame();
 
 // Keyboard commands and camera and light controls.
+// A letter typed while its hand is busy waits for the hand (see startPendingStrokes); the song
+// player presses through pressKey with fromSong set, whose letters a busy hand ignores instead.
 void handleKeyPress(unsigned char key, int x, int y);
+void pressKey(unsigned char key, bool fromSong);
 void handleKeyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
@@ -149,9 +153,15 @@ void animateNoteUp();
 void animateChordDown();
 void animateChordUp();
 std::string samplePath(int key);  // of the active instrument
-// End a released stroke at once: keys at rest, samples stopped, the hand at rest and free.
+// End a stroke at once: keys at rest, samples faded and stopped, the hand at rest and free.
 void endNoteStroke();
 void endChordStroke();
+// Starts the letters typed while their hand was busy, in order: on a free hand, or once the
+// stroke under way has struck its key, which then ends at once. Run by the frame step before
+// the strokes are advanced.
+void startPendingStrokes();
+// Stops the samples of ended strokes once their volume has ramped to silence.
+void stopFadedSamples();
 // The sound steps of a stroke; each does nothing without a sound engine.
 void startNoteSample(int key);
 void fadeNoteSample(float notePress);
@@ -159,7 +169,25 @@ void startChordSample(int slot, int key);
 void fadeChordSample(int slot, float notePress);
 
 // Songs.
-void playSong(std::string song);
+void playSong(std::string song);   // a file of the shipped songs folder, by name
+bool playSongFile(const std::string& path);
+// Starts a song read from path (named in messages); false, after one line on stdout, when
+// it has nothing to play.
+bool startSong(SongData song, const std::string& path);
 void stepSong();
 // Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
 void stopSong();
+
+// The song library: "6" chooses the next song, "5" plays the chosen one.
+void chooseNextSong();
+void playChosenSong();
+// Reads a MIDI file as a song: importMidiSong of the sound library, which the program hands
+// in at start-up; null leaves MIDI files unplayable. On failure error is one line.
+using MidiSongImporter = bool (*)(const std::string& path, SongData& song, std::string& report, std::string& error);
+extern MidiSongImporter midiSongImporter;
+
+// Captions: one line over the scene for CAPTION_SECONDS.
+const double CAPTION_SECONDS = 3.0;
+void showCaption(const std::string& text);
+// The caption to draw now, empty when none.
+std::string currentCaption();

@@ -4,6 +4,7 @@
 #include "Piano.h"
 #include "WhiteKey.h"
 #include "BlackKey.h"
+#include "EventLog.h"
 #include "Hand.h"
 #include "animation.h"
 
@@ -47,8 +48,11 @@ bool stepFrame() {
     // Widened to double on purpose: the float 1/60 is what frames are paced against.
     if (!(frameRateTimer->elapsed() > static_cast<double>(SEC_PER_FRAME))) return false;
 
+    logEvent("frame");
+    stopFadedSamples();
     // The song goes first, so a note it starts gets its first stroke step in this frame.
     if (songPlaying) stepSong();
+    startPendingStrokes();
     if (concertOn) animateConcertLights();
     if (playChord != NONE) updateChordAnimation();
     if (currNote >= 0) updateNoteAnimation();

@@ -1,10 +1,13 @@
 // Which sample each key and instrument sounds, and the sound steps of a stroke: start a
 // sample when its key leaves rest, follow the key back up with the volume, stop at rest.
+#include "EventLog.h"
 #include "Piano.h"
 
 const std::string soundParentFolder = "../res/sounds/";
 const std::array<std::string, NUM_INSTRUMENTS> soundFolders = {
     "piano/", "synth/", "organ/", "music_box/", "choir/"};
+const std::array<std::string, NUM_INSTRUMENTS> instrumentNames = {
+    "piano", "synth", "organ", "music box", "choir"};
 const std::array<std::string, NUM_KEYS> soundFiles = {
     "C0.mp3", "D0.mp3", "E0.mp3", "F0.mp3", "G0.mp3", "A0.mp3", "B0.mp3",
     "C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3",
@@ -23,6 +26,7 @@ const float CHORD_NOTE_VOLUME = 0.5f;
 const float CHOIR_CHORD_VOLUME = 0.35f;
 
 SoundHandle play(int key) {
+    logEvent("play", samplePath(key));
     if (engine == nullptr) return SoundHandle();
     return engine->play2D(samplePath(key));
 }
@@ -44,20 +48,28 @@ std::string samplePath(int key) {
 
 void startNoteSample(int key) {
     inote = play(key);
-    if (activeInstrument == ORGAN) inote.setVolume(ORGAN_NOTE_VOLUME);
+    app.performance.inoteVolume = 1;
+    if (activeInstrument == ORGAN) {
+        inote.setVolume(ORGAN_NOTE_VOLUME);
+        app.performance.inoteVolume = ORGAN_NOTE_VOLUME;
+    }
 }
 
 void fadeNoteSample(float notePress) {
     inote.setVolume(notePress * notePress);
+    app.performance.inoteVolume = notePress * notePress;
     if (notePress == 0) inote.stop();
 }
 
 void startChordSample(int slot, int key) {
     ichordnotes[slot] = play(key);
-    ichordnotes[slot].setVolume(activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME);
+    const float volume = activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME;
+    ichordnotes[slot].setVolume(volume);
+    app.performance.ichordVolumes[slot] = volume;
 }
 
 void fadeChordSample(int slot, float notePress) {
     ichordnotes[slot].setVolume(notePress * notePress);
+    app.performance.ichordVolumes[slot] = notePress * notePress;
     if (notePress == 0) ichordnotes[slot].stop();
 }

@@ -10,6 +10,7 @@
 #include "Draw.h"
 #include "Hand.h"
 #include "HandDraw.h"
+#include "Overlay.h"
 #include "Piano.h"
 #include "Shell.h"
 #include "animation.h"
@@ -133,6 +134,7 @@ void drawScene() {
     drawKeyboard();
     drawHand(leftHand);
     drawHand(rightHand);
+    drawOverlay();
 }
 
 void animate() {

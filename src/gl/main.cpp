@@ -1,10 +1,18 @@
 // Tinklewood: a 3D piano played from the computer keyboard.
 #include <GL/glut.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "EventLog.h"
+#include "MidiFile.h"
 #include "Piano.h"
 #include "Shell.h"
 
 int main(int argc, char** argv) {
+    const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
+    if (eventLog != nullptr && !openEventLog(eventLog))
+        std::fprintf(stderr, "Tinklewood: cannot write the event log %s\n", eventLog);
     glutInit(&argc, argv);
     initGlut();
     initGl();
@@ -12,6 +20,7 @@ int main(int argc, char** argv) {
     initTextures();
     engine = createSoundEngine(instrumentSamplePaths());
     initKeyboard();
+    midiSongImporter = importMidiSong;
     glutMainLoop();
     return 0;
 }

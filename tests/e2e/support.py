@@ -256,7 +256,8 @@ class Program:
         self.capture_path = self.tmpdir / "capture.wav"
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
-        run_env = dict(self.display.env)
+        self.events_path = self.tmpdir / "events.txt"
+        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
@@ -446,6 +447,26 @@ class Program:
 
     def stderr(self):
         return self.stderr_path.read_bytes().decode(errors="replace")
+
+    def events(self, kind=None):
+        """What the program logged it did, as (kind, time, detail) on our clock, in order;
+        only those of one kind if given."""
+        try:
+            lines = self.events_path.read_text().splitlines()
+        except FileNotFoundError:
+            return []
+        found = []
+        for line in lines:
+            fields = line.split(" ", 2)
+            if len(fields) < 2 or (kind is not None and fields[0] != kind):
+                continue
+            found.append((fields[0], float(fields[1]), fields[2] if len(fields) > 2 else ""))
+        return found
+
+    def logged_frames(self, start=None, end=None):
+        """The times of the frame steps the program ran, between start and end if given."""
+        return [t for _, t, _ in self.events("frame")
+                if (start is None or t >= start) and (end is None or t <= end)]
 
     def capture(self):
         """The sound so far as mono samples; index 0 is at self.audio_zero() on our clock."""

@@ -224,8 +224,8 @@ class KeyStormTest(unittest.TestCase):
             p.key("space")
         self.assertLess(picture.mean_difference(p.settled_shot(), hall, picture.BACKGROUND), 6,
                         "the hall background did not come back")
-        # A chord whose letter was released in the other mode stays held by design until a
-        # letter naming it is released: tap every chord letter in both modes.
+        # Every chord letter tapped in both modes: each chord in turn takes the left hand and
+        # lets it go, so it ends at rest whatever the storm left it doing.
         for mode in ("plus", "minus"):
             p.key(mode)
             for letter in CHORD_LETTERS:
