@@ -333,6 +333,83 @@ TEST(SongReader, HugeCountsAreRefusedWithoutWorkForTheMissingEntries) {
     EXPECT_FALSE(parseSong("1e300 1 0", 13, 5, song, error));
 }
 
+TEST(SongReader, ModeLineAndModeWordsBeforeLeftEntries) {
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong("2 1 0 1 1\n1 2 4\n", 13, 5, song, error)) << error;
+    EXPECT_FALSE(song.startMode) << "a file without a mode line leaves the mode alone";
+    EXPECT_TRUE(song.modeChanges.empty());
+
+    ASSERT_TRUE(parseSong("minor\n1 2 0\n3\n1 0 major 1 4\nminor 1 1\n", 13, 5, song, error)) << error;
+    ASSERT_TRUE(song.startMode);
+    EXPECT_EQ(*song.startMode, MINOR);
+    ASSERT_EQ(song.left.size(), 3u) << "mode words are not counted as entries";
+    EXPECT_FLOAT_EQ(song.left[2][0], 3.0f);
+    EXPECT_FLOAT_EQ(song.left[1][1], 4.0f);
+    const std::vector<std::pair<std::size_t, Mode>> changes = {{1, MAJOR}, {2, MINOR}};
+    EXPECT_EQ(song.modeChanges, changes);
+
+    ASSERT_TRUE(parseSong("major 0 1 minor 2 3", 13, 5, song, error)) << error;
+    EXPECT_EQ(*song.startMode, MAJOR);
+    EXPECT_EQ(song.modeChanges, (std::vector<std::pair<std::size_t, Mode>>{{0, MINOR}}))
+        << "a change before the first chord";
+    ASSERT_TRUE(parseSong("major", 13, 5, song, error)) << "a mode line alone is an empty song";
+    EXPECT_TRUE(song.right.empty());
+}
+
+TEST(SongReader, ModeWordsInTheWrongPlaceAreRefused) {
+    SongData song;
+    song.right.push_back({1, 0});
+    std::string error;
+    struct Case { const char* text; const char* problem; };
+    const Case cases[] = {
+        {"major minor 1 1 0 0", "count \"minor\" is not a whole number"},
+        {"1 major 1 0 0", "right hand entry 1: duration \"major\" is not a number"},
+        {"1 1 0 major 1 1 0", "left hand's count \"major\" is not a whole number"},
+        {"1 1 0 1 1 minor 0", "left hand entry 1: index \"minor\" is not a number"},
+        {"1 1 0 2 1 0 major minor 1 1", "left hand entry 2: two mode words in a row"},
+        {"1 1 0 2 1 0 minor", "left hand announces 2 entries but 1 follow"},
+        {"1 1 0 1 Major 1 0", "duration \"Major\" is not a number"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(parseSong(c.text, 13, 5, song, error)) << c.text;
+        EXPECT_NE(error.find(c.problem), std::string::npos) << c.text << ": " << error;
+    }
+    EXPECT_EQ(song.right.size(), 1u) << "a refused file leaves the song alone";
+    EXPECT_FALSE(song.startMode);
+}
+
+TEST(SongReader, FormattedSongsReadBackTheSame) {
+    SongData song;
+    song.startMode = MINOR;
+    song.right = {{2, 0}, {6, 12}, {8, 7.5f}};  // the reader takes a fractional index too
+    song.left = {{4, 0}, {6, 4}, {8, 1}};
+    song.modeChanges = {{0, MINOR}, {2, MAJOR}};
+    std::vector<SongData> songs = {song, SongData{}};
+    // The committed songs too: each must survive being written out and read again.
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::path(sourceDir()) / "res" / "songs", ec)) {
+        std::ifstream in(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        SongData read;
+        std::string error;
+        ASSERT_TRUE(parseSong(text, 13, 5, read, error)) << entry.path() << ": " << error;
+        songs.push_back(read);
+    }
+    ASSERT_GT(songs.size(), 10u);
+    for (const SongData& original : songs) {
+        const std::string text = formatSong(original);
+        SongData back;
+        std::string error;
+        ASSERT_TRUE(parseSong(text, 13, 5, back, error)) << text << error;
+        EXPECT_EQ(back.right, original.right) << text;
+        EXPECT_EQ(back.left, original.left) << text;
+        EXPECT_EQ(back.startMode, original.startMode) << text;
+        EXPECT_EQ(back.modeChanges, original.modeChanges) << text;
+    }
+    EXPECT_EQ(formatSong(song).rfind("minor\n3\n2 0\n4 12\n", 0), 0u) << formatSong(song);
+}
+
 // The song library: titles, the order "6" steps in, and what "5" then plays.
 TEST(SongTitles, ComeFromTheFileName) {
     EXPECT_EQ(songTitle("ode_to_joy.song"), "Ode to Joy");

@@ -199,6 +199,7 @@ bool startSong(SongData data, const std::string& path) {
         letGo(*hand);
         if (ownsRunningStroke(*hand)) hand->endStroke();
     }
+    if (data.startMode) mode = *data.startMode;  // the song's chord letters mean its mode's chords
     songRight = std::move(data.right);
     songLeft = std::move(data.left);
     songPlaying = true;

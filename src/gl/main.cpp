@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "EventLog.h"
+#include "MidiFile.h"
 #include "Piano.h"
 #include "Shell.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     initTextures();
     engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
+    midiSongImporter = importMidiSong;
     glutMainLoop();
     return 0;
 }
