@@ -300,7 +300,9 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
     frames(7);
     EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples, stopped once silent";
     for (const auto& c : sound.calls) {
-        if (c.op == "volume") EXPECT_LT(c.volume, 0.5f);
+        if (c.op == "volume") {
+            EXPECT_LT(c.volume, 0.5f);
+        }
     }
 
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);

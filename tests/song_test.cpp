@@ -134,6 +134,21 @@ TEST_F(SongPlayer, AnAccompanimentAloneOrOutlastingTheMelodyPlaysToItsEnd) {
     EXPECT_EQ(playChord, NONE) << "a chord the song held does not stay down after it";
 }
 
+TEST_F(SongPlayer, ASongsModeLineAndModeWordsNameTheChordsItWasMadeWith) {
+    writeSong("modes.song", "minor\n2 3 0 3 0\n3\n2 0 major 2 0 2 4\n");
+    press('+');
+    play("modes.song");
+    EXPECT_EQ(mode, MINOR) << "the song's own mode, though the user left it on major";
+    EXPECT_EQ(playChord, CEA) << "z in minor: A minor";
+    std::vector<int> chords = {playChord};
+    while (songPlaying && chords.size() < 5) {
+        const unsigned int before = chordStrokes;
+        frame();
+        if (chordStrokes != before) chords.push_back(playChord);
+    }
+    EXPECT_EQ(chords, (std::vector<int>{CEA, CEG, DGB})) << "z in major after the mode word, then b in major";
+}
+
 TEST_F(SongPlayer, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
     writeSong("quick.song", "9\n1 0 1 1 1 2 1 3 1 4 1 5 1 6 1 7 2 0\n0\n");
     play("quick.song");

@@ -131,6 +131,8 @@ struct PlayAlongState {
 struct SongState {
     std::vector<std::array<float, 2>> songRight;  // (end beat, letter index)
     std::vector<std::array<float, 2>> songLeft;
+    // (left entry, mode): the chord mode a left-hand entry and those after it are played in.
+    std::vector<std::pair<std::size_t, Mode>> modeChanges;
     bool songPlaying = false;
     int numFrames = 0;  // frames counted within the current beat
     int beat = 0;       // whole beats since the song started

@@ -61,6 +61,12 @@ void press(SongHand& hand, const std::vector<std::array<float, 2>>& entries, uns
     // or one still held, is left alone and the song's press is ignored.
     if (ownsRunningStroke(hand) && !hand.held()) hand.endStroke();
     const std::array<float, 2>& entry = entries[index];
+    // A mode change written into the song (a recording made across one) comes before the
+    // chord it applies to, so the chord letter names the chord that was played.
+    if (&hand == &leftPart) {
+        for (const auto& [at, changed] : app.song.modeChanges)
+            if (at == index) mode = changed;
+    }
     const unsigned int before = hand.strokes;
     const unsigned char letter = letterOf(hand, entry);
     hand.nextSpeed = strokeSpeed(hand, index == 0 ? entry[0] : entry[0] - entries[index - 1][0]);
@@ -202,6 +208,7 @@ bool startSong(SongData data, const std::string& path) {
     if (data.startMode) mode = *data.startMode;  // the song's chord letters mean its mode's chords
     songRight = std::move(data.right);
     songLeft = std::move(data.left);
+    app.song.modeChanges = std::move(data.modeChanges);
     songPlaying = true;
     beat = 0;
     numFrames = 0;
@@ -249,6 +256,7 @@ void stopSong() {
     songPlaying = false;
     songRight.clear();
     songLeft.clear();
+    app.song.modeChanges.clear();
     along.active = along.waiting = false;
 }
 
