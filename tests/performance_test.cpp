@@ -1,4 +1,6 @@
 // Note and chord strokes frame by frame: key travel, sample starts, fades and stops.
+#include <tuple>
+
 #include "app_fixture.h"
 
 using NoteStroke = AppTest;
@@ -339,4 +341,46 @@ TEST_F(StalledStroke, AStallPastTheWholeUpPhaseStillLiftsTheKeysAndStopsTheSampl
     EXPECT_EQ(sound.count("stop"), 4);
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
     EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+}
+
+// What the program sounds, as those who follow it (the recorder, the MIDI output) hear it.
+class KeySounds : public AppTest {
+protected:
+    static std::vector<std::tuple<int, bool, float>>& heard() {
+        static std::vector<std::tuple<int, bool, float>> events;
+        return events;
+    }
+    void SetUp() override {
+        AppTest::SetUp();
+        heard().clear();
+        observeKeySounds([](int key, bool on, float volume) { heard().emplace_back(key, on, volume); });
+    }
+    void TearDown() override {
+        clearKeySoundObservers();
+        AppTest::TearDown();
+    }
+};
+
+TEST_F(KeySounds, EachStartAndStopIsToldOnceWithItsKeyAndVolume) {
+    press('s');
+    frames(15);
+    ASSERT_EQ(heard().size(), 1u);
+    EXPECT_EQ(heard()[0], std::make_tuple(7, true, 1.0f)) << "C4 sounded when the finger struck";
+    release('s');
+    frames(30);
+    ASSERT_EQ(heard().size(), 2u) << "one stop, though the stop step runs on every frame of the way up";
+    EXPECT_EQ(heard()[1], std::make_tuple(7, false, 0.0f));
+
+    press('z');
+    frames(15);
+    press('x');  // ends the held C major once it has sounded: its notes stop as x takes the hand
+    frames(15);
+    release('z');
+    release('x');
+    frames(40);
+    std::vector<std::tuple<int, bool, float>> chord(heard().begin() + 2, heard().end());
+    ASSERT_EQ(chord.size(), 12u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[i], std::make_tuple(CHORDS[CEG].notes[i], true, 0.5f));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[3 + i], std::make_tuple(CHORDS[CEG].notes[i], false, 0.0f));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(std::get<0>(chord[6 + i]), CHORDS[DFA].notes[i]);
 }

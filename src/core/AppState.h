@@ -93,6 +93,10 @@ struct PerformanceState {
     // The volume each sample was last given, so a stroke ended early fades from there.
     float inoteVolume = 0;
     float ichordVolumes[3] = {};
+    // The key each sample sounds while it sounds, -1 once it has stopped: those who follow
+    // the sound (the recorder, the MIDI output) hear of each start and stop once.
+    int inoteKey = -1;
+    int ichordKeys[3] = {-1, -1, -1};
     // Samples of strokes ended early: faded out over a few frames like a damped string, then
     // stopped once silent (a stop is a hard cut).
     struct Fading {

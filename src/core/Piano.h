@@ -82,6 +82,7 @@ enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
 extern const std::string& soundParentFolder;
 extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
 extern const std::array<std::string, NUM_INSTRUMENTS> instrumentNames;  // as the user reads them
+extern const std::array<int, NUM_INSTRUMENTS> instrumentPrograms;         // General MIDI, 0..127
 extern const std::array<std::string, NUM_KEYS> soundFiles;
 // Every sample the program can play, from the tables above: five instruments of 25 keys,
 // soundParentFolder + "<instrument folder><key file>". The engine decodes them ahead.
@@ -167,11 +168,21 @@ void endChordStroke();
 void startPendingStrokes();
 // Stops the samples of ended strokes once their volume has ramped to silence.
 void stopFadedSamples();
+// Whoever follows what the program sounds (the recorder, the MIDI output) is told of every
+// key whose sample starts, with its volume (0..1), and of every key whose sample stops or
+// starts dying away. Run in the frame step or the key handlers, on the program's thread.
+using KeySoundObserver = void (*)(int key, bool on, float volume);
+void observeKeySounds(KeySoundObserver observer);
+void clearKeySoundObservers();
+
 // The sound steps of a stroke; each does nothing without a sound engine.
 void startNoteSample(int key);
 void fadeNoteSample(float notePress);
 void startChordSample(int slot, int key);
 void fadeChordSample(int slot, float notePress);
+// A stroke ended early lets its sample die away: for those who follow the sound it stops here.
+void noteSampleEndedEarly();
+void chordSampleEndedEarly(int slot);
 
 // Songs.
 void playSong(std::string song);   // a file of the shipped songs folder, by name

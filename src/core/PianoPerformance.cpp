@@ -155,6 +155,7 @@ void animateChordUp() {
 void endNoteStroke() {
     if (currNote < 0) return;
     keys[currNote]->press(0);
+    noteSampleEndedEarly();
     fadeOutSample(inote, app.performance.inoteVolume);
     rightHand.returnToRest();
     noteKeyPressed = false;
@@ -168,6 +169,7 @@ void endChordStroke() {
     const ChordInfo& chord = CHORDS[playChord];
     for (int i = 0; i < chord.numNotes; ++i) {
         keys[chord.notes[i]]->press(0);
+        chordSampleEndedEarly(i);
         fadeOutSample(ichordnotes[i], app.performance.ichordVolumes[i]);
     }
     leftHand.returnToRest();
