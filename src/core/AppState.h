@@ -13,6 +13,7 @@
 #include "SongLibrary.h"
 #include "Sound.h"
 #include "lights.h"
+#include "modelDims.h"
 #include "vector.h"
 
 // Window size, camera and mouse drags.
@@ -86,6 +87,10 @@ struct PerformanceState {
     // may end the stroke only then.
     bool noteSounded = false;
     bool chordSounded = false;
+    // The stroke follows a note or chord played on a MIDI keyboard: it moves the hand only,
+    // since the keys and their sound are the MIDI player's.
+    bool noteShowOnly = false;
+    bool chordShowOnly = false;
     // How fast each stroke runs (1 is the full 0.2 s down phase); the song player asks for a
     // faster stroke, for its next press, when an entry is too short for the full one.
     float noteSpeed = 1, chordSpeed = 1;
@@ -156,6 +161,24 @@ struct LibraryState {
     std::string importError;
 };
 
+// Notes played on a MIDI keyboard (MidiPlaying.h), by key.
+struct MidiKeyState {
+    bool down = false;       // note-on without its note-off
+    bool held = false;       // shown down: down, or kept by the sustain pedal
+    bool releasing = false;  // let go: rising, its sample fading with it
+    double releasedAt = 0;   // seconds on the program's clock
+    float volume = 0;        // the note's starting volume
+    SoundHandle voice;
+};
+
+struct MidiState {
+    std::array<MidiKeyState, NUM_KEYS> keys;
+    bool pedal = false;  // sustain, controller 64
+    // The output: the program last sent (-1 none yet) and the keys it has a note-on out for.
+    int programSent = -1;
+    std::array<bool, NUM_KEYS> sent = {};
+};
+
 // A line of text over the scene for a few seconds after a key that changes what plays.
 struct CaptionState {
     std::string text;
@@ -170,6 +193,7 @@ struct AppState {
     SongState song;
     LibraryState library;
     CaptionState caption;
+    MidiState midi;
 };
 
 extern AppState app;

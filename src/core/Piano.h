@@ -159,6 +159,7 @@ void animateNoteUp();
 void animateChordDown();
 void animateChordUp();
 std::string samplePath(int key);  // of the active instrument
+float noteStartVolume();          // a right-hand note's, on the active instrument (0..1)
 // End a stroke at once: keys at rest, samples faded and stopped, the hand at rest and free.
 void endNoteStroke();
 void endChordStroke();

@@ -6,6 +6,7 @@
 #include "BlackKey.h"
 #include "EventLog.h"
 #include "Hand.h"
+#include "MidiPlaying.h"
 #include "animation.h"
 
 AppState app;
@@ -50,6 +51,7 @@ bool stepFrame() {
 
     logEvent("frame");
     stopFadedSamples();
+    stepMidi();
     // The song goes first, so a note it starts gets its first stroke step in this frame.
     if (songPlaying) stepSong();
     startPendingStrokes();

@@ -183,8 +183,9 @@ void handleKeyUp(unsigned char typed, int, int) {
     const std::size_t notePosition = findLetter(key_letters, key);
     if (notePosition != std::string::npos) {
         // A letter typed again while its earlier stroke still runs is the waiting one: that
-        // earlier stroke's letter was let go before it could be typed again.
-        const bool current = noteKeyIndex(notePosition) == currNote;
+        // earlier stroke's letter was let go before it could be typed again. A stroke
+        // following a MIDI note is no letter's.
+        const bool current = noteKeyIndex(notePosition) == currNote && !app.performance.noteShowOnly;
         if ((current && noteKeyPressed) || !markReleased(pendingNotes, key)) {
             if (current) {
                 noteKeyPressed = false;

@@ -42,6 +42,7 @@ void activateRightAnimation() {
     noteKeyPressed = true;
     ++noteStrokes;
     app.performance.noteSounded = false;
+    app.performance.noteShowOnly = false;
     app.performance.noteSpeed = app.performance.nextNoteSpeed;
     app.performance.nextNoteSpeed = 1;
     rightHandTimer->reset();
@@ -52,6 +53,7 @@ void activateLeftChordAnimation() {
     chordKeyPressed = true;
     ++chordStrokes;
     app.performance.chordSounded = false;
+    app.performance.chordShowOnly = false;
     app.performance.chordSpeed = app.performance.nextChordSpeed;
     app.performance.nextChordSpeed = 1;
     leftHandTimer->reset();
@@ -82,7 +84,7 @@ void updateNoteAnimation() {
     } else {
         // A stall of the process can carry a stroke past its whole up phase between two
         // frames; the key must still come up and its sample stop.
-        if (keys[currNote]->press(0)) fadeNoteSample(0);
+        if (!app.performance.noteShowOnly && keys[currNote]->press(0)) fadeNoteSample(0);
         noteAnimationTime = 0;
         currNote = -1;
     }
@@ -91,6 +93,10 @@ void updateNoteAnimation() {
 
 void animateNoteDown() {
     const float notePress = std::max(notetime - 0.8f, 0.0f) / 0.2f;
+    if (app.performance.noteShowOnly) {
+        if (notePress > 0) app.performance.noteSounded = true;
+        return;
+    }
     PianoKey* key = keys[currNote];
     if (notePress > 0 && key->pressFactor == 0) {
         startNoteSample(currNote);
@@ -100,6 +106,7 @@ void animateNoteDown() {
 }
 
 void animateNoteUp() {
+    if (app.performance.noteShowOnly) return;
     const float notePress = std::max((0.2f - notetime) / 0.2f, 0.0f);
     keys[currNote]->press(notePress);
     fadeNoteSample(notePress);
@@ -118,7 +125,7 @@ void updateChordAnimation() {
     } else {
         // As for a note: keys skipped past by a stall come up, their samples stop.
         const ChordInfo& chord = CHORDS[playChord];
-        for (int i = 0; i < chord.numNotes; ++i) {
+        for (int i = 0; i < chord.numNotes && !app.performance.chordShowOnly; ++i) {
             if (keys[chord.notes[i]]->press(0)) fadeChordSample(i, 0);
         }
         playChord = NONE;
@@ -130,6 +137,10 @@ void updateChordAnimation() {
 void animateChordDown() {
     const float progress = clamp01(chordAnimationTime / CHORD_SPEED);
     const float notePress = std::max((progress - 1) / 0.2f + 1, 0.0f);
+    if (app.performance.chordShowOnly) {
+        if (notePress > 0) app.performance.chordSounded = true;
+        return;
+    }
     const ChordInfo& chord = CHORDS[playChord];
     for (int i = 0; i < chord.numNotes; ++i) {
         PianoKey* key = keys[chord.notes[i]];
@@ -144,6 +155,7 @@ void animateChordDown() {
 }
 
 void animateChordUp() {
+    if (app.performance.chordShowOnly) return;
     const float progress = clamp01(chordAnimationTime / CHORD_SPEED - 1);
     const float notePress = std::max(1 - progress / 0.2f, 0.0f);
     const ChordInfo& chord = CHORDS[playChord];
@@ -154,9 +166,11 @@ void animateChordUp() {
 
 void endNoteStroke() {
     if (currNote < 0) return;
-    keys[currNote]->press(0);
-    noteSampleEndedEarly();
-    fadeOutSample(inote, app.performance.inoteVolume);
+    if (!app.performance.noteShowOnly) {
+        keys[currNote]->press(0);
+        noteSampleEndedEarly();
+        fadeOutSample(inote, app.performance.inoteVolume);
+    }
     rightHand.returnToRest();
     noteKeyPressed = false;
     noteAnimationTime = 0;
@@ -167,7 +181,7 @@ void endNoteStroke() {
 void endChordStroke() {
     if (playChord == NONE) return;
     const ChordInfo& chord = CHORDS[playChord];
-    for (int i = 0; i < chord.numNotes; ++i) {
+    for (int i = 0; i < chord.numNotes && !app.performance.chordShowOnly; ++i) {
         keys[chord.notes[i]]->press(0);
         chordSampleEndedEarly(i);
         fadeOutSample(ichordnotes[i], app.performance.ichordVolumes[i]);

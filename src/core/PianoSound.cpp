@@ -73,14 +73,13 @@ void observeKeySounds(KeySoundObserver observer) { observers.push_back(observer)
 
 void clearKeySoundObservers() { observers.clear(); }
 
+float noteStartVolume() { return activeInstrument == ORGAN ? ORGAN_NOTE_VOLUME : 1.0f; }
+
 void startNoteSample(int key) {
     stopped(app.performance.inoteKey);  // a stroke ended without its stop step
     inote = play(key);
-    app.performance.inoteVolume = 1;
-    if (activeInstrument == ORGAN) {
-        inote.setVolume(ORGAN_NOTE_VOLUME);
-        app.performance.inoteVolume = ORGAN_NOTE_VOLUME;
-    }
+    app.performance.inoteVolume = noteStartVolume();
+    if (app.performance.inoteVolume != 1) inote.setVolume(app.performance.inoteVolume);
     sounded(app.performance.inoteKey, key, app.performance.inoteVolume);
 }
 
