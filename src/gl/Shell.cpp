@@ -3,13 +3,12 @@
 #include <GL/freeglut.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "Draw.h"
 #include "Hand.h"
 #include "HandDraw.h"
+#include "MidiPlaying.h"
 #include "Overlay.h"
 #include "Piano.h"
 #include "Shell.h"
@@ -145,10 +144,8 @@ void animate() {
         return;
     }
     // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
-    // ends just past the interval so that the next call finds the frame due.
+    // ends just past the interval so that the next call finds the frame due, or as soon as a
+    // MIDI message comes in: a MIDI note sounds then, not at the next frame.
     const double remaining = static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed();
-    if (remaining > 0) {
-        const auto wait = std::chrono::microseconds(static_cast<long long>(remaining * 1e6) + 50);
-        std::this_thread::sleep_for(std::min(wait, std::chrono::microseconds(20000)));
-    }
+    if (remaining > 0 && waitForMidiInput(std::min(remaining + 50e-6, 0.02))) stepMidi();
 }

@@ -6,8 +6,18 @@
 
 #include "EventLog.h"
 #include "MidiFile.h"
+#include "MidiPorts.h"
 #include "Piano.h"
 #include "Shell.h"
+
+namespace {
+const unsigned int MIDI_SOURCES_LOOK_MS = 1000;
+
+void lookForMidiSources(int) {
+    connectNewMidiSources();
+    glutTimerFunc(MIDI_SOURCES_LOOK_MS, lookForMidiSources, 0);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
@@ -22,6 +32,7 @@ int main(int argc, char** argv) {
     engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     midiSongImporter = importMidiSong;
+    if (openMidiPorts()) glutTimerFunc(MIDI_SOURCES_LOOK_MS, lookForMidiSources, 0);
     glutMainLoop();
     return 0;
 }

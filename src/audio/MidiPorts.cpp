@@ -1,0 +1,181 @@
+// RtMidi behind the two calls of MidiPorts.h. Everything here runs on the program's thread,
+// except onMessage, which RtMidi calls on its own (the JACK process thread, or an ALSA
+// reading thread per input) and which only queues.
+#include "MidiPorts.h"
+
+#include <RtMidi.h>
+#include <jack/jack.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "EventLog.h"
+#include "MidiPlaying.h"
+
+namespace {
+const char* const PORT_NAME = "Tinklewood";
+// Two clients, since an RtMidi object has one port: JACK would otherwise rename the second
+// "Tinklewood-01", differently from one start to the next.
+const char* const IN_CLIENT = "Tinklewood";
+const char* const OUT_CLIENT = "Tinklewood out";
+
+struct Ports {
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    std::unique_ptr<RtMidiOut> out;
+    std::unique_ptr<RtMidiIn> in;  // the input port; on JACK, connected to every source
+    // On the ALSA sequencer RtMidi connects an input to a single source: each source gets an
+    // input of its own, all of them named "Tinklewood".
+    std::map<std::string, std::unique_ptr<RtMidiIn>> ownInputs;
+    std::set<std::string> present;  // the sources at the last look
+};
+Ports* ports = nullptr;
+
+void reportOnce(const std::string& what) {
+    static bool reported = false;
+    if (reported) return;
+    reported = true;
+    std::fprintf(stderr, "tinklewood: MIDI: %s\n", what.c_str());
+}
+
+// RtMidi prints to stderr, and throws, unless given this. Its warnings (a port gone, a JACK
+// server that stopped) are the ordinary course of things.
+void onError(RtMidiError::Type type, const std::string& text, void*) {
+    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) reportOnce(text);
+}
+
+void onMessage(double, std::vector<unsigned char>* message, void*) {
+    queueMidiInput(message->data(), message->size());
+}
+
+void sendMessage(const unsigned char* message, std::size_t size) { ports->out->sendMessage(message, size); }
+
+void quiet(const char*) {}
+
+bool jackServerRunning() {
+    // libjack has its own say on stderr when no server answers; the program has nothing to
+    // say then, having no MIDI to offer is not a fault.
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open("Tinklewood probe", JackNoStartServer, &status);
+    if (probe == nullptr) return false;
+    jack_client_close(probe);
+    return true;
+}
+
+bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
+
+// Not sources to play from: the program's own ports, or another Tinklewood's, and ALSA's
+// through port, which would bring the output straight back in.
+bool playableSource(const std::string& name) {
+    return name.find("Tinklewood") == std::string::npos && name.find("Midi Through") == std::string::npos;
+}
+
+std::unique_ptr<RtMidiIn> makeInput() {
+    auto in = std::make_unique<RtMidiIn>(ports->api, IN_CLIENT);
+    in->setErrorCallback(onError);
+    in->setCallback(onMessage);
+    return in;
+}
+
+int sourceIndex(RtMidiIn& in, const std::string& name) {
+    const unsigned int count = in.getPortCount();
+    for (unsigned int i = 0; i < count; ++i)
+        if (in.getPortName(i) == name) return static_cast<int>(i);
+    return -1;
+}
+
+void connect(const std::string& source) {
+    if (ports->api == RtMidi::UNIX_JACK) {
+        const int index = sourceIndex(*ports->in, source);
+        if (index < 0) return;
+        ports->in->openPort(static_cast<unsigned int>(index), PORT_NAME);
+    } else {
+        std::unique_ptr<RtMidiIn> in = makeInput();
+        const int index = sourceIndex(*in, source);
+        if (index < 0) return;
+        in->openPort(static_cast<unsigned int>(index), PORT_NAME);
+        ports->ownInputs[source] = std::move(in);
+    }
+    logEvent("midi-connect", source);
+}
+
+void closeMidiPorts() {
+    stopMidiOutput();
+    // The inputs go first, so nothing comes in while the output drains what was sent.
+    delete ports;
+    ports = nullptr;
+}
+
+// The system to use, or UNSPECIFIED for none.
+RtMidi::Api chooseApi() {
+    const char* asked = std::getenv("TINKLEWOOD_MIDI");
+    const std::string choice = asked != nullptr ? asked : "";
+    if (choice == "off") return RtMidi::UNSPECIFIED;
+    if (choice == "alsa") {
+        if (alsaSequencerPresent()) return RtMidi::LINUX_ALSA;
+        reportOnce("TINKLEWOOD_MIDI asks for the ALSA sequencer, and /dev/snd/seq cannot be opened");
+        return RtMidi::UNSPECIFIED;
+    }
+    if (choice == "jack") {
+        if (jackServerRunning()) return RtMidi::UNIX_JACK;
+        reportOnce("TINKLEWOOD_MIDI asks for JACK, and no JACK server is running");
+        return RtMidi::UNSPECIFIED;
+    }
+    if (!choice.empty()) reportOnce("TINKLEWOOD_MIDI is alsa, jack or off, not \"" + choice + "\"");
+    if (alsaSequencerPresent()) return RtMidi::LINUX_ALSA;
+    if (jackServerRunning()) return RtMidi::UNIX_JACK;
+    return RtMidi::UNSPECIFIED;
+}
+}  // namespace
+
+bool openMidiPorts() {
+    const RtMidi::Api api = chooseApi();
+    if (api == RtMidi::UNSPECIFIED) return false;
+    ports = new Ports;
+    ports->api = api;
+    try {
+        ports->in = makeInput();
+        ports->in->openVirtualPort(PORT_NAME);
+        ports->out = std::make_unique<RtMidiOut>(api, OUT_CLIENT);
+        ports->out->setErrorCallback(onError);
+        ports->out->openVirtualPort(PORT_NAME);
+    } catch (const RtMidiError& error) {
+        reportOnce(error.getMessage());
+        delete ports;
+        ports = nullptr;
+        return false;
+    }
+    logEvent("midi-open", RtMidi::getApiName(api));
+    connectNewMidiSources();
+    startMidiOutput(sendMessage);
+    std::atexit(closeMidiPorts);
+    return true;
+}
+
+void connectNewMidiSources() {
+    if (ports == nullptr) return;
+    try {
+        std::set<std::string> now;
+        const unsigned int count = ports->in->getPortCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const std::string name = ports->in->getPortName(i);
+            if (playableSource(name)) now.insert(name);
+        }
+        for (const std::string& name : now)
+            if (ports->present.count(name) == 0) connect(name);
+        // A source gone takes its connection with it; one that comes back is new again.
+        for (auto it = ports->ownInputs.begin(); it != ports->ownInputs.end();)
+            it = now.count(it->first) == 0 ? ports->ownInputs.erase(it) : std::next(it);
+        ports->present = now;
+    } catch (const RtMidiError& error) {
+        reportOnce(error.getMessage());
+    }
+}

@@ -1,0 +1,14 @@
+// The program's MIDI ports through RtMidi, on the ALSA sequencer or a JACK server: an input
+// named "Tinklewood", connected to every MIDI source, whose messages go to queueMidiInput,
+// and an output named "Tinklewood" that the MIDI output of MidiPlaying.h sends through.
+#pragma once
+
+// Opens both ports on the MIDI system TINKLEWOOD_MIDI names ("alsa", "jack" or "off"), or
+// else on the ALSA sequencer when the machine has one, else on a JACK server that is running,
+// and connects the input to the sources present. False when there is none: silently when
+// none was asked for, otherwise after one line on stderr. Run on the program's thread; the
+// ports close at process exit, after note-offs for whatever the output left sounding.
+bool openMidiPorts();
+// Connects the input to the sources that appeared since the last call (RtMidi tells nobody
+// of them: the program asks about once a second). Nothing when no ports are open.
+void connectNewMidiSources();
