@@ -67,10 +67,11 @@ class VirtualDisplay:
                 self.process.wait()
 
 
-def make_layout(root, drop=(), songs=None):
+def make_layout(root, drop=(), songs=None, only_songs=False):
     """A copy of the program's layout under root: root/build holds the binary, root/res the
     resources without the files in drop (paths relative to res/), with songs (name -> text)
-    written into res/songs. Returns the working directory to start the program in."""
+    written into res/songs, and with only those songs if only_songs. Returns the working
+    directory to start the program in."""
     root = Path(root)
     build = root / "build"
     build.mkdir(parents=True, exist_ok=True)
@@ -79,6 +80,9 @@ def make_layout(root, drop=(), songs=None):
     shutil.copytree(SOURCE_DIR / "res", res)
     for path in drop:
         (res / path).unlink()
+    if only_songs:
+        for shipped in (res / "songs").iterdir():
+            shipped.unlink()
     for name, text in (songs or {}).items():
         (res / "songs" / name).write_text(text)
     return build
@@ -259,7 +263,11 @@ class Program:
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
         self.events_path = self.tmpdir / "events.txt"
-        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path))
+        # The user's own folder (songs added, recordings saved) is the run's own, never the
+        # account's: a test finds there only what it put there.
+        self.data_home = self.tmpdir / "data"
+        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
+                       XDG_DATA_HOME=str(self.data_home))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
