@@ -287,9 +287,10 @@ class Program:
         self.frames = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
+        self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
         self.process = subprocess.Popen(
             [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
-            stdout=open(self.stdout_path, "wb"), stderr=open(self.stderr_path, "wb"))
+            stdout=self.outputs[0], stderr=self.outputs[1])
         try:
             self.main = self._wait_for_window(MAIN_TITLE)
             self.help = self._wait_for_window(HELP_TITLE)
@@ -345,6 +346,8 @@ class Program:
                 self.process.wait()
         if self.capture_clock is not None:
             self.capture_clock.close()
+        for output in self.outputs:
+            output.close()
         if self.own_display:
             self.display.close()
         self.tmp.cleanup()
