@@ -126,9 +126,17 @@ extern ShellHooks shellHooks;
 // Start-up state and the frame step.
 void initTimers();
 void initKeyboard();
-// Advances one frame if one is due; returns whether it did. The shell's idle callback is this
+// Advances one frame if one is due; returns whether it did. The shell's frame loop is this
 // plus the wait until the next frame.
 bool stepFrame();
+// Whether the next frame can differ from the last one drawn: a stroke on its way down or up
+// (a note or chord held at the bottom, its clock paused, is still), a song counting its beats,
+// the concert sweep, letters waiting for a hand, samples dying away. When not, the shell
+// draws nothing until an input, a window event or a change due at a time (a caption's end).
+bool animating();
+// Seconds until something shown changes by itself with nothing animating (a caption ends);
+// negative when nothing will.
+double secondsUntilChange();
 
 // Keyboard commands and camera and light controls.
 // A letter typed while its hand is busy waits for the hand (see startPendingStrokes); the song
