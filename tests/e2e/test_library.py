@@ -23,8 +23,6 @@ RIGHT_LETTERS = "sdfghjkleryui"
 CHORD_LETTERS = "zxcvb"
 # The caption's band at the top left, and the same band's width of background beside it.
 CAPTION = (slice(10, 50), slice(10, 400))
-AUDIO_EARLY = 0.015
-AUDIO_LATE = 2 * 256 / sound.RATE + 0.015
 
 
 def read_song(path):
@@ -161,7 +159,7 @@ class ShippedSongsTest(unittest.TestCase):
                     at, alike = sound.heard_at(samples, zero, sound.decode(SOURCE_DIR / "res/sounds/piano" /
                                                                            f"{names[key]}.mp3"), started_here[0])
                     self.assertGreater(alike, 0.5, f"{song.name}: entry {i} was not heard")
-                    self.assertTrue(started_here[0] - AUDIO_EARLY <= at <= started_here[0] + AUDIO_LATE,
+                    self.assertTrue(started_here[0] - sound.HEARD_EARLY <= at <= started_here[0] + sound.HEARD_LATE,
                                     f"{song.name}: entry {i} heard {at - started_here[0]:+.3f} s off its start")
                 chords = [t for _, t, letter in p.events("song-press") if t >= started and letter in CHORD_LETTERS]
                 self.assertEqual(len(chords), len(left), f"{song.name}: chords pressed")

@@ -17,10 +17,6 @@ AUDIO_SLACK = 0.03
 STRIKE = 0.16
 # Stroke time at which a released key is back at rest and its sample stopped.
 RELEASE_TO_REST = 0.04
-# Where a started sample is heard: in the next mixing period or the one after (256 frames in
-# the capture's configuration), the capture placed on the clock to about 15 ms.
-AUDIO_EARLY = 0.015
-AUDIO_LATE = 2 * 256 / sound.RATE + 0.015
 
 
 class PlayingTest(unittest.TestCase):
@@ -90,7 +86,7 @@ class PlayingTest(unittest.TestCase):
         self.assertLess(steps[-2] - taken, STRIKE + 0.001, "the sample started a frame late")
         at, alike = sound.heard_at(samples, zero, sound.decode(SOURCE_DIR / "res/sounds/piano/C1.mp3"), played)
         self.assertGreater(alike, 0.8)
-        self.assertTrue(played - AUDIO_EARLY <= at <= played + AUDIO_LATE,
+        self.assertTrue(played - sound.HEARD_EARLY <= at <= played + sound.HEARD_LATE,
                         f"middle C was heard {at - played:+.4f} s from its start")
         self.assertGreater(end, up, "the sound ended while the key was still held")
         # The key is back at rest 0.04 s of stroke time after the release is taken; the
@@ -123,7 +119,7 @@ class PlayingTest(unittest.TestCase):
         plays = [t for _, t, _ in self.program.events("play") if down < t < up]
         self.assertEqual(len(plays), 3, "a chord starts three samples")
         self.assertLess(max(plays) - min(plays), 0.005, f"the chord's notes did not start together: {plays}")
-        self.assertTrue(plays[0] - AUDIO_EARLY <= start <= plays[0] + AUDIO_LATE,
+        self.assertTrue(plays[0] - sound.HEARD_EARLY <= start <= plays[0] + sound.HEARD_LATE,
                         f"the chord was heard {start - plays[0]:+.3f} s from the start of its samples")
 
     def test_3_z_sounds_c_major(self):
