@@ -236,3 +236,5 @@ const double CAPTION_SECONDS = 3.0;
 void showCaption(const std::string& text);
 // The caption to draw now, empty when none.
 std::string currentCaption();
+// True once when the caption's time has run out: the frame without it is still to be drawn.
+bool captionEnded();

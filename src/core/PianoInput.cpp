@@ -70,9 +70,9 @@ bool markReleased(std::deque<PendingStroke>& pending, unsigned char letter) {
     return false;
 }
 
-// A hand strikes about five notes a second; letters typed further ahead than this are dropped,
-// so a flood of keys cannot keep the hand playing for minutes after it stops.
-const std::size_t MAX_PENDING_STROKES = 8;
+// A hand strikes about five notes a second; letters typed further ahead than this (three
+// seconds of playing) are dropped, so a flood of keys cannot keep the hand playing for minutes.
+const std::size_t MAX_PENDING_STROKES = 16;
 
 std::deque<PendingStroke>& pendingNotes = app.input.pendingNotes;
 std::deque<PendingStroke>& pendingChords = app.input.pendingChords;
@@ -240,6 +240,7 @@ void motion(int x, int y) {
     if (rotateCam || zoomCam) {
         lastX = static_cast<float>(x);
         lastY = static_cast<float>(y);
+        if (shellHooks.requestRedisplay != nullptr) shellHooks.requestRedisplay();
     }
 }
 

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include <sys/select.h>
+
 #include "Draw.h"
+#include "EventLog.h"
 #include "Hand.h"
 #include "HandDraw.h"
 #include "Overlay.h"
@@ -15,6 +18,9 @@
 #include "Shell.h"
 #include "animation.h"
 #include "interface.h"
+
+// After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
+#include <GL/glx.h>
 
 static_assert(KEY_LEFT == GLUT_KEY_LEFT && KEY_UP == GLUT_KEY_UP && KEY_RIGHT == GLUT_KEY_RIGHT &&
                   KEY_DOWN == GLUT_KEY_DOWN,
@@ -29,6 +35,10 @@ int windowID = 0;
 int helpID = 0;
 
 namespace {
+// Frames drawn since the frame loop last had nothing to do; the event log notes each time it
+// comes to rest after drawing, so a test knows the picture it sees is the final one.
+int framesSinceRest = 0;
+
 // The aspect ratio of the last window size that had one; a minimised window reports a
 // height of 0 and keeps the picture it had.
 double& aspectRatio = app.view.aspectRatio;
@@ -42,8 +52,6 @@ void redisplayMain() {
     glutPostRedisplay();
 }
 
-void registerFrameLoop() { glutIdleFunc(animate); }
-
 void quitProgram(int status) { std::exit(status); }
 }  // namespace
 
@@ -56,7 +64,6 @@ void initGlut() {
     reportRepeatsAsPressesOnly();
 
     shellHooks.requestRedisplay = redisplayMain;
-    shellHooks.ensureFrameLoop = registerFrameLoop;
     shellHooks.handTextureChanged = setTextures;
     shellHooks.quit = quitProgram;
 }
@@ -102,6 +109,7 @@ void reshape(int w, int h) {
 }
 
 void display() {
+    ++framesSinceRest;
     drawScene();
     glFlush();
     glutSwapBuffers();
@@ -150,5 +158,54 @@ void animate() {
     if (remaining > 0) {
         const auto wait = std::chrono::microseconds(static_cast<long long>(remaining * 1e6) + 50);
         std::this_thread::sleep_for(std::min(wait, std::chrono::microseconds(20000)));
+    }
+}
+
+namespace {
+// Waits until the X server has something for the program or `seconds` have passed (forever
+// when negative). Events Xlib has already read count as waiting.
+void waitForEvents(Display* display, double seconds) {
+    if (XPending(display) > 0) return;
+    const int fd = ConnectionNumber(display);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    timeval timeout{};
+    if (seconds >= 0) {
+        const long long micros = static_cast<long long>(seconds * 1e6) + 50;
+        timeout.tv_sec = static_cast<time_t>(micros / 1000000);
+        timeout.tv_usec = static_cast<suseconds_t>(micros % 1000000);
+    }
+    select(fd + 1, &readable, nullptr, nullptr, seconds >= 0 ? &timeout : nullptr);
+}
+
+// How often held keys are compared with the keyboard while nothing is drawn.
+const double KEY_WATCH_SECONDS = 0.02;
+}  // namespace
+
+void runFrameLoop() {
+    Display* display = glXGetCurrentDisplay();
+    for (;;) {
+        glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
+        if (animating()) {
+            if (stepFrame()) {
+                releaseKeysNoLongerDown();
+                continue;
+            }
+            // Input arriving before the frame is due is taken at once.
+            waitForEvents(display, static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed());
+            continue;
+        }
+        // Nothing moves: nothing is drawn until an input or a window event comes, a held key
+        // has to be compared with the keyboard, or a caption's time is up.
+        if (framesSinceRest > 0) logEvent("rest");
+        framesSinceRest = 0;
+        double wait = secondsUntilChange();
+        if (keysToWatch()) {
+            releaseKeysNoLongerDown();
+            wait = wait < 0 ? KEY_WATCH_SECONDS : std::min(wait, KEY_WATCH_SECONDS);
+        }
+        waitForEvents(display, wait);
+        if (captionEnded()) redisplayMain();  // one more frame, without it
     }
 }

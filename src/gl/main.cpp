@@ -33,6 +33,6 @@ int main(int argc, char** argv) {
     initKeyboard();
     midiSongImporter = importMidiSong;
     midiFileWriter = writeRecordedMidi;
-    glutMainLoop();
+    runFrameLoop();
     return 0;
 }
