@@ -211,6 +211,18 @@ void playChosenSong();
 using MidiSongImporter = bool (*)(const std::string& path, SongData& song, std::string& report, std::string& error);
 extern MidiSongImporter midiSongImporter;
 
+// Recording ("7"): starts, or stops and saves to the user's songs folder as a song and a
+// MIDI file. What the user plays is fed in by the keyboard commands and the sound steps.
+void toggleRecording();
+void recordStrokeStart(bool right, int index, Mode strokeMode);
+void recordStrokeEnd(bool right);
+void recordSound(int key, bool on, float volume);
+// Writes a recording's MIDI file: writeMidiFile of the sound library, handed in at start-up;
+// null writes none. On failure error is one line.
+using MidiFileWriter = bool (*)(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                                std::string& error);
+extern MidiFileWriter midiFileWriter;
+
 // Captions: one line over the scene for CAPTION_SECONDS.
 const double CAPTION_SECONDS = 3.0;
 void showCaption(const std::string& text);

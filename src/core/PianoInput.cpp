@@ -102,8 +102,9 @@ void pressKey(unsigned char typed, bool fromSong) {
         if (currNote == -1 && (fromSong || pendingNotes.empty())) {
             currNote = note;
             activateRightAnimation();
+            if (!fromSong) recordStrokeStart(true, static_cast<int>(notePosition), mode);
         } else if (!fromSong && pendingNotes.size() < MAX_PENDING_STROKES) {
-            pendingNotes.push_back({key, note, false});
+            pendingNotes.push_back({key, note, false, mode});
         }
     }
 
@@ -114,8 +115,9 @@ void pressKey(unsigned char typed, bool fromSong) {
             playChord = chord;
             chordLetterHeld = static_cast<char>(key);
             activateLeftChordAnimation();
+            if (!fromSong) recordStrokeStart(false, static_cast<int>(chordPosition), mode);
         } else if (!fromSong && !keyPressed[key] && pendingChords.size() < MAX_PENDING_STROKES) {
-            pendingChords.push_back({key, chord, false});
+            pendingChords.push_back({key, chord, false, mode});
         }
     } else if (key == '+') {
         mode = MAJOR;
@@ -165,6 +167,8 @@ void pressKey(unsigned char typed, bool fromSong) {
         background_intensity = 0.0f;
     } else if (key == '5') {
         playChosenSong();
+    } else if (key == '7') {
+        toggleRecording();
     } else if (key == '6') {
         chooseNextSong();
     } else if (key == '8') {
@@ -189,6 +193,7 @@ void handleKeyUp(unsigned char typed, int, int) {
             if (current) {
                 noteKeyPressed = false;
                 updateHandsAnimationStatus();
+                recordStrokeEnd(true);
             }
         }
     }
@@ -199,6 +204,7 @@ void handleKeyUp(unsigned char typed, int, int) {
             if (current) {
                 chordKeyPressed = false;
                 updateHandsAnimationStatus();
+                recordStrokeEnd(false);
             }
         }
     }

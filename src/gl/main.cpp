@@ -9,6 +9,16 @@
 #include "Piano.h"
 #include "Shell.h"
 
+namespace {
+// The recorder's events, written by the sound library's MIDI writer.
+bool writeRecordedMidi(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                       std::string& error) {
+    std::vector<MidiNoteEvent> notes;
+    for (const RecordedMidiEvent& e : events) notes.push_back({e.seconds, e.pitch, e.velocity});
+    return writeMidiFile(path, program, notes, error);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
     if (eventLog != nullptr && !openEventLog(eventLog))
@@ -22,6 +32,7 @@ int main(int argc, char** argv) {
     engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     midiSongImporter = importMidiSong;
+    midiFileWriter = writeRecordedMidi;
     glutMainLoop();
     return 0;
 }

@@ -67,10 +67,11 @@ class VirtualDisplay:
                 self.process.wait()
 
 
-def make_layout(root, drop=(), songs=None):
+def make_layout(root, drop=(), songs=None, only_songs=False):
     """A copy of the program's layout under root: root/build holds the binary, root/res the
     resources without the files in drop (paths relative to res/), with songs (name -> text)
-    written into res/songs. Returns the working directory to start the program in."""
+    written into res/songs, and with only those songs if only_songs. Returns the working
+    directory to start the program in."""
     root = Path(root)
     build = root / "build"
     build.mkdir(parents=True, exist_ok=True)
@@ -79,6 +80,9 @@ def make_layout(root, drop=(), songs=None):
     shutil.copytree(SOURCE_DIR / "res", res)
     for path in drop:
         (res / path).unlink()
+    if only_songs:
+        for shipped in (res / "songs").iterdir():
+            shipped.unlink()
     for name, text in (songs or {}).items():
         (res / "songs" / name).write_text(text)
     return build
@@ -259,7 +263,11 @@ class Program:
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
         self.events_path = self.tmpdir / "events.txt"
-        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path))
+        # The user's own folder (songs added, recordings saved) is the run's own, never the
+        # account's: a test finds there only what it put there.
+        self.data_home = self.tmpdir / "data"
+        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
+                       XDG_DATA_HOME=str(self.data_home))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
@@ -279,9 +287,10 @@ class Program:
         self.frames = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
+        self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
         self.process = subprocess.Popen(
             [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
-            stdout=open(self.stdout_path, "wb"), stderr=open(self.stderr_path, "wb"))
+            stdout=self.outputs[0], stderr=self.outputs[1])
         try:
             self.main = self._wait_for_window(MAIN_TITLE)
             self.help = self._wait_for_window(HELP_TITLE)
@@ -337,6 +346,8 @@ class Program:
                 self.process.wait()
         if self.capture_clock is not None:
             self.capture_clock.close()
+        for output in self.outputs:
+            output.close()
         if self.own_display:
             self.display.close()
         self.tmp.cleanup()
