@@ -1,5 +1,6 @@
 // MIDI in and out without a MIDI system: messages queued as the adapter queues them, played
 // by the frame step; what the output would send, recorded.
+#include <atomic>
 #include <thread>
 
 #include "MidiPlaying.h"
@@ -161,18 +162,29 @@ TEST_F(MidiIn, OnlyNotesAndControllersAreQueuedAndAFloodDropsTheNewest) {
     EXPECT_FALSE(midiInputPending());
 }
 
-TEST_F(MidiIn, AWaitForInputEndsWhenAMessageComesFromAnotherThread) {
-    EXPECT_FALSE(waitForMidiInput(0.01));
-    std::thread sender([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const unsigned char on[3] = {0x90, 60, 100};
-        queueMidiInput(on, 3);
+TEST_F(MidiIn, AMessageFromAnotherThreadWakesTheFrameLoopOnceAndAsksForAFrame) {
+    static std::atomic<int> wakes{0};
+    wakes = 0;
+    wakeOnMidiInput([] { ++wakes; });
+    std::thread keyboard([] {
+        for (int note : {48, 50, 53}) {  // C D F below the right hand, no chord: no hand moves
+            const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), 100};
+            queueMidiInput(on, 3);
+        }
     });
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(waitForMidiInput(5.0));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    sender.join();
-    EXPECT_TRUE(waitForMidiInput(5.0)) << "still waiting to be played: no wait";
+    keyboard.join();
+    wakeOnMidiInput(nullptr);
+    EXPECT_EQ(wakes, 1) << "the loop wakes once and takes all three";
+    EXPECT_TRUE(midiInputPending());
+    stepMidi();
+    EXPECT_EQ(sound.count("play"), 3);
+    EXPECT_EQ(redisplays, 1) << "the keys went down: the picture must show it";
+    EXPECT_FALSE(animating()) << "the keys are still while held";
+    noteOff(48);
+    stepMidi();
+    EXPECT_TRUE(animating()) << "a key let go rises over the next frames";
+    frames(3);
+    EXPECT_FALSE(animating());
 }
 
 TEST_F(MidiIn, TheRightHandFollowsANoteOfItsKeysWithoutSoundingOrPressingAgain) {

@@ -179,7 +179,7 @@ TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
         press(run[i % run.size()]);
         release(run[i % run.size()]);
     }
-    EXPECT_LE(app.input.pendingNotes.size(), 8u);
+    EXPECT_LE(app.input.pendingNotes.size(), 16u);
 }
 
 TEST_F(TypedAhead, ChordLettersWaitForTheLeftHandWithTheChordOfTheirPress) {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "SongFile.h"
+#include "Recorder.h"
 #include "SongLibrary.h"
 #include "app_fixture.h"
 
@@ -602,4 +603,177 @@ TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
     EXPECT_EQ(playAlongHintKey(), -1);
     frames(2 * FRAMES_PER_BEAT);
     EXPECT_EQ(currNote, 9);
+}
+
+// Recording ("7"): a take becomes a song of the same letters and gaps, and a MIDI file of what
+// sounded; a take that cannot be saved is kept.
+TEST(RecordingAsSong, GapsJoinTheLetterBeforeShortOnesAreLengthenedAndModesAreWritten) {
+    Recording take;
+    take.startMode = MAJOR;
+    // Seconds: a beat is 1/6 s. s at 1.0 for a beat and a half, d at 2.0 held 0.1 s, f 0.1 s
+    // after it (too soon: two beats), chords z in major and z in minor.
+    take.strokes = {{true, 0, MAJOR, 1.0, 1.25}, {true, 1, MAJOR, 2.0, 2.1}, {true, 2, MAJOR, 2.1, 2.2},
+                    {false, 0, MAJOR, 1.0, 2.0}, {false, 0, MINOR, 3.0, 4.0}};
+    const SongData song = songFromRecording(take);
+    ASSERT_EQ(song.right.size(), 3u);
+    EXPECT_FLOAT_EQ(song.right[0][0], 6) << "s lasts until d: the silence joins it";
+    EXPECT_FLOAT_EQ(song.right[1][0], 8) << "d lasts the shortest entry there is";
+    EXPECT_FLOAT_EQ(song.right[2][0], 10) << "the last letter as long as it was held, at least two beats";
+    EXPECT_FLOAT_EQ(song.right[2][1], 2);
+    ASSERT_EQ(song.left.size(), 2u);
+    EXPECT_FLOAT_EQ(song.left[0][0], 12);
+    EXPECT_EQ(song.startMode, MAJOR);
+    ASSERT_EQ(song.modeChanges.size(), 1u);
+    EXPECT_EQ(song.modeChanges[0], (std::pair<std::size_t, Mode>{1, MINOR}));
+    EXPECT_TRUE(songFromRecording(Recording()).right.empty());
+}
+
+TEST(RecordingAsMidi, EveryNoteEndsAndAKeyStruckAgainEndsItsFirstNote) {
+    Recording take;
+    take.strokes = {{true, 0, MAJOR, 1.0, 1.5}};
+    take.sounds = {{1.16, 7, true, 1.0f}, {1.5, 7, false, 0}, {1.6, 20, true, 0.5f}, {1.7, 20, true, 0.5f},
+                   {2.0, 0, true, 0.5f}};
+    const std::vector<RecordedMidiEvent> midi = midiFromRecording(take);
+    ASSERT_EQ(midi.size(), 8u);
+    EXPECT_NEAR(midi[0].seconds, 0.16, 1e-9) << "from the first letter";
+    EXPECT_EQ(midi[0].pitch, 60);
+    EXPECT_EQ(midi[0].velocity, 127);
+    EXPECT_EQ(midi[1].velocity, 0);
+    EXPECT_EQ(midi[2].pitch, 61);
+    EXPECT_EQ(midi[2].velocity, 64);
+    EXPECT_EQ(midi[3].velocity, 0) << "struck again: the first note ends";
+    EXPECT_EQ(midi[4].velocity, 64);
+    EXPECT_EQ(midi[6].pitch, 48);
+    EXPECT_EQ(midi[6].velocity, 0) << "notes still sounding at the end are ended";
+    EXPECT_EQ(midi[7].pitch, 61);
+    EXPECT_EQ(midi[7].velocity, 0);
+}
+
+class Recorder : public SongChooser {
+protected:
+    static std::vector<std::string>& midiWritten() {
+        static std::vector<std::string> paths;
+        return paths;
+    }
+    void SetUp() override {
+        SongChooser::SetUp();
+        midiWritten().clear();
+        midiFileWriter = [](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                            std::string&) {
+            std::ofstream(path) << program << " " << events.size();
+            midiWritten().push_back(path);
+            return true;
+        };
+    }
+    void TearDown() override {
+        midiFileWriter = nullptr;
+        SongChooser::TearDown();
+    }
+    std::string stdoutOf(unsigned char key) {
+        testing::internal::CaptureStdout();
+        press(key);
+        return testing::internal::GetCapturedStdout();
+    }
+    void playFor(unsigned char letter, int count) {
+        press(letter);
+        frames(count);
+        release(letter);
+    }
+    std::vector<fs::path> saved(const std::string& extension) {
+        std::vector<fs::path> found;
+        std::error_code ignored;
+        for (const auto& e : fs::directory_iterator(userSongs, ignored))
+            if (e.path().extension() == extension) found.push_back(e.path());
+        return found;
+    }
+};
+
+TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
+    press('7');
+    EXPECT_TRUE(app.recording.on);
+    EXPECT_EQ(currentCaption(), "recording");
+    press('z');
+    playFor('s', 20);
+    release('z');
+    frames(10);
+    playFor('d', 20);
+    frames(10);
+    press('-');  // the next chord in minor
+    playFor('z', 30);
+    frames(20);
+    EXPECT_EQ(stdoutOf('7'), "");
+    EXPECT_FALSE(app.recording.on);
+
+    const std::vector<fs::path> songs = saved(".song");
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0].filename().string().rfind("recording_", 0), 0u);
+    ASSERT_EQ(midiWritten().size(), 1u);
+    EXPECT_EQ(fs::path(midiWritten()[0]).replace_extension(".song"), songs[0]) << "the MIDI file beside the song";
+    EXPECT_EQ(currentCaption(), "saved " + songs[0].filename().string() + " - 5 to play");
+
+    std::ifstream in(songs[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error << text;
+    ASSERT_EQ(song.right.size(), 2u);
+    EXPECT_FLOAT_EQ(song.right[0][1], 0);
+    EXPECT_FLOAT_EQ(song.right[1][1], 1);
+    EXPECT_NEAR(song.right[0][0], 3, 1) << "d came half a second after s";
+    ASSERT_EQ(song.left.size(), 2u);
+    EXPECT_EQ(song.startMode, MAJOR);
+    ASSERT_EQ(song.modeChanges.size(), 1u);
+    EXPECT_EQ(song.modeChanges[0].second, MINOR);
+
+    // "5" plays the take back through the hands: the chosen song is the take.
+    press('+');
+    frames(60);
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(playChord, CEG);
+    std::vector<int> chords = {playChord};
+    while (songPlaying) {
+        const unsigned int before = chordStrokes;
+        frame();
+        if (chordStrokes != before) chords.push_back(playChord);
+    }
+    EXPECT_EQ(chords, (std::vector<int>{CEG, CEA})) << "the second chord in the mode it was played in";
+}
+
+TEST_F(Recorder, NothingPlayedIsNotSaved) {
+    press('7');
+    frames(30);
+    press('7');
+    EXPECT_EQ(currentCaption(), "nothing recorded");
+    EXPECT_TRUE(saved(".song").empty());
+}
+
+TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
+    fs::create_directories(userSongs.parent_path());
+    std::ofstream(userSongs) << "a file where the folder should be";
+    press('7');
+    playFor('s', 20);
+    const std::string out = stdoutOf('7');
+    EXPECT_EQ(out.rfind("Error: Cannot save the recording to " + userSongs.string() + "/recording_", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    EXPECT_EQ(currentCaption().rfind("recording not saved", 0), 0u) << currentCaption();
+    EXPECT_TRUE(app.recording.kept);
+
+    fs::remove(userSongs);
+    frames(60);
+    press('7');  // goes on with the kept take
+    playFor('f', 20);
+    EXPECT_EQ(stdoutOf('7'), "");
+    const std::vector<fs::path> songs = saved(".song");
+    ASSERT_EQ(songs.size(), 1u);
+    std::ifstream in(songs[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error;
+    ASSERT_EQ(song.right.size(), 2u) << "the first take's note is not lost";
+    EXPECT_FLOAT_EQ(song.right[0][1], 0);
+    EXPECT_FLOAT_EQ(song.right[1][1], 2);
+    EXPECT_LT(song.right[0][0], 10) << "the pause before going on is not kept as a long note";
 }

@@ -1,19 +1,25 @@
-// RtMidi behind the two calls of MidiPorts.h. Everything here runs on the program's thread,
-// except onMessage, which RtMidi calls on its own (the JACK process thread, or an ALSA
-// reading thread per input) and which only queues.
+// RtMidi behind MidiPorts.h. The output is used on the program's thread only, the inputs on
+// the looking thread only (after the first look, made before it starts); onMessage runs on
+// RtMidi's own threads (the JACK process thread, or an ALSA reading thread per input) and
+// only queues.
 #include "MidiPorts.h"
 
 #include <RtMidi.h>
 #include <jack/jack.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EventLog.h"
@@ -34,14 +40,17 @@ struct Ports {
     // input of its own, all of them named "Tinklewood".
     std::map<std::string, std::unique_ptr<RtMidiIn>> ownInputs;
     std::set<std::string> present;  // the sources at the last look
+    std::thread looking;
+    std::mutex lock;
+    std::condition_variable stop;
+    bool stopping = false;
 };
 Ports* ports = nullptr;
 
+// From any thread: RtMidi's errors come on whichever thread met them.
 void reportOnce(const std::string& what) {
-    static bool reported = false;
-    if (reported) return;
-    reported = true;
-    std::fprintf(stderr, "tinklewood: MIDI: %s\n", what.c_str());
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true)) std::fprintf(stderr, "tinklewood: MIDI: %s\n", what.c_str());
 }
 
 // RtMidi prints to stderr, and throws, unless given this. Its warnings (a port gone, a JACK
@@ -107,7 +116,39 @@ void connect(const std::string& source) {
     logEvent("midi-connect", source);
 }
 
+void connectNewSources() {
+    try {
+        std::set<std::string> now;
+        const unsigned int count = ports->in->getPortCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const std::string name = ports->in->getPortName(i);
+            if (playableSource(name)) now.insert(name);
+        }
+        for (const std::string& name : now)
+            if (ports->present.count(name) == 0) connect(name);
+        // A source gone takes its connection with it; one that comes back is new again.
+        for (auto it = ports->ownInputs.begin(); it != ports->ownInputs.end();)
+            it = now.count(it->first) == 0 ? ports->ownInputs.erase(it) : std::next(it);
+        ports->present = now;
+    } catch (const RtMidiError& error) {
+        reportOnce(error.getMessage());
+    }
+}
+
+const auto LOOK_INTERVAL = std::chrono::seconds(1);
+
+void lookForSources() {
+    std::unique_lock<std::mutex> hold(ports->lock);
+    while (!ports->stop.wait_for(hold, LOOK_INTERVAL, [] { return ports->stopping; })) connectNewSources();
+}
+
 void closeMidiPorts() {
+    {
+        std::lock_guard<std::mutex> hold(ports->lock);
+        ports->stopping = true;
+    }
+    ports->stop.notify_one();
+    ports->looking.join();
     stopMidiOutput();
     // The inputs go first, so nothing comes in while the output drains what was sent.
     delete ports;
@@ -154,28 +195,9 @@ bool openMidiPorts() {
         return false;
     }
     logEvent("midi-open", RtMidi::getApiName(api));
-    connectNewMidiSources();
+    connectNewSources();
     startMidiOutput(sendMessage);
+    ports->looking = std::thread(lookForSources);
     std::atexit(closeMidiPorts);
     return true;
-}
-
-void connectNewMidiSources() {
-    if (ports == nullptr) return;
-    try {
-        std::set<std::string> now;
-        const unsigned int count = ports->in->getPortCount();
-        for (unsigned int i = 0; i < count; ++i) {
-            const std::string name = ports->in->getPortName(i);
-            if (playableSource(name)) now.insert(name);
-        }
-        for (const std::string& name : now)
-            if (ports->present.count(name) == 0) connect(name);
-        // A source gone takes its connection with it; one that comes back is new again.
-        for (auto it = ports->ownInputs.begin(); it != ports->ownInputs.end();)
-            it = now.count(it->first) == 0 ? ports->ownInputs.erase(it) : std::next(it);
-        ports->present = now;
-    } catch (const RtMidiError& error) {
-        reportOnce(error.getMessage());
-    }
 }

@@ -5,10 +5,9 @@
 
 // Opens both ports on the MIDI system TINKLEWOOD_MIDI names ("alsa", "jack" or "off"), or
 // else on the ALSA sequencer when the machine has one, else on a JACK server that is running,
-// and connects the input to the sources present. False when there is none: silently when
-// none was asked for, otherwise after one line on stderr. Run on the program's thread; the
-// ports close at process exit, after note-offs for whatever the output left sounding.
+// and connects the input to the sources present; a thread of its own then looks for new
+// sources every second (RtMidi tells nobody of them). False when there is no MIDI system:
+// silently when none was asked for, otherwise after one line on stderr. Run on the program's
+// thread; the ports close at process exit, after note-offs for whatever the output left
+// sounding.
 bool openMidiPorts();
-// Connects the input to the sources that appeared since the last call (RtMidi tells nobody
-// of them: the program asks about once a second). Nothing when no ports are open.
-void connectNewMidiSources();

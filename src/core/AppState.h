@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ChordInfo.h"
+#include "Recorder.h"
 #include "SongFile.h"
 #include "SongLibrary.h"
 #include "Sound.h"
@@ -33,6 +34,7 @@ struct PendingStroke {
     unsigned char letter;
     int target;     // key index of a note, or ChordEnum of a chord (named by the mode at the press)
     bool released;  // let go before its turn: it plays as a tap
+    Mode mode;      // the mode at the press, for a recording
 };
 
 // Keys held and the switches the keyboard commands flip.
@@ -185,6 +187,18 @@ struct CaptionState {
     double until = 0;  // seconds on the program's clock
 };
 
+// Recording ("7"): what the user plays, until it is saved.
+struct RecordingState {
+    bool on = false;
+    Recording take;
+    // A take that could not be saved is kept: "7" goes on recording into it and tries again.
+    bool kept = false;
+    double shift = 0;        // seconds taken off the clock: the pause before a kept take goes on
+    double lastEvent = 0;    // seconds on the recording's clock
+    int openRight = -1;      // the stroke whose letter is still down, per hand
+    int openLeft = -1;
+};
+
 struct AppState {
     ViewState view;
     InputState input;
@@ -193,6 +207,7 @@ struct AppState {
     SongState song;
     LibraryState library;
     CaptionState caption;
+    RecordingState recording;
     MidiState midi;
 };
 

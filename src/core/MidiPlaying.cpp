@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
+#include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -29,9 +28,9 @@ const std::size_t QUEUE_CAPACITY = 1024;
 
 struct InputQueue {
     std::mutex lock;
-    std::condition_variable arrived;
     std::array<Message, QUEUE_CAPACITY> ring;
     std::size_t first = 0, count = 0;
+    std::atomic<MidiWake> wake{nullptr};
 };
 
 // Made once and never destroyed: the MIDI threads may still call in while the process exits.
@@ -175,11 +174,14 @@ void play(const Message& message) {
         controller(data1, data2, message);
 }
 
-void riseReleasedKeys() {
+// Whether a key moved.
+bool riseReleasedKeys() {
     const double now = nowSeconds();
+    bool moved = false;
     for (int key = 0; key < NUM_KEYS; ++key) {
         MidiKeyState& k = app.midi.keys[key];
         if (!k.releasing) continue;
+        moved = true;
         const float press = static_cast<float>(std::max(0.0, 1 - (now - k.releasedAt) / RELEASE_SECONDS));
         keys[key]->press(press);
         k.voice.setVolume(k.volume * press * press);
@@ -189,6 +191,7 @@ void riseReleasedKeys() {
             k.releasing = false;
         }
     }
+    return moved;
 }
 
 // ---- The output ------------------------------------------------------------------------
@@ -225,15 +228,18 @@ void queueMidiInput(const unsigned char* message, std::size_t size) {
     const int type = message[0] & 0xF0;
     if (type != 0x80 && type != 0x90 && type != 0xB0) return;
     InputQueue& queue = inputQueue();
+    bool first;
     {
         std::lock_guard<std::mutex> hold(queue.lock);
         if (queue.count == QUEUE_CAPACITY) return;
         Message& slot = queue.ring[(queue.first + queue.count) % QUEUE_CAPACITY];
         std::copy(message, message + 3, slot.bytes);
         slot.arrived = clocksource::now();
-        ++queue.count;
+        first = queue.count++ == 0;
     }
-    queue.arrived.notify_one();
+    // Once per wait: the frame loop takes everything queued by the time it runs.
+    const MidiWake wake = queue.wake.load();
+    if (first && wake != nullptr) wake();
 }
 
 bool midiInputPending() {
@@ -242,11 +248,7 @@ bool midiInputPending() {
     return queue.count > 0;
 }
 
-bool waitForMidiInput(double seconds) {
-    InputQueue& queue = inputQueue();
-    std::unique_lock<std::mutex> hold(queue.lock);
-    return queue.arrived.wait_for(hold, std::chrono::duration<double>(seconds), [&] { return queue.count > 0; });
-}
+void wakeOnMidiInput(MidiWake wake) { inputQueue().wake.store(wake); }
 
 void discardMidiInput() {
     InputQueue& queue = inputQueue();
@@ -267,8 +269,14 @@ void stepMidi() {
         queue.count = 0;
     }
     for (std::size_t i = 0; i < count; ++i) play(taken[i]);
-    riseReleasedKeys();
+    const bool moved = riseReleasedKeys();
+    // Outside a frame step nothing else asks for the keys to be drawn where they now are.
+    if ((count > 0 || moved) && shellHooks.requestRedisplay != nullptr) shellHooks.requestRedisplay();
     if (output != nullptr && app.midi.programSent != chosenProgram()) sendProgram();
+}
+
+bool midiKeysMoving() {
+    return std::any_of(app.midi.keys.begin(), app.midi.keys.end(), [](const MidiKeyState& k) { return k.releasing; });
 }
 
 void startMidiOutput(MidiSend sendMessage) {

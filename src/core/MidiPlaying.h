@@ -18,16 +18,19 @@
 // Any thread: one message as it came in, status byte first. Note on and off and controllers
 // are kept, everything else is dropped; a flood faster than the frames drops the newest.
 void queueMidiInput(const unsigned char* message, std::size_t size);
-// Any thread: messages wait to be played. Whatever decides that the frame loop may sleep
-// must ask this first: a MIDI note has to sound within a frame of its arrival.
+// Any thread: messages wait to be played. The frame loop asks before it waits, and plays them
+// (stepMidi) first thing when it wakes: a MIDI note sounds as it comes in, not a frame later.
 bool midiInputPending();
-// Waits up to `seconds`, returning early, with true, as soon as a message is queued. The
-// frame loop waits for its next frame here, which is what wakes it for MIDI input.
-bool waitForMidiInput(double seconds);
-// Program thread: plays the queued messages, lets released keys rise and keeps the MIDI
-// output's program in step with the instrument. Run by the frame step, and by the frame loop
-// whenever waitForMidiInput returns true.
+// What wakes the frame loop: called on the MIDI thread when a message lands in an empty
+// queue, so it must be safe there (the shell writes to an eventfd its wait watches).
+using MidiWake = void (*)();
+void wakeOnMidiInput(MidiWake wake);
+// Program thread: plays the queued messages, lets released keys rise (asking for a redraw
+// when a key moved) and keeps the MIDI output's program in step with the instrument. Run by
+// the frame step, and by the frame loop each time it wakes.
 void stepMidi();
+// Released keys are still rising: frames are needed.
+bool midiKeysMoving();
 // Empties the queue without playing it (tests, between cases).
 void discardMidiInput();
 

@@ -126,9 +126,18 @@ extern ShellHooks shellHooks;
 // Start-up state and the frame step.
 void initTimers();
 void initKeyboard();
-// Advances one frame if one is due; returns whether it did. The shell's idle callback is this
+// Advances one frame if one is due; returns whether it did. The shell's frame loop is this
 // plus the wait until the next frame.
 bool stepFrame();
+// Whether the next frame can differ from the last one drawn: a stroke on its way down or up
+// (a note or chord held at the bottom, its clock paused, is still), a song counting its beats,
+// the concert sweep, letters waiting for a hand, samples dying away, keys let go on a MIDI
+// keyboard rising. When not, the shell draws nothing until an input, a window event, a MIDI
+// message or a change due at a time (a caption's end).
+bool animating();
+// Seconds until something shown changes by itself with nothing animating (a caption ends);
+// negative when nothing will.
+double secondsUntilChange();
 
 // Keyboard commands and camera and light controls.
 // A letter typed while its hand is busy waits for the hand (see startPendingStrokes); the song
@@ -212,8 +221,22 @@ void playChosenSong();
 using MidiSongImporter = bool (*)(const std::string& path, SongData& song, std::string& report, std::string& error);
 extern MidiSongImporter midiSongImporter;
 
+// Recording ("7"): starts, or stops and saves to the user's songs folder as a song and a
+// MIDI file. What the user plays is fed in by the keyboard commands and the sound steps.
+void toggleRecording();
+void recordStrokeStart(bool right, int index, Mode strokeMode);
+void recordStrokeEnd(bool right);
+void recordSound(int key, bool on, float volume);
+// Writes a recording's MIDI file: writeMidiFile of the sound library, handed in at start-up;
+// null writes none. On failure error is one line.
+using MidiFileWriter = bool (*)(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                                std::string& error);
+extern MidiFileWriter midiFileWriter;
+
 // Captions: one line over the scene for CAPTION_SECONDS.
 const double CAPTION_SECONDS = 3.0;
 void showCaption(const std::string& text);
 // The caption to draw now, empty when none.
 std::string currentCaption();
+// True once when the caption's time has run out: the frame without it is still to be drawn.
+bool captionEnded();

@@ -70,9 +70,9 @@ bool markReleased(std::deque<PendingStroke>& pending, unsigned char letter) {
     return false;
 }
 
-// A hand strikes about five notes a second; letters typed further ahead than this are dropped,
-// so a flood of keys cannot keep the hand playing for minutes after it stops.
-const std::size_t MAX_PENDING_STROKES = 8;
+// A hand strikes about five notes a second; letters typed further ahead than this (three
+// seconds of playing) are dropped, so a flood of keys cannot keep the hand playing for minutes.
+const std::size_t MAX_PENDING_STROKES = 16;
 
 std::deque<PendingStroke>& pendingNotes = app.input.pendingNotes;
 std::deque<PendingStroke>& pendingChords = app.input.pendingChords;
@@ -102,8 +102,9 @@ void pressKey(unsigned char typed, bool fromSong) {
         if (currNote == -1 && (fromSong || pendingNotes.empty())) {
             currNote = note;
             activateRightAnimation();
+            if (!fromSong) recordStrokeStart(true, static_cast<int>(notePosition), mode);
         } else if (!fromSong && pendingNotes.size() < MAX_PENDING_STROKES) {
-            pendingNotes.push_back({key, note, false});
+            pendingNotes.push_back({key, note, false, mode});
         }
     }
 
@@ -114,8 +115,9 @@ void pressKey(unsigned char typed, bool fromSong) {
             playChord = chord;
             chordLetterHeld = static_cast<char>(key);
             activateLeftChordAnimation();
+            if (!fromSong) recordStrokeStart(false, static_cast<int>(chordPosition), mode);
         } else if (!fromSong && !keyPressed[key] && pendingChords.size() < MAX_PENDING_STROKES) {
-            pendingChords.push_back({key, chord, false});
+            pendingChords.push_back({key, chord, false, mode});
         }
     } else if (key == '+') {
         mode = MAJOR;
@@ -165,6 +167,8 @@ void pressKey(unsigned char typed, bool fromSong) {
         background_intensity = 0.0f;
     } else if (key == '5') {
         playChosenSong();
+    } else if (key == '7') {
+        toggleRecording();
     } else if (key == '6') {
         chooseNextSong();
     } else if (key == '8') {
@@ -190,6 +194,7 @@ void handleKeyUp(unsigned char typed, int, int) {
             if (current) {
                 noteKeyPressed = false;
                 updateHandsAnimationStatus();
+                recordStrokeEnd(true);
             }
         }
     }
@@ -200,6 +205,7 @@ void handleKeyUp(unsigned char typed, int, int) {
             if (current) {
                 chordKeyPressed = false;
                 updateHandsAnimationStatus();
+                recordStrokeEnd(false);
             }
         }
     }
@@ -235,6 +241,7 @@ void motion(int x, int y) {
     if (rotateCam || zoomCam) {
         lastX = static_cast<float>(x);
         lastY = static_cast<float>(y);
+        if (shellHooks.requestRedisplay != nullptr) shellHooks.requestRedisplay();
     }
 }
 

@@ -82,6 +82,12 @@ void showCaption(const std::string& text) {
     if (shellHooks.requestRedisplay != nullptr) shellHooks.requestRedisplay();
 }
 
+bool captionEnded() {
+    if (app.caption.text.empty() || nowSeconds() < app.caption.until) return false;
+    app.caption.text.clear();
+    return true;
+}
+
 std::string currentCaption() {
     if (app.caption.text.empty() || nowSeconds() >= app.caption.until) return "";
     return app.caption.text;

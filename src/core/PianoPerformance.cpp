@@ -198,9 +198,14 @@ void startPendingStrokes() {
         const PendingStroke next = notes.front();
         notes.pop_front();
         endNoteStroke();
+        recordStrokeEnd(true);
         currNote = next.target;
         activateRightAnimation();
-        if (next.released) noteKeyPressed = false;  // a tap: the stroke goes straight back up
+        recordStrokeStart(true, static_cast<int>(key_letters.find(static_cast<char>(next.letter))), next.mode);
+        if (next.released) {
+            noteKeyPressed = false;  // a tap: the stroke goes straight back up
+            recordStrokeEnd(true);
+        }
         updateHandsAnimationStatus();
     }
     std::deque<PendingStroke>& chords = app.input.pendingChords;
@@ -208,10 +213,15 @@ void startPendingStrokes() {
         const PendingStroke next = chords.front();
         chords.pop_front();
         endChordStroke();
+        recordStrokeEnd(false);
         playChord = next.target;
         app.input.chordLetterHeld = static_cast<char>(next.letter);
         activateLeftChordAnimation();
-        if (next.released) chordKeyPressed = false;
+        recordStrokeStart(false, static_cast<int>(chord_letters.find(static_cast<char>(next.letter))), next.mode);
+        if (next.released) {
+            chordKeyPressed = false;
+            recordStrokeEnd(false);
+        }
         updateHandsAnimationStatus();
     }
 }

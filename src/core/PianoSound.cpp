@@ -31,6 +31,7 @@ const float CHOIR_CHORD_VOLUME = 0.35f;
 std::vector<KeySoundObserver> observers;
 
 void notify(int key, bool on, float volume) {
+    recordSound(key, on, volume);
     for (KeySoundObserver observer : observers) observer(key, on, volume);
 }
 

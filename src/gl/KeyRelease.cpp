@@ -93,12 +93,20 @@ void releaseKeysNoLongerDown() {
     }
 }
 
+bool keysToWatch() {
+    if (!userHeldKeys().empty()) return true;
+    for (bool down : pressed)
+        if (down) return true;
+    return false;
+}
+
 void keyDown(unsigned char key, int x, int y) {
     // Pressed again while still down: the X server repeating a held key (it sends presses
     // alone, see below), however long after the key really came up the press is read.
     if (pressed[key]) return;
     pressed[key] = true;
     handleKeyPress(key, x, y);
+    shellHooks.requestRedisplay();  // whatever the key changed shows at once
 }
 
 void keyUp(unsigned char key, int x, int y) {
@@ -112,6 +120,7 @@ void keyUp(unsigned char key, int x, int y) {
             pressed[other] = false;
     }
     handleKeyUp(key, x, y);
+    shellHooks.requestRedisplay();
 }
 
 void reportRepeatsAsPressesOnly() {

@@ -4,10 +4,12 @@
 
 #include <GL/glu.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "ChordInfo.h"
+#include "constants.h"
 #include "Piano.h"
 
 namespace {
@@ -121,12 +123,26 @@ void drawCaption(const std::string& caption) {
     glRasterPos2f(left, baseline);
     text(caption);
 }
+// A red dot in the top right corner while a recording runs.
+void drawRecordingMark() {
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float radius = 10, x = static_cast<float>(viewport[2]) - 28, y = static_cast<float>(viewport[3]) - 28;
+    glColor3f(0.9f, 0.05f, 0.05f);
+    glBegin(GL_POLYGON);
+    for (int i = 0; i < 24; ++i) {
+        const float a = 2 * PI * static_cast<float>(i) / 24;
+        glVertex2f(x + radius * std::cos(a), y + radius * std::sin(a));
+    }
+    glEnd();
+}
 }  // namespace
 
 void drawOverlay() {
     const std::string caption = currentCaption();
     const int hintKey = playAlongHintKey();
-    if (!app.input.lettersOn && caption.empty() && hintKey < 0) return;
+    const bool recordingMark = app.recording.on;
+    if (!app.input.lettersOn && caption.empty() && hintKey < 0 && !recordingMark) return;
     const std::vector<Label> labels = keyLabels(app.input.lettersOn, hintKey);
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
     glDisable(GL_LIGHTING);
@@ -135,6 +151,7 @@ void drawOverlay() {
     beginWindowDrawing();
     drawLabels(labels);
     if (!caption.empty()) drawCaption(caption);
+    if (recordingMark) drawRecordingMark();
     endWindowDrawing();
     glPopAttrib();
 }

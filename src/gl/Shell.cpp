@@ -3,9 +3,17 @@
 #include <GL/freeglut.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <thread>
+
+#include <sys/eventfd.h>
+#include <sys/select.h>
+#include <unistd.h>
 
 #include "Draw.h"
+#include "EventLog.h"
 #include "Hand.h"
 #include "HandDraw.h"
 #include "MidiPlaying.h"
@@ -14,6 +22,9 @@
 #include "Shell.h"
 #include "animation.h"
 #include "interface.h"
+
+// After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
+#include <GL/glx.h>
 
 static_assert(KEY_LEFT == GLUT_KEY_LEFT && KEY_UP == GLUT_KEY_UP && KEY_RIGHT == GLUT_KEY_RIGHT &&
                   KEY_DOWN == GLUT_KEY_DOWN,
@@ -28,6 +39,10 @@ int windowID = 0;
 int helpID = 0;
 
 namespace {
+// Frames drawn since the frame loop last had nothing to do; the event log notes each time it
+// comes to rest after drawing, so a test knows the picture it sees is the final one.
+int framesSinceRest = 0;
+
 // The aspect ratio of the last window size that had one; a minimised window reports a
 // height of 0 and keeps the picture it had.
 double& aspectRatio = app.view.aspectRatio;
@@ -41,8 +56,6 @@ void redisplayMain() {
     glutPostRedisplay();
 }
 
-void registerFrameLoop() { glutIdleFunc(animate); }
-
 void quitProgram(int status) { std::exit(status); }
 }  // namespace
 
@@ -55,7 +68,6 @@ void initGlut() {
     reportRepeatsAsPressesOnly();
 
     shellHooks.requestRedisplay = redisplayMain;
-    shellHooks.ensureFrameLoop = registerFrameLoop;
     shellHooks.handTextureChanged = setTextures;
     shellHooks.quit = quitProgram;
 }
@@ -101,6 +113,7 @@ void reshape(int w, int h) {
 }
 
 void display() {
+    ++framesSinceRest;
     drawScene();
     glFlush();
     glutSwapBuffers();
@@ -144,8 +157,78 @@ void animate() {
         return;
     }
     // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
-    // ends just past the interval so that the next call finds the frame due, or as soon as a
-    // MIDI message comes in: a MIDI note sounds then, not at the next frame.
+    // ends just past the interval so that the next call finds the frame due.
     const double remaining = static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed();
-    if (remaining > 0 && waitForMidiInput(std::min(remaining + 50e-6, 0.02))) stepMidi();
+    if (remaining > 0) {
+        const auto wait = std::chrono::microseconds(static_cast<long long>(remaining * 1e6) + 50);
+        std::this_thread::sleep_for(std::min(wait, std::chrono::microseconds(20000)));
+    }
+}
+
+namespace {
+// Made readable by the MIDI threads when a message comes in (MidiPlaying.h), so that the wait
+// below ends for it as for an X event.
+int midiWake = -1;
+
+void wakeForMidi() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(midiWake, &one, sizeof one);  // full: awake already
+}
+
+// Waits until the X server has something for the program, a MIDI message has come in, or
+// `seconds` have passed (forever when negative). Events Xlib has already read count as waiting.
+void waitForEvents(Display* display, double seconds) {
+    if (XPending(display) > 0 || midiInputPending()) return;
+    const int fd = ConnectionNumber(display);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    if (midiWake >= 0) FD_SET(midiWake, &readable);
+    timeval timeout{};
+    if (seconds >= 0) {
+        const long long micros = static_cast<long long>(seconds * 1e6) + 50;
+        timeout.tv_sec = static_cast<time_t>(micros / 1000000);
+        timeout.tv_usec = static_cast<suseconds_t>(micros % 1000000);
+    }
+    if (select(std::max(fd, midiWake) + 1, &readable, nullptr, nullptr, seconds >= 0 ? &timeout : nullptr) > 0 &&
+        midiWake >= 0 && FD_ISSET(midiWake, &readable)) {
+        std::uint64_t count;
+        [[maybe_unused]] const ssize_t taken = read(midiWake, &count, sizeof count);
+    }
+}
+
+// How often held keys are compared with the keyboard while nothing is drawn.
+const double KEY_WATCH_SECONDS = 0.02;
+}  // namespace
+
+void runFrameLoop() {
+    Display* display = glXGetCurrentDisplay();
+    midiWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (midiWake >= 0) wakeOnMidiInput(wakeForMidi);
+    for (;;) {
+        // MIDI first: notes that came in sound before a frame is drawn, and the MIDI output
+        // hears of another instrument as the key for it is taken, with nothing drawn.
+        stepMidi();
+        glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
+        if (animating()) {
+            if (stepFrame()) {
+                releaseKeysNoLongerDown();
+                continue;
+            }
+            // Input arriving before the frame is due is taken at once.
+            waitForEvents(display, static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed());
+            continue;
+        }
+        // Nothing moves: nothing is drawn until an input or a window event comes, a held key
+        // has to be compared with the keyboard, or a caption's time is up.
+        if (framesSinceRest > 0) logEvent("rest");
+        framesSinceRest = 0;
+        double wait = secondsUntilChange();
+        if (keysToWatch()) {
+            releaseKeysNoLongerDown();
+            wait = wait < 0 ? KEY_WATCH_SECONDS : std::min(wait, KEY_WATCH_SECONDS);
+        }
+        waitForEvents(display, wait);
+        if (captionEnded()) redisplayMain();  // one more frame, without it
+    }
 }

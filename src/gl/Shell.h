@@ -23,12 +23,17 @@ void reshape(int w, int h);
 void display();
 void drawScene();  // one frame into the back buffer, without presenting it
 void animate();
+// The program's main loop, in place of GLUT's: frames while something moves (animating()),
+// and otherwise no work at all until the window system or the clock has something.
+void runFrameLoop();
 
 // ---- Keys released elsewhere -----------------------------------------------------------
 // Each frame while keys are held: those the X server says are up get their key-up.
 void releaseKeysNoLongerDown();
 // The main window's status callback: hidden or minimised, it lets go of every held key.
 void mainWindowStatus(int state);
+// Whether any key is held, or marked as still down, that releaseKeysNoLongerDown must watch.
+bool keysToWatch();
 // Asks the X server to repeat a held key as presses alone, which keyDown drops.
 void reportRepeatsAsPressesOnly();
 // The main window's keyboard callbacks: the keyboard commands, less the repeats of held keys.

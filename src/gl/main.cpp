@@ -11,11 +11,12 @@
 #include "Shell.h"
 
 namespace {
-const unsigned int MIDI_SOURCES_LOOK_MS = 1000;
-
-void lookForMidiSources(int) {
-    connectNewMidiSources();
-    glutTimerFunc(MIDI_SOURCES_LOOK_MS, lookForMidiSources, 0);
+// The recorder's events, written by the sound library's MIDI writer.
+bool writeRecordedMidi(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                       std::string& error) {
+    std::vector<MidiNoteEvent> notes;
+    for (const RecordedMidiEvent& e : events) notes.push_back({e.seconds, e.pitch, e.velocity});
+    return writeMidiFile(path, program, notes, error);
 }
 }  // namespace
 
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     midiSongImporter = importMidiSong;
-    if (openMidiPorts()) glutTimerFunc(MIDI_SOURCES_LOOK_MS, lookForMidiSources, 0);
-    glutMainLoop();
+    midiFileWriter = writeRecordedMidi;
+    openMidiPorts();
+    runFrameLoop();
     return 0;
 }

@@ -14,6 +14,14 @@ import numpy as np
 from support import RATE
 
 HOP = 0.005  # seconds per level step
+# Where a sample is heard in the capture against the moment the program started it. The wave
+# writer mixes a period (256 frames, 5.8 ms, in the suite's configuration) once it is due, so a
+# sound lands in the next period or the one after; but when the writer falls behind (another
+# program taking the cores) it mixes the periods it owes in one go, and a sound started during
+# the lag lands in periods already past: heard up to the lag early.
+PERIOD = 256 / 44100
+HEARD_EARLY = 0.03
+HEARD_LATE = 2 * PERIOD + 0.015
 SILENCE = 0.003  # level (RMS of full scale 1.0) below which nothing is heard
 
 

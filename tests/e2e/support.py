@@ -29,6 +29,8 @@ PROGRAM = BUILD_DIR / "tinklewood"
 E2E_DIR = Path(__file__).resolve().parent
 
 MAIN_TITLE = "Tinklewood"
+# With nothing moving the program draws nothing: this long without a frame, it is at rest.
+RESTING_QUIET = 0.3
 HELP_TITLE = "Help"
 RATE = 44100
 
@@ -67,10 +69,11 @@ class VirtualDisplay:
                 self.process.wait()
 
 
-def make_layout(root, drop=(), songs=None):
+def make_layout(root, drop=(), songs=None, only_songs=False):
     """A copy of the program's layout under root: root/build holds the binary, root/res the
     resources without the files in drop (paths relative to res/), with songs (name -> text)
-    written into res/songs. Returns the working directory to start the program in."""
+    written into res/songs, and with only those songs if only_songs. Returns the working
+    directory to start the program in."""
     root = Path(root)
     build = root / "build"
     build.mkdir(parents=True, exist_ok=True)
@@ -79,6 +82,9 @@ def make_layout(root, drop=(), songs=None):
     shutil.copytree(SOURCE_DIR / "res", res)
     for path in drop:
         (res / path).unlink()
+    if only_songs:
+        for shipped in (res / "songs").iterdir():
+            shipped.unlink()
     for name, text in (songs or {}).items():
         (res / "songs" / name).write_text(text)
     return build
@@ -259,7 +265,11 @@ class Program:
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
         self.events_path = self.tmpdir / "events.txt"
-        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path))
+        # The user's own folder (songs added, recordings saved) is the run's own, never the
+        # account's: a test finds there only what it put there.
+        self.data_home = self.tmpdir / "data"
+        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
+                       XDG_DATA_HOME=str(self.data_home))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
@@ -279,14 +289,22 @@ class Program:
         self.frames = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
+        self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
         self.process = subprocess.Popen(
             [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
-            stdout=open(self.stdout_path, "wb"), stderr=open(self.stderr_path, "wb"))
+            stdout=self.outputs[0], stderr=self.outputs[1])
         try:
             self.main = self._wait_for_window(MAIN_TITLE)
             self.help = self._wait_for_window(HELP_TITLE)
             self.frames = WindowWatch(self.display, self.main)
             self.focus()
+            # The first picture: drawn once the windows show, perhaps before the watch began;
+            # the program then comes to rest, or goes on drawing if something moves.
+            deadline = time.monotonic() + 60
+            while not any(kind == "rest" for kind, _, _ in self.events("rest")) and self.frames.count() == 0:
+                if time.monotonic() > deadline or not self.alive():
+                    raise RuntimeError("the program drew no picture")
+                time.sleep(0.02)
             self.wait_frames(3, timeout=60)
             if self.capture_clock is not None:
                 deadline = time.monotonic() + 30
@@ -337,6 +355,8 @@ class Program:
                 self.process.wait()
         if self.capture_clock is not None:
             self.capture_clock.close()
+        for output in self.outputs:
+            output.close()
         if self.own_display:
             self.display.close()
         self.tmp.cleanup()
@@ -376,7 +396,7 @@ class Program:
         for _ in range(times):
             self.keydown(key)
             released = self.keyup(key)
-            self.frames_from(released, 2)
+            self.frames_from(released, 1)
 
     def hold(self, key, seconds):
         """Holds key for seconds; returns the times at which the press and the release reached
@@ -405,15 +425,28 @@ class Program:
         return read_xwd(dump)
 
     def settled_shot(self, frames=3, timeout=30):
-        """A screenshot taken only after the program has drawn a few more frames."""
+        """A screenshot taken only after the program has drawn a few more frames, or has come
+        to rest with nothing more to draw."""
         self.wait_frames(frames, timeout)
         return self.shot()
 
-    def wait_frames(self, count, timeout=30):
-        """Waits until count more frames have been drawn; returns their times."""
+    def resting_since(self, since):
+        """Whether the program is at rest: nothing drawn for a while since `since`, and its
+        frame loop's last word that it came to rest (or nothing for long). The program draws no
+        frames while nothing moves, so at rest there are none to wait for; the quiet spell lets
+        input still on its way (a drag's last moves) be drawn first."""
+        loop = [e for e in self.events() if e[0] in ("frame", "rest")]
+        quiet_since = max([since] + self.frames.between(since - 60, time.monotonic()))
+        return (time.monotonic() - quiet_since > RESTING_QUIET and
+                (not loop or loop[-1][0] == "rest" or time.monotonic() - loop[-1][1] > 1.0))
+
+    def wait_frames(self, count, timeout=30, or_rest=True):
+        """Waits until count more frames have been drawn, or the program has come to rest;
+        returns the times of the frames drawn meanwhile."""
         start = self.frames.count()
-        deadline = time.monotonic() + timeout
-        while self.frames.count() < start + count:
+        since = time.monotonic()
+        deadline = since + timeout
+        while self.frames.count() < start + count and not (or_rest and self.resting_since(since)):
             if time.monotonic() > deadline:
                 raise AssertionError(f"the program drew fewer than {count} frames in {timeout} s")
             if not self.alive():
@@ -486,12 +519,13 @@ class Program:
     # --- timing in frames -----------------------------------------------------------------
 
     def frames_from(self, t, count, timeout=30):
-        """The times of the first count frames drawn at or after t (waiting for them)."""
+        """The times of the first count frames drawn at or after t (waiting for them), or of
+        those drawn before the program came to rest after t."""
         deadline = time.monotonic() + timeout
         while True:
             with self.frames.lock:
                 later = [f for f in self.frames.times if f >= t]
-            if len(later) >= count:
+            if len(later) >= count or self.resting_since(t):
                 return later[:count]
             if time.monotonic() > deadline:
                 raise AssertionError(f"fewer than {count} frames were drawn after the event")

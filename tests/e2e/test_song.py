@@ -27,13 +27,6 @@ STRIKE = 0.16
 # so both hands are heard through their fundamentals alone.
 BLACK_NOTES = (61, 63, 66, 68, 70)
 CHORD_NOTES = range(48, 60)
-# Where a sample is heard against the moment the program started it: from the start of the next
-# mixing period (256 frames, 5.8 ms, of the capture's configuration) to two periods later, with
-# the capture's placement on the clock good to about 15 ms either way (the wave writer lags
-# real time by up to a period and the file by its write buffer).
-PERIOD = 256 / sound.RATE
-AUDIO_EARLY = 0.015
-AUDIO_LATE = 2 * PERIOD + 0.015
 # How alike the capture must be to a sample for it to count as that sample, heard over the
 # chord that starts with it.
 ALIKE = 0.6
@@ -106,7 +99,7 @@ class SongTest(unittest.TestCase):
                 for i, (played, path) in enumerate(plays):
                     at, alike = sound.heard_at(samples, zero, sound.decode(workdir / path), played)
                     self.assertGreater(alike, ALIKE, f"entry {i}: its sample is not what was heard")
-                    self.assertTrue(played - AUDIO_EARLY <= at <= played + AUDIO_LATE,
+                    self.assertTrue(played - sound.HEARD_EARLY <= at <= played + sound.HEARD_LATE,
                                     f"entry {i} heard {at - played:+.4f} s from the start of its sample")
                 for start, (_, index) in zip(notes, right):
                     note, _ = sound.strongest_note(samples, start - zero + 0.02, 0.12, candidates=BLACK_NOTES)
@@ -142,7 +135,7 @@ class SongTest(unittest.TestCase):
                     # A one-beat note sounds for a few frames: matched on its first 20 ms.
                     at, alike = sound.heard_at(samples, zero, sound.decode(workdir / path), played, length=0.02)
                     self.assertGreater(alike, ALIKE, f"entry {beat}: its sample is not what was heard")
-                    self.assertTrue(played - AUDIO_EARLY <= at <= played + AUDIO_LATE,
+                    self.assertTrue(played - sound.HEARD_EARLY <= at <= played + sound.HEARD_LATE,
                                     f"entry {beat} heard {at - played:+.4f} s from the start of its sample")
                 notes = [sound.strongest_note(samples, t - zero + 0.005, 0.05, candidates=range(60, 73))[0]
                          for t in heard]

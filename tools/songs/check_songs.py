@@ -26,9 +26,10 @@ def title_of(path):
                     for i, w in enumerate(words))
 
 
-def read_hand(tokens, pos, hand, keys, problems):
+def read_hand(tokens, pos, hand, keys, problems, mode_words=False):
     """Reads one hand's count and entries from tokens[pos:]; returns (entries, next pos),
-    the position None where the file can no longer be read."""
+    the position None where the file can no longer be read. With mode_words, a mode word may
+    stand before an entry (the left hand's chords after a mode change)."""
     if pos >= len(tokens):
         problems.append(f"{hand} hand: the count is missing")
         return [], pos
@@ -38,6 +39,8 @@ def read_hand(tokens, pos, hand, keys, problems):
     count, pos = int(tokens[pos]), pos + 1
     entries = []
     for n in range(1, count + 1):
+        if mode_words and pos < len(tokens) and tokens[pos] in MODES:
+            pos += 1
         if pos + 1 >= len(tokens):
             problems.append(f"{hand} hand: {count} entries announced, the file ends after {n - 1}")
             return entries, None
@@ -68,7 +71,7 @@ def check(path):
     right, pos = read_hand(tokens, 0, "right", NOTE_KEYS, problems)
     left = []
     if pos is not None:
-        left, pos = read_hand(tokens, pos, "left", CHORD_KEYS, problems)
+        left, pos = read_hand(tokens, pos, "left", CHORD_KEYS, problems, mode_words=True)
     if pos is not None and pos < len(tokens):
         extra = len(tokens) - pos
         problems.append(f"{extra} word{'s' if extra > 1 else ''} after the last left-hand entry")
