@@ -24,10 +24,9 @@ class MalformedSongTest(unittest.TestCase):
             workdir = make_layout(root)
             twinkle = workdir.parent / "res" / "songs" / "twinkle.song"
             with Program(workdir) as p:
-                start = time.monotonic()
-                time.sleep(2)
-                interval, slow = p.frame_interval(start, time.monotonic())
-                # Long enough, at the frame rate this machine draws, to outlast every refusal.
+                # Long enough to outlast every refusal (a tap and its frames each) with frames
+                # at a twentieth of a second, and to keep playing if they come at a sixtieth.
+                interval, slow = 1 / 60, 1 / 20
                 refusals_take = len(corpus) * (0.3 + 4 * slow)
                 entries = math.ceil(refusals_take / (2 * 10 * interval)) + 2
                 good = song_text([(2, i % 8) for i in range(entries)])
