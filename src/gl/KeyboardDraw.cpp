@@ -1,12 +1,12 @@
 // Drawing the keys: bodies lit in their material or the glow, outlines as lines on top.
 // The fast path sends each body from a cached mesh that is made again only when what it
-// depends on changes (the view, the lights, the key's press or its material).
+// depends on changes (the view, the lights, the key's press or its material); when only the
+// view has changed, only the faces a highlight can reach are merged again. All on this
+// thread: a turned camera costs about a millisecond, and llvmpipe's threads have the cores.
 #include "KeyboardDraw.h"
 
 #include <GL/gl.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "Draw.h"
@@ -28,7 +28,7 @@ struct KeyMesh {
     LightingState lighting;
     Matrix4 modelview{};
     float tolerance = 0;
-    std::vector<MeshVertex> body;
+    LitBoxMesh body;
     std::vector<MeshVertex> outline;
     BoxSize outlineSize{};
     unsigned outlineFaces = 0;  // the faces the outline was made of
@@ -115,8 +115,7 @@ bool meshFits(const KeyMesh& m, const BodyInputs& in) {
 }
 
 void makeMesh(KeyMesh& m, const BodyInputs& in) {
-    m.body.clear();
-    appendLitBox(m.body, in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
+    stats.facesMerged += m.body.make(in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
     m.made = true;
     m.size = in.size;
     m.centre = in.centre;
@@ -124,22 +123,6 @@ void makeMesh(KeyMesh& m, const BodyInputs& in) {
     m.lighting = in.lighting;
     m.modelview = in.modelview;
     m.tolerance = keyShadeTolerance;
-}
-
-// Makes the stale meshes again, on this thread and one more: the keys do not depend on one
-// another, and while the keyboard is being worked out llvmpipe's own threads are waiting.
-void makeMeshes(const std::vector<int>& stale, const BodyInputs inputs[]) {
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t k; (k = next++) < stale.size();) makeMesh(meshes[stale[k]], inputs[stale[k]]);
-    };
-    if (stale.size() < 2) {
-        work();
-        return;
-    }
-    std::thread helper(work);
-    work();
-    helper.join();
 }
 
 // Lines along the edges of the faces turned towards the eye: every edge drawKey(1) draws
@@ -232,19 +215,19 @@ void drawCached() {
             [](int, PianoKey&) {});
     glPopAttrib();
 
-    std::vector<int> stale;
     for (int i = 0; i < NUM_KEYS; ++i)
-        if (!meshFits(meshes[i], inputs[i])) stale.push_back(i);
-    makeMeshes(stale, inputs);
-    stats.keysRebuilt = static_cast<int>(stale.size());
+        if (!meshFits(meshes[i], inputs[i])) {
+            makeMesh(meshes[i], inputs[i]);
+            ++stats.keysRebuilt;
+        }
 
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     for (int i = 0; i < NUM_KEYS; ++i)
         keyInState(
             i,
             [&](int k, PianoKey&) {
-                stats.bodyQuads += static_cast<int>(meshes[k].body.size() / 4);
-                drawMesh(meshes[k].body, inputs[k].centre);
+                stats.bodyQuads += meshes[k].body.quads();
+                drawMesh(meshes[k].body.vertices(), inputs[k].centre);
             },
             [&](int k, PianoKey& key) { drawCachedOutline(k, key, camera); });
     glPopClientAttrib();
