@@ -108,6 +108,24 @@ TEST_F(PicturesOnScreen, ANewBackgroundShowsOnTheNextFrame) {
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), BLUE_));
 }
 
+TEST_F(PicturesOnScreen, APictureIsReadOnceAtStartUpAndShownAgainAfterItsFileIsGone) {
+    // Pictures are decoded again from the files as read at start-up each time they are
+    // chosen, not kept decoded and not read again.
+    const std::filesystem::path glee = layout->res("backgrounds/glee.jpg"), aside = glee.string() + ".aside";
+    std::filesystem::rename(glee, aside);
+    drawFrame();
+    activeBackground = GLEE_BACK;
+    const Pixel gleeTop = drawFrame().at(LEFT_X, TOP_Y);
+    activeBackground = HALL;
+    const Pixel hallTop = drawFrame().at(LEFT_X, TOP_Y);
+    activeBackground = GLEE_BACK;
+    const Pixel gleeAgain = drawFrame().at(LEFT_X, TOP_Y);
+    std::filesystem::rename(aside, glee);
+    EXPECT_TRUE(near(gleeTop, GREEN_));
+    EXPECT_TRUE(near(hallTop, RED_)) << "the first picture shown, decoded again";
+    EXPECT_TRUE(near(gleeAgain, GREEN_));
+}
+
 TEST_F(PicturesOnScreen, AMissingPictureIsFlatGreyAndTheOthersStillShow) {
     activeBackground = CHURCH;
     const Frame missing = drawFrame();

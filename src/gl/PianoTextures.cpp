@@ -1,10 +1,12 @@
-// The hands' pictures and the background pictures: decoded once at start-up, uploaded to
-// their two texture objects when the choice changes.
+// The hands' pictures and the background pictures: read and checked at start-up, decoded
+// and uploaded to their two texture objects when the choice changes.
 #include <GL/gl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stb/stb_image.h>
 #include <thread>
 #include <vector>
@@ -19,11 +21,16 @@ const std::array<std::string, numTextures> texFiles = {"skin.jpg", "rock.jpg", "
 const std::array<std::string, numBackgrounds> backgroundFiles = {
     "hall.jpg", "space.jpg", "church.png", "music_box.png", "glee.jpg"};
 
-// Decoded RGBA pixels, top row first; null (and 0 x 0) for a picture that could not be read.
+// Decoded RGBA pixels, top row first, of a picture not uploaded since it was decoded; null
+// otherwise, and (with 0 x 0) for a picture that could not be read.
 unsigned char* texArrayData[numTextures] = {};
 int texDims[numTextures][2] = {};
 unsigned char* backgroundArrayData[numBackgrounds] = {};
 int backgroundDims[numBackgrounds][2] = {};
+// The files as read at start-up. A picture is decoded again from its file whenever it is
+// chosen: kept decoded, the eight would hold 18 MB beside GL's own copies of the two in use.
+std::vector<unsigned char> texFileData[numTextures];
+std::vector<unsigned char> backgroundFileData[numBackgrounds];
 int n = 0;  // colour components of the file last decoded
 
 unsigned int handTex = 0;
@@ -35,6 +42,8 @@ struct Picture {
     std::string path;
     unsigned char** pixels;
     int* dims;
+    std::vector<unsigned char>* file;
+    bool chosen = false;  // shown first: kept decoded for its first upload
     int components = 0;
     const char* failure = nullptr;  // stb_image's reason, when it could not be read
 };
@@ -48,8 +57,19 @@ void loadPictures(std::vector<Picture>& pictures) {
     auto work = [&] {
         for (size_t i; (i = next++) < pictures.size();) {
             Picture& p = pictures[i];
+            stbi_image_free(*p.pixels);
             *p.pixels = stbi_load(p.path.c_str(), &p.dims[0], &p.dims[1], &p.components, 4);
-            if (*p.pixels == nullptr) p.failure = stbi_failure_reason();
+            p.file->clear();
+            if (*p.pixels == nullptr) {
+                p.failure = stbi_failure_reason();
+                continue;
+            }
+            std::ifstream in(p.path, std::ios::binary);
+            p.file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (!p.chosen) {
+                stbi_image_free(*p.pixels);
+                *p.pixels = nullptr;
+            }
         }
     };
     const size_t threads = std::max<size_t>(1, std::min<size_t>(std::thread::hardware_concurrency(), pictures.size()));
@@ -58,7 +78,7 @@ void loadPictures(std::vector<Picture>& pictures) {
     work();
     for (std::thread& t : helpers) t.join();
     for (Picture& p : pictures) {
-        if (*p.pixels != nullptr) continue;
+        if (p.failure == nullptr) continue;
         p.dims[0] = p.dims[1] = 0;
         std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", p.path.c_str(),
                      p.failure != nullptr ? p.failure : "unknown reason");
@@ -168,18 +188,29 @@ void createTextureObject(unsigned int& name) {
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 }
 
-// An empty image (a picture that failed to load) leaves texturing off for that object.
-void upload(const unsigned char* pixels, const int dims[2]) {
+// An empty image (a picture that failed to load) leaves texturing off for that object. The
+// pixels are decoded from the file when they are not at hand, and let go once GL has them.
+void upload(unsigned char*& pixels, const std::vector<unsigned char>& file, const int dims[2]) {
+    int width = 0, height = 0, components = 0;
+    if (pixels == nullptr && !file.empty())
+        pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &components, 4);
+    const bool whole = pixels != nullptr;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, dims[0], dims[1], 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, whole ? dims[0] : 0, whole ? dims[1] : 0, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixels);
+    stbi_image_free(pixels);
+    pixels = nullptr;
 }
 }  // namespace
 
 void initTextures() {
     std::vector<Picture> pictures;
-    for (int i = 0; i < numTextures; ++i) pictures.push_back({texPath + texFiles[i], &texArrayData[i], texDims[i]});
+    for (int i = 0; i < numTextures; ++i)
+        pictures.push_back(
+            {texPath + texFiles[i], &texArrayData[i], texDims[i], &texFileData[i], i == activeHandTexture});
     for (int i = 0; i < numBackgrounds; ++i)
-        pictures.push_back({backgroundPath + backgroundFiles[i], &backgroundArrayData[i], backgroundDims[i]});
+        pictures.push_back({backgroundPath + backgroundFiles[i], &backgroundArrayData[i], backgroundDims[i],
+                            &backgroundFileData[i], i == activeBackground});
     loadPictures(pictures);
     createTextureObject(handTex);
     setTextures();
@@ -189,7 +220,7 @@ void initTextures() {
 
 void setTextures() {
     glBindTexture(GL_TEXTURE_2D, handTex);
-    upload(texArrayData[activeHandTexture], texDims[activeHandTexture]);
+    upload(texArrayData[activeHandTexture], texFileData[activeHandTexture], texDims[activeHandTexture]);
 }
 
 void setBackground() {
@@ -201,7 +232,8 @@ void setBackground() {
     // The picture only changes with activeBackground; re-sending megabytes every frame
     // would show the same thing.
     if (uploadedBackground != activeBackground) {
-        upload(backgroundArrayData[activeBackground], backgroundDims[activeBackground]);
+        upload(backgroundArrayData[activeBackground], backgroundFileData[activeBackground],
+               backgroundDims[activeBackground]);
         uploadedBackground = activeBackground;
         ++backgroundUploads;
     }
