@@ -255,7 +255,8 @@ TEST(ShadeFace, EveryVertexIsWhatShadeVertexGivesThere) {
     } cases[] = {{"a narrow spot", narrow, whiteKey()},
                  {"a light at infinity and an attenuated spot", distant, whiteKey()},
                  {"a shininess of 7.5", spotAbove(50, 3), oddShine},
-                 {"a spot exponent of 2.5", oddSpot, whiteKey()}};
+                 {"a spot exponent of 2.5", oddSpot, whiteKey()},
+                 {"a spot exponent of 20", spotAbove(50, 20), whiteKey()}};
     for (const auto& c : cases) {
         const std::vector<Shade> shades = shadeFace(c.lighting, c.material, grid, origin, du, dw, normal);
         ASSERT_EQ(shades.size(), 51u * 51u);

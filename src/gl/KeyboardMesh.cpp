@@ -34,12 +34,13 @@ float wholePower(float x, int n) {
     return r;
 }
 
-// The same for exponents below 256, in a fixed number of steps, so that a loop over many
+// The same for exponents below 2^Bits, in a fixed number of steps, so that a loop over many
 // vertices with the same exponent has no branches.
-inline float wholePower8(float x, int n) {
+template <int Bits>
+inline float wholePowerIn(float x, int n) {
     float r = 1;
 #pragma GCC unroll 8
-    for (int bit = 0; bit < 8; ++bit, x *= x) r *= (n >> bit) & 1 ? x : 1.0f;
+    for (int bit = 0; bit < Bits; ++bit, x *= x) r *= (n >> bit) & 1 ? x : 1.0f;
     return r;
 }
 
@@ -403,8 +404,13 @@ public:
                 along.dStart = dot(l.direction, start), along.dStep = dot(l.direction, step);
                 along.vStart = dot(view, start), along.vStep = dot(view, step);
                 const bool wholePowers = (halfShininess_ >= 0 || shininess_ == 0) && (!l.spot || l.wholeExponent >= 0);
-                if (wholePowers) addLightAlongRow(l, along, nDotV, u, count, r, g, b, jumps);
-                else
+                if (wholePowers) {
+                    // The scene's exponents are small: 3 for the spot, 50 for half the keys'
+                    // shininess. Fewer steps for those save an eighth of the time.
+                    const bool smallSpot = !l.spot || l.wholeExponent < 4, smallShine = halfShininess_ < 64;
+                    if (smallSpot && smallShine) addLightAlongRow<2, 6>(l, along, nDotV, u, count, r, g, b, jumps);
+                    else addLightAlongRow<8, 8>(l, along, nDotV, u, count, r, g, b, jumps);
+                } else
                     for (int j = 0; j < count; ++j) {
                         const float w = u[j];
                         Rgb c{r[j], g[j], b[j]};
@@ -519,9 +525,11 @@ private:
         float nStart, nStep, dStart, dStep, vStart, vStep;
     };
 
-    // addLight over a whole row, for whole exponents (wholePower8). Everything is worked
-    // out for every vertex and then chosen, without branches, so that the compiler can work
-    // on several vertices at once.
+    // addLight over a whole row, for whole exponents: below 2^SpotBits for the spot's, below
+    // 2^ShineBits for half the shininess (the highlight is (N.H^2) to that). Everything is
+    // worked out for every vertex and then chosen, without branches, so that the compiler can
+    // work on several vertices at once.
+    template <int SpotBits, int ShineBits>
     void addLightAlongRow(const Light& l, const Row& a, float nDotV, const float* u, int count, float* r, float* g,
                           float* b, int* jumps) const {
         // With no cone the spot's factor is 1 everywhere: cosine to the power 0, never below
@@ -540,12 +548,12 @@ private:
             const float inverse = 1 / std::sqrt(distance2);  // 1 for a light at infinity: its offset is a unit vector
             const float d = distance2 * inverse;
             const float cosAngle = -(a.dStart - w * a.dStep) * inverse;
-            const float spot = wholePower8(std::max(cosAngle, 0.0f), exponent) / (k0 + k1 * d + k2 * distance2);
+            const float spot = wholePowerIn<SpotBits>(std::max(cosAngle, 0.0f), exponent) / (k0 + k1 * d + k2 * distance2);
             const float k = cosAngle >= cosCutoff ? spot : 0.0f;
             const float nDotL = (a.nStart - w * a.nStep) * inverse;
             const float above = nDotL + nDotV, below = 2 + 2 * (a.vStart - w * a.vStep) * inverse;
             const float nDotH2 = above * above / std::max(below, 1e-30f);
-            const float powered = wholePower8(nDotH2, half);
+            const float powered = wholePowerIn<ShineBits>(nDotH2, half);
             const float shown = (above > 0) & (below > 0) & (nDotH2 > floor2) ? powered : 0.0f;
             const float highlight = flat > 0 ? 1.0f : shown;
             const int jump = (std::fabs(cosAngle - cosCutoff) < JUMP_MARGIN) |
