@@ -425,11 +425,12 @@ void programSettled(int) {
 int programChild(int argc, char** argv, int fd) {
     program.fd = fd;
     glutInit(&argc, argv);
+    findResources();
     initGlut();
     initGl();
     initTimers();
     initTextures();
-    engine = createSoundEngine(instrumentSamplePaths());
+    engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
     initKeyboard();
     glutSetWindow(windowID);
     glutDisplayFunc(countingDisplay);

@@ -94,3 +94,39 @@ TEST_F(FrameStep, ResettingTheStatePutsEveryGroupBackAsAtStart) {
     EXPECT_TRUE(songPlaying);
     EXPECT_EQ(currNote, 7) << "the song's first note starts on a free right hand";
 }
+
+TEST_F(FrameStep, AFrameIsWantedOnlyWhileSomethingOnScreenMoves) {
+    EXPECT_FALSE(animating()) << "at rest";
+    press('s');
+    EXPECT_TRUE(animating());
+    int frameCount = 0;
+    while (animating() && frameCount < 100) {
+        frame();
+        ++frameCount;
+    }
+    EXPECT_EQ(frameCount, 13) << "still once the finger holds the key down and its clock is paused";
+    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    clock.advance(2.0);  // held two seconds with no frame
+    release('s');
+    EXPECT_TRUE(animating());
+    frameCount = 0;
+    while (animating() && frameCount < 100) {
+        frame();
+        ++frameCount;
+    }
+    EXPECT_GE(frameCount, 11) << "the way up took its usual frames: the hold did not count";
+    EXPECT_LE(frameCount, 13);
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+
+    press('4');
+    EXPECT_TRUE(animating()) << "the concert beams sweep";
+    press('3');
+    EXPECT_FALSE(animating());
+
+    press('-');
+    EXPECT_FALSE(animating()) << "a caption changes nothing until it ends";
+    EXPECT_NEAR(secondsUntilChange(), CAPTION_SECONDS, 1e-6);
+    clock.advance(CAPTION_SECONDS + 0.01);
+    EXPECT_LT(secondsUntilChange(), 0);
+}

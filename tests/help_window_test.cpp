@@ -2,6 +2,9 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <array>
 #include <vector>
 
 #include "scene_support.h"
@@ -62,11 +65,11 @@ TEST_F(HelpWindow, ThreeLinesDrawThreeRowsAtTheLinePitch) {
     std::vector<int> bands;
     draw(bands);
     ASSERT_EQ(bands.size(), 3u);
-    // 15 help units a line, at 1000/700 pixels a unit with the main window's 1200 x 1000.
+    // 15 help units a line, at 1000/700 pixels a unit up in the help window's 500 x 700.
     EXPECT_NEAR(bands[0] - bands[1], 15 * 1000.0 / 700, 2.0);
     EXPECT_NEAR(bands[1] - bands[2], 15 * 1000.0 / 700, 2.0);
-    // The first baseline is at 476 units, 680 pixels above the bottom of the 1000-pixel
-    // viewport; the tallest glyphs reach about 11 pixels above it.
+    // The first baseline is at 476 units, 680 pixels above the bottom of the window, 20
+    // below its top; the tallest glyphs reach about 11 pixels above it.
     EXPECT_NEAR(bands[0], 680 + 11, 4);
 
     layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc");
@@ -96,5 +99,31 @@ TEST_F(HelpWindow, MissingFileIsReportedAtEveryRepaint) {
     std::vector<int> bands;
     EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
     EXPECT_TRUE(bands.empty());
+    EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
+}
+
+TEST_F(HelpWindow, TheMainWindowsSizeDoesNotMoveTheText) {
+    layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc\n");
+    std::vector<int> bands;
+    draw(bands);
+    for (auto size : {std::array<int, 2>{600, 500}, std::array<int, 2>{1, 1}}) {
+        Win[0] = size[0];
+        Win[1] = size[1];
+        std::vector<int> resized;
+        draw(resized);
+        EXPECT_EQ(resized, bands) << "main window " << size[0] << " x " << size[1];
+    }
+    Win[0] = 1200;
+    Win[1] = 1000;
+}
+
+TEST_F(HelpWindow, APipeOrDeviceInPlaceOfTheFileIsRefusedWithoutWaiting) {
+    // Nobody writes to the pipe: a reader that waited for it would never return.
+    ASSERT_EQ(mkfifo(layout.res("help.txt").c_str(), 0600), 0);
+    std::vector<int> bands;
+    EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
+    EXPECT_TRUE(bands.empty());
+    std::filesystem::remove(layout.res("help.txt"));
+    std::filesystem::create_symlink("/dev/zero", layout.res("help.txt"));
     EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
 }

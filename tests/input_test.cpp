@@ -1,4 +1,6 @@
 // Keyboard commands, camera drags and the light keys, driven as the window system would.
+#include <algorithm>
+
 #include "app_fixture.h"
 #include "interface.h"
 
@@ -15,16 +17,18 @@ TEST_F(KeyboardCommands, NoteLettersNameTheUpperOctaveKeys) {
     }
 }
 
-TEST_F(KeyboardCommands, ANoteLetterWhileTheRightHandIsBusyIsDroppedButRemembered) {
+TEST_F(KeyboardCommands, ANoteLetterWhileTheRightHandIsBusyWaitsForIt) {
     press('s');
     EXPECT_EQ(currNote, 7);
     EXPECT_TRUE(noteKeyPressed);
     press('d');
-    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(currNote, 7) << "the hand is still on its way to the key";
     EXPECT_TRUE(keyPressed['d']);
     release('d');
     EXPECT_FALSE(keyPressed['d']);
-    EXPECT_TRUE(noteKeyPressed) << "releasing another letter leaves the held note alone";
+    EXPECT_TRUE(noteKeyPressed) << "releasing the waiting letter leaves the held note alone";
+    EXPECT_EQ(app.input.pendingNotes.size(), 1u);
+    EXPECT_TRUE(app.input.pendingNotes.front().released);
     release('s');
     EXPECT_FALSE(noteKeyPressed);
 }
@@ -39,14 +43,40 @@ TEST_F(KeyboardCommands, ALetterStillHeldDoesNotStartItsNoteAgain) {
     EXPECT_EQ(currNote, -1);
 }
 
-TEST_F(KeyboardCommands, UpperCaseAndUnboundKeysOnlyMarkThemselvesHeld) {
-    press('S');
+TEST_F(KeyboardCommands, UnboundKeysOnlyMarkThemselvesHeld) {
     press('q');
+    press('Q');
     EXPECT_EQ(currNote, -1);
     EXPECT_EQ(playChord, NONE);
-    EXPECT_TRUE(keyPressed['S']);
+    EXPECT_TRUE(keyPressed['Q']);
+    release('Q');
+    EXPECT_FALSE(keyPressed['Q']);
+}
+
+TEST_F(KeyboardCommands, ALetterAndItsCapitalAreOneKey) {
+    // Caps Lock on: capitals play as their letters.
+    press('S');
+    press('Z');
+    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(playChord, CEG);
+    EXPECT_TRUE(keyPressed['s']);
+    // Shift pressed while the letters are held: they come up as capitals, and still let go.
     release('S');
-    EXPECT_FALSE(keyPressed['S']);
+    release('z');
+    EXPECT_FALSE(noteKeyPressed);
+    EXPECT_FALSE(chordKeyPressed);
+    EXPECT_FALSE(keyPressed['s'] || keyPressed['S'] || keyPressed['z']);
+    frames(30);
+    EXPECT_EQ(currNote, -1) << "the stroke ended and the hand is free again";
+    EXPECT_EQ(playChord, NONE);
+    for (const auto& c : sound.calls)
+        if (c.op == "play") {
+            EXPECT_TRUE(std::any_of(sound.calls.begin(), sound.calls.end(),
+                                    [&](const auto& s) { return s.op == "stop" && s.voice == c.voice; }))
+                << c.path << " still sounding";
+        }
+    press('D');
+    EXPECT_EQ(currNote, 8);
 }
 
 TEST_F(KeyboardCommands, ChordLettersFollowTheMode) {
@@ -133,11 +163,12 @@ TEST_F(KeyboardCommands, GlowAndConcertSwitches) {
     press('4');
     EXPECT_NEAR(concertLightsTimer->elapsed(), 0.0, 1e-9) << "a second '4' restarts the sweep clock";
 
+    press('<');  // dimmed in concert mode: '3' still gives back the starting levels
     press('3');
     EXPECT_FALSE(concertOn);
     EXPECT_FALSE(glowOn);
     for (int c = 0; c < 3; ++c) {
-        EXPECT_FLOAT_EQ(ambient_intensity[c], 1.0f);
+        EXPECT_FLOAT_EQ(ambient_intensity[c], 0.3f) << "the ambient the program starts with";
         EXPECT_FLOAT_EQ(diffuse_intensity[c], 1.0f);
         EXPECT_FLOAT_EQ(specular_intensity[c], 1.0f);
     }
@@ -226,3 +257,4 @@ TEST_F(CameraDrags, MiddleButtonChangesNothing) {
     EXPECT_FLOAT_EQ(camRot[1], 0);
     EXPECT_FLOAT_EQ(camPos[2], -7.5f);
 }
+

@@ -1,4 +1,6 @@
 // Note and chord strokes frame by frame: key travel, sample starts, fades and stops.
+#include <tuple>
+
 #include "app_fixture.h"
 
 using NoteStroke = AppTest;
@@ -75,16 +77,128 @@ TEST_F(NoteStroke, ATapShorterThanTheDownPhaseStillStrikesTheKeyFully) {
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
 }
 
-TEST_F(NoteStroke, NextNoteStartsOnlyOnceTheStrokeIsOver) {
+// Letters typed faster than a hand strikes: each sounds, in order, its stroke starting at the
+// latest one frame after the stroke before it has struck its key.
+using TypedAhead = AppTest;
+
+namespace {
+// The frame on which each sample was started, by sample file.
+struct Start {
+    std::string path;
+    int frame;
+};
+}  // namespace
+
+TEST_F(TypedAhead, ALetterPressedDuringAStrokeWaitsUntilItSoundsThenTakesTheHand) {
+    std::vector<Start> starts;
+    auto run = [&](int count, int& n) {
+        for (int i = 0; i < count; ++i, ++n) {
+            frame();
+            for (const auto& c : sound.take())
+                if (c.op == "play") starts.push_back({c.path, n});
+        }
+    };
+    int n = 1;
     press('s');
-    release('s');
-    frames(14);  // up phase under way
-    press('d');
-    EXPECT_EQ(currNote, 7) << "the right hand is still busy";
+    run(3, n);
+    press('d');  // typed 50 ms later, long before 's' reaches its key
     release('d');
-    while (currNote >= 0) frame();
+    release('s');
+    EXPECT_EQ(currNote, 7);
+    run(40, n);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].path, "../res/sounds/piano/C1.mp3");
+    EXPECT_EQ(starts[1].path, "../res/sounds/piano/D1.mp3");
+    // 'd' took the hand on the frame after 's' sounded and struck 0.16 s of its own later.
+    EXPECT_EQ(starts[0].frame, 10);
+    EXPECT_EQ(starts[1].frame, starts[0].frame + 1 + 10);
+    EXPECT_EQ(currNote, -1) << "the waiting letter was let go before its turn: a tap";
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+}
+
+TEST_F(TypedAhead, TheEndedNoteDiesAwayOverATenthOfASecondThenStops) {
+    activeInstrument = ORGAN;  // starts at half volume: the fade starts from there
+    press('s');
+    frames(10);  // sounding
     press('d');
+    frame();  // 'd' takes the hand
     EXPECT_EQ(currNote, 8);
+    EXPECT_EQ(keys[7]->pressFactor, 0.0f) << "the ended note's key is up at once";
+    sound.take();
+    std::vector<float> volumes;
+    int framesToStop = 0;
+    while (sound.count("stop") == 0 && framesToStop < 20) {
+        frame();
+        ++framesToStop;
+        for (const auto& c : sound.calls)
+            if (c.op == "volume" && c.path.find("C1") != std::string::npos) volumes.push_back(c.volume);
+        if (sound.count("stop") == 0) sound.take();
+    }
+    ASSERT_EQ(sound.count("stop"), 1);
+    EXPECT_EQ(sound.calls.back().path, "../res/sounds/organ/C1.mp3");
+    EXPECT_EQ(framesToStop, 7) << "six frames of fading, then the stop";
+    ASSERT_EQ(volumes.size(), 6u);
+    EXPECT_LT(volumes.front(), 0.5f);
+    EXPECT_GT(volumes.front(), 0.4f);
+    for (size_t i = 1; i < volumes.size(); ++i) EXPECT_LT(volumes[i], volumes[i - 1]);
+    EXPECT_EQ(volumes.back(), 0.0f) << "silent before it is stopped";
+}
+
+TEST_F(TypedAhead, ANewLetterWhileOneIsHeldEndsTheHeldOneLastLetterWins) {
+    press('s');
+    frames(20);  // held at the bottom
+    press('h');
+    frame();
+    EXPECT_EQ(currNote, 11);
+    EXPECT_TRUE(noteKeyPressed);
+    release('s');  // the letter whose note was ended: nothing more to do
+    EXPECT_TRUE(noteKeyPressed);
+    frames(20);
+    EXPECT_FLOAT_EQ(keys[11]->pressFactor, 1.0f) << "G is held while its letter is";
+    release('h');
+    frames(20);
+    EXPECT_EQ(currNote, -1);
+}
+
+TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
+    const std::string run = "sdfghjkl";
+    for (char c : run) {
+        press(c);
+        release(c);
+    }
+    std::string heard;
+    for (int i = 0; i < 400 && (currNote >= 0 || !app.input.pendingNotes.empty()); ++i) {
+        frame();
+        for (const auto& c : sound.take())
+            if (c.op == "play") heard += c.path.substr(c.path.rfind('/') + 1, 2);
+    }
+    EXPECT_EQ(heard, "C1D1E1F1G1A1B1C2");
+
+    // A flood: only so many letters wait for a hand, the rest are dropped.
+    for (int i = 0; i < 50; ++i) {
+        press(run[i % run.size()]);
+        release(run[i % run.size()]);
+    }
+    EXPECT_LE(app.input.pendingNotes.size(), 8u);
+}
+
+TEST_F(TypedAhead, ChordLettersWaitForTheLeftHandWithTheChordOfTheirPress) {
+    press('z');
+    press('x');  // typed in major: D minor, even if the mode changes before its turn
+    press('-');
+    release('x');
+    release('z');
+    EXPECT_EQ(playChord, CEG);
+    int n = 0;
+    while (playChord != DFA && n < 40) {
+        frame();
+        ++n;
+    }
+    EXPECT_EQ(playChord, DFA);
+    EXPECT_EQ(sound.count("play"), 3) << "C E G sounded before the left hand moved on";
+    frames(40);
+    EXPECT_EQ(sound.count("play"), 6);
+    EXPECT_EQ(playChord, NONE);
 }
 
 TEST_F(NoteStroke, OrganNotesStartAtHalfVolumeAndInstrumentIsReadAtTheStart) {
@@ -177,14 +291,21 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
     release('v');
     frame();
     ASSERT_GT(keys[12]->pressFactor, 0.0f);
+    sound.take();
     endNoteStroke();
     endChordStroke();
 
     EXPECT_EQ(currNote, -1);
     EXPECT_EQ(playChord, NONE);
     for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
-    EXPECT_EQ(sound.calls.back().op, "stop");
-    EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples";
+    EXPECT_TRUE(sound.calls.empty()) << "the samples die away over the frames that follow";
+    frames(7);
+    EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples, stopped once silent";
+    for (const auto& c : sound.calls) {
+        if (c.op == "volume") {
+            EXPECT_LT(c.volume, 0.5f);
+        }
+    }
 
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
     EXPECT_EQ(rightHand.rightHandPos, 1);
@@ -220,4 +341,46 @@ TEST_F(StalledStroke, AStallPastTheWholeUpPhaseStillLiftsTheKeysAndStopsTheSampl
     EXPECT_EQ(sound.count("stop"), 4);
     EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
     EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+}
+
+// What the program sounds, as those who follow it (the recorder, the MIDI output) hear it.
+class KeySounds : public AppTest {
+protected:
+    static std::vector<std::tuple<int, bool, float>>& heard() {
+        static std::vector<std::tuple<int, bool, float>> events;
+        return events;
+    }
+    void SetUp() override {
+        AppTest::SetUp();
+        heard().clear();
+        observeKeySounds([](int key, bool on, float volume) { heard().emplace_back(key, on, volume); });
+    }
+    void TearDown() override {
+        clearKeySoundObservers();
+        AppTest::TearDown();
+    }
+};
+
+TEST_F(KeySounds, EachStartAndStopIsToldOnceWithItsKeyAndVolume) {
+    press('s');
+    frames(15);
+    ASSERT_EQ(heard().size(), 1u);
+    EXPECT_EQ(heard()[0], std::make_tuple(7, true, 1.0f)) << "C4 sounded when the finger struck";
+    release('s');
+    frames(30);
+    ASSERT_EQ(heard().size(), 2u) << "one stop, though the stop step runs on every frame of the way up";
+    EXPECT_EQ(heard()[1], std::make_tuple(7, false, 0.0f));
+
+    press('z');
+    frames(15);
+    press('x');  // ends the held C major once it has sounded: its notes stop as x takes the hand
+    frames(15);
+    release('z');
+    release('x');
+    frames(40);
+    std::vector<std::tuple<int, bool, float>> chord(heard().begin() + 2, heard().end());
+    ASSERT_EQ(chord.size(), 12u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[i], std::make_tuple(CHORDS[CEG].notes[i], true, 0.5f));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[3 + i], std::make_tuple(CHORDS[CEG].notes[i], false, 0.0f));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(std::get<0>(chord[6 + i]), CHORDS[DFA].notes[i]);
 }

@@ -1,4 +1,5 @@
 // The song player on driven frames, and the reader's refusal of malformed files.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <fstream>
 
 #include "SongFile.h"
+#include "Recorder.h"
+#include "SongLibrary.h"
 #include "app_fixture.h"
 
 namespace fs = std::filesystem;
@@ -106,14 +109,97 @@ TEST_F(SongPlayer, WorkedExampleFrameByFrame) {
     EXPECT_TRUE(songLeft.empty());
 }
 
-TEST_F(SongPlayer, NoRightHandEntriesEndsOnTheFirstFrameAndLetsGoOfTheChord) {
+TEST_F(SongPlayer, AnAccompanimentAloneOrOutlastingTheMelodyPlaysToItsEnd) {
     writeSong("chords.song", "0\n1 12 3\n");
     play("chords.song");
     EXPECT_EQ(currNote, -1);
     EXPECT_EQ(playChord, CEA);
-    frame();
-    EXPECT_FALSE(songPlaying);
-    EXPECT_FALSE(chordKeyPressed) << "a chord the song held does not stay down after it";
+    frames(116);  // the sixth frame of beat 11
+    EXPECT_TRUE(songPlaying);
+    EXPECT_FALSE(chordKeyPressed) << "released four frames before its end";
+    frames(4);
+    EXPECT_FALSE(songPlaying) << "over on the beat the chord ends";
+
+    writeSong("long.song", "1\n3 0\n4\n6 0 6 2 6 0 6 4\n");
+    play("long.song");
+    std::vector<int> chordBeats = {0};
+    unsigned int chords = chordStrokes;
+    while (songPlaying && chordBeats.size() < 10) {
+        frame();
+        if (chordStrokes != chords) chordBeats.push_back(beat);
+        chords = chordStrokes;
+    }
+    EXPECT_EQ(chordBeats, (std::vector<int>{0, 6, 12, 18}));
+    EXPECT_EQ(beat, 24) << "the song ends with its last chord, not its last note";
+    frames(30);
+    EXPECT_EQ(playChord, NONE) << "a chord the song held does not stay down after it";
+}
+
+TEST_F(SongPlayer, ASongsModeLineAndModeWordsNameTheChordsItWasMadeWith) {
+    writeSong("modes.song", "minor\n2 3 0 3 0\n3\n2 0 major 2 0 2 4\n");
+    press('+');
+    play("modes.song");
+    EXPECT_EQ(mode, MINOR) << "the song's own mode, though the user left it on major";
+    EXPECT_EQ(playChord, CEA) << "z in minor: A minor";
+    std::vector<int> chords = {playChord};
+    while (songPlaying && chords.size() < 5) {
+        const unsigned int before = chordStrokes;
+        frame();
+        if (chordStrokes != before) chords.push_back(playChord);
+    }
+    EXPECT_EQ(chords, (std::vector<int>{CEA, CEG, DGB})) << "z in major after the mode word, then b in major";
+}
+
+TEST_F(SongPlayer, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
+    writeSong("quick.song", "9\n1 0 1 1 1 2 1 3 1 4 1 5 1 6 1 7 2 0\n0\n");
+    play("quick.song");
+    std::vector<std::pair<std::string, int>> starts;  // sample, frame
+    for (int f = 1; f <= 120 && (songPlaying || currNote >= 0); ++f) {
+        frame();
+        for (const auto& c : sound.take())
+            if (c.op == "play") starts.push_back({c.path.substr(c.path.rfind('/') + 1), f});
+    }
+    const char* expected[] = {"C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3", "C1.mp3"};
+    ASSERT_EQ(starts.size(), 9u);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(starts[i].first, expected[i]) << i;
+        // Pressed on the frame its beat starts (the first while loading), struck before the
+        // letter goes up six frames into the beat.
+        EXPECT_GT(starts[i].second, 10 * i) << i;
+        EXPECT_LE(starts[i].second, 10 * i + 6) << i;
+    }
+    // A two-beat entry keeps the full stroke: struck on the tenth frame after its press.
+    EXPECT_EQ(starts[8].first, "C1.mp3");
+    EXPECT_EQ(starts[8].second, 80 + 10);
+}
+
+TEST_F(SongPlayer, AnEmptySongSaysSoAndChangesNothing) {
+    writeSong("good.song", "2 3 0 3 1\n0\n");
+    writeSong("empty.song", "0\n0\n");
+    play("good.song");
+    frames(5);
+    EXPECT_EQ(play("empty.song"), "Error: Song file ../res/songs/empty.song has no notes to play\n");
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(numFrames, 5);
+}
+
+TEST_F(SongPlayer, OnlyARegularFileIsReadAPipeOrDeviceIsRefusedAtOnce) {
+    writeSong("good.song", "2 3 0 3 1\n0\n");
+    const fs::path songs = root / "res" / "songs";
+    ASSERT_EQ(mkfifo((songs / "pipe.song").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", songs / "zero.song");
+    fs::create_symlink("/dev/urandom", songs / "random.song");
+    fs::create_directory(songs / "folder.song");
+    play("good.song");
+    frames(5);
+    for (const char* name : {"pipe.song", "zero.song", "random.song", "folder.song"}) {
+        // A pipe nobody writes to would block a reader that waited; /dev/zero never ends.
+        const std::string out = play(name);
+        EXPECT_EQ(out, std::string("Error: Malformed song file ../res/songs/") + name +
+                           ": it is not a readable file of at most 1048576 bytes\n");
+        EXPECT_TRUE(songPlaying) << name;
+        EXPECT_EQ(numFrames, 5) << name;
+    }
 }
 
 TEST_F(SongPlayer, ShortLeftListLeavesTheLeftHandIdle) {
@@ -261,4 +347,433 @@ TEST(SongReader, HugeCountsAreRefusedWithoutWorkForTheMissingEntries) {
     EXPECT_FALSE(parseSong("2000000000 1 0", 13, 5, song, error));
     EXPECT_NE(error.find("announces"), std::string::npos) << error;
     EXPECT_FALSE(parseSong("1e300 1 0", 13, 5, song, error));
+}
+
+TEST(SongReader, ModeLineAndModeWordsBeforeLeftEntries) {
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong("2 1 0 1 1\n1 2 4\n", 13, 5, song, error)) << error;
+    EXPECT_FALSE(song.startMode) << "a file without a mode line leaves the mode alone";
+    EXPECT_TRUE(song.modeChanges.empty());
+
+    ASSERT_TRUE(parseSong("minor\n1 2 0\n3\n1 0 major 1 4\nminor 1 1\n", 13, 5, song, error)) << error;
+    ASSERT_TRUE(song.startMode);
+    EXPECT_EQ(*song.startMode, MINOR);
+    ASSERT_EQ(song.left.size(), 3u) << "mode words are not counted as entries";
+    EXPECT_FLOAT_EQ(song.left[2][0], 3.0f);
+    EXPECT_FLOAT_EQ(song.left[1][1], 4.0f);
+    const std::vector<std::pair<std::size_t, Mode>> changes = {{1, MAJOR}, {2, MINOR}};
+    EXPECT_EQ(song.modeChanges, changes);
+
+    ASSERT_TRUE(parseSong("major 0 1 minor 2 3", 13, 5, song, error)) << error;
+    EXPECT_EQ(*song.startMode, MAJOR);
+    EXPECT_EQ(song.modeChanges, (std::vector<std::pair<std::size_t, Mode>>{{0, MINOR}}))
+        << "a change before the first chord";
+    ASSERT_TRUE(parseSong("major", 13, 5, song, error)) << "a mode line alone is an empty song";
+    EXPECT_TRUE(song.right.empty());
+}
+
+TEST(SongReader, ModeWordsInTheWrongPlaceAreRefused) {
+    SongData song;
+    song.right.push_back({1, 0});
+    std::string error;
+    struct Case { const char* text; const char* problem; };
+    const Case cases[] = {
+        {"major minor 1 1 0 0", "count \"minor\" is not a whole number"},
+        {"1 major 1 0 0", "right hand entry 1: duration \"major\" is not a number"},
+        {"1 1 0 major 1 1 0", "left hand's count \"major\" is not a whole number"},
+        {"1 1 0 1 1 minor 0", "left hand entry 1: index \"minor\" is not a number"},
+        {"1 1 0 2 1 0 major minor 1 1", "left hand entry 2: two mode words in a row"},
+        {"1 1 0 2 1 0 minor", "left hand announces 2 entries but 1 follow"},
+        {"1 1 0 1 Major 1 0", "duration \"Major\" is not a number"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(parseSong(c.text, 13, 5, song, error)) << c.text;
+        EXPECT_NE(error.find(c.problem), std::string::npos) << c.text << ": " << error;
+    }
+    EXPECT_EQ(song.right.size(), 1u) << "a refused file leaves the song alone";
+    EXPECT_FALSE(song.startMode);
+}
+
+TEST(SongReader, FormattedSongsReadBackTheSame) {
+    SongData song;
+    song.startMode = MINOR;
+    song.right = {{2, 0}, {6, 12}, {8, 7.5f}};  // the reader takes a fractional index too
+    song.left = {{4, 0}, {6, 4}, {8, 1}};
+    song.modeChanges = {{0, MINOR}, {2, MAJOR}};
+    std::vector<SongData> songs = {song, SongData{}};
+    // The committed songs too: each must survive being written out and read again.
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::path(sourceDir()) / "res" / "songs", ec)) {
+        std::ifstream in(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        SongData read;
+        std::string error;
+        ASSERT_TRUE(parseSong(text, 13, 5, read, error)) << entry.path() << ": " << error;
+        songs.push_back(read);
+    }
+    ASSERT_GT(songs.size(), 10u);
+    for (const SongData& original : songs) {
+        const std::string text = formatSong(original);
+        SongData back;
+        std::string error;
+        ASSERT_TRUE(parseSong(text, 13, 5, back, error)) << text << error;
+        EXPECT_EQ(back.right, original.right) << text;
+        EXPECT_EQ(back.left, original.left) << text;
+        EXPECT_EQ(back.startMode, original.startMode) << text;
+        EXPECT_EQ(back.modeChanges, original.modeChanges) << text;
+    }
+    EXPECT_EQ(formatSong(song).rfind("minor\n3\n2 0\n4 12\n", 0), 0u) << formatSong(song);
+}
+
+// The song library: titles, the order "6" steps in, and what "5" then plays.
+TEST(SongTitles, ComeFromTheFileName) {
+    EXPECT_EQ(songTitle("ode_to_joy.song"), "Ode to Joy");
+    EXPECT_EQ(songTitle("au_clair_de_la_lune.song"), "Au Clair de la Lune");
+    EXPECT_EQ(songTitle("when_the_saints_go_marching_in.song"), "When the Saints Go Marching In");
+    EXPECT_EQ(songTitle("the_entertainer.mid"), "The Entertainer");
+    EXPECT_EQ(songTitle("twinkle.song"), "Twinkle");
+    EXPECT_EQ(songTitle("2026-12-08_15-30-00.song"), "2026-12-08 15-30-00");
+}
+
+class SongChooser : public SongPlayer {
+protected:
+    fs::path userSongs;
+    void SetUp() override {
+        SongPlayer::SetUp();
+        userSongs = root / "data" / "tinklewood" / "songs";
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        SongPlayer::TearDown();
+    }
+    std::string chosenTitle() { return app.library.chosen.title; }
+};
+
+TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWraps) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("b_song.song", "2 3 2 3 3\n0\n");
+    writeSong("a_tune.mid", "not read until chosen");
+    writeSong("notes.txt", "not a song");
+    fs::create_directories(userSongs);
+    std::ofstream(userSongs / "mine.song") << "1 3 4\n0\n";
+    fs::create_directory(root / "res" / "songs" / "folder.song");
+
+    std::vector<std::string> titles;
+    for (int i = 0; i < 5; ++i) {
+        testing::internal::CaptureStdout();
+        press('6');
+        testing::internal::GetCapturedStdout();
+        titles.push_back(chosenTitle());
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"A Tune", "B Song", "Mine", "Twinkle", "A Tune"}));
+    EXPECT_EQ(currentCaption(), "A Tune - 5 to play");
+    clock.advance(CAPTION_SECONDS + 0.01);
+    EXPECT_EQ(currentCaption(), "") << "the caption goes after its time";
+
+    // A song the user drops in while the program runs is there at the next "6".
+    std::ofstream(userSongs / "new.song") << "1 3 4\n0\n";
+    press('6');
+    press('6');
+    press('6');
+    EXPECT_EQ(chosenTitle(), "New");
+}
+
+TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    writeSong("second.song", "1 3 7\n1 3 4\n");
+    press('5');
+    EXPECT_EQ(currNote, 7) << "twinkle's first note";
+    EXPECT_EQ(currentCaption(), "Twinkle - playing");
+    frames(80);
+    ASSERT_FALSE(songPlaying);
+
+    press('6');
+    EXPECT_EQ(currentCaption(), "Second - 5 to play");
+    EXPECT_FALSE(songPlaying) << "choosing does not play";
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 14) << "the chosen song's first note";
+    EXPECT_EQ(playChord, DGB);
+    EXPECT_EQ(currentCaption(), "Second - playing");
+
+    // Chosen, then spoiled: "5" refuses it as it refuses any malformed song.
+    writeSong("second.song", "1 3 99\n0\n");
+    frames(40);
+    testing::internal::CaptureStdout();
+    press('5');
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/second.song: ", 0), 0u) << out;
+}
+
+TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
+    press('s');
+    press('2');
+    EXPECT_EQ(currentCaption(), "") << "playing and options say nothing";
+    press('-');
+    EXPECT_EQ(currentCaption(), "minor chords");
+    press('+');
+    EXPECT_EQ(currentCaption(), "major chords");
+    press(' ');
+    EXPECT_EQ(currentCaption(), "synth");
+    press('8');
+    EXPECT_TRUE(app.input.lettersOn);
+    press('8');
+    EXPECT_FALSE(app.input.lettersOn);
+}
+
+// Playing along: the right-hand part is the player's; the song waits for it.
+class PlayAlong : public SongPlayer {
+protected:
+    void SetUp() override {
+        SongPlayer::SetUp();
+        // C, E and G of two, two and four beats over C and then G major.
+        writeSong(songName, "3\n2 0 2 2 4 4\n2\n4 0 4 4\n");
+        press('9');
+        press('5');
+    }
+    int frameCount() const { return beat * FRAMES_PER_BEAT + numFrames; }
+    void tap(unsigned char letter) {
+        press(letter);
+        release(letter);
+    }
+};
+
+TEST_F(PlayAlong, NothingSoundsUntilThePlayerPlaysTheFirstShownLetter) {
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(playAlongHintKey(), 7) << "middle C is shown first";
+    frames(180);
+    EXPECT_EQ(frameCount(), 0) << "the beat counter waits";
+    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(playChord, NONE) << "the accompaniment waits too";
+    EXPECT_EQ(sound.count("play"), 0);
+    tap('s');
+    EXPECT_EQ(currNote, 7) << "played as typing plays it";
+    EXPECT_EQ(playChord, CEG) << "the song starts with the player's note";
+    EXPECT_EQ(playAlongHintKey(), 9) << "E is shown next";
+}
+
+TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
+    tap('s');
+    frames(2 * FRAMES_PER_BEAT - 4);  // E a little early
+    tap('f');
+    frames(10);
+    EXPECT_EQ(frameCount(), 2 * FRAMES_PER_BEAT + 6);
+    frames(4 * FRAMES_PER_BEAT + 3 - frameCount());  // G a little late, within its beat
+    EXPECT_EQ(frameCount(), 4 * FRAMES_PER_BEAT + 3);
+    tap('h');
+    EXPECT_EQ(playChord, DGB) << "the second chord came on its beat";
+    frames(4 * FRAMES_PER_BEAT - 3);
+    EXPECT_FALSE(songPlaying);
+    EXPECT_EQ(currentCaption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
+}
+
+TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResume) {
+    tap('s');
+    frames(3 * FRAMES_PER_BEAT);
+    const int stoppedAt = frameCount();
+    EXPECT_LT(stoppedAt, 3 * FRAMES_PER_BEAT) << "stopped a beat after E was due";
+    frames(120);  // two seconds of waiting
+    EXPECT_EQ(frameCount(), stoppedAt);
+    const unsigned int chordsBefore = chordsStarted();
+
+    tap('g');  // wrong: F sounds, the song waits on
+    EXPECT_EQ(playAlongHintKey(), 9);
+    frames(20);
+    EXPECT_EQ(frameCount(), stoppedAt);
+    EXPECT_EQ(sound.calls.back().path, "../res/sounds/piano/F1.mp3");
+
+    tap('f');
+    frames(4 * FRAMES_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's beat
+    EXPECT_EQ(chordsStarted(), chordsBefore + 1) << "the chord of beat 4 starts after the wait, on its beat";
+    EXPECT_EQ(playChord, DGB);
+    tap('h');
+    while (songPlaying) frame();
+    const std::string count = currentCaption();
+    EXPECT_EQ(count.rfind("right first time 2 of 3, wrong letters 1, longest wait 2.", 0), 0u) << count;
+}
+
+TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
+    stopSong();
+    press('9');
+    EXPECT_EQ(currentCaption(), "the program plays");
+    press('5');
+    EXPECT_EQ(currNote, 7) << "the song presses its own first note";
+    EXPECT_EQ(playAlongHintKey(), -1);
+    frames(2 * FRAMES_PER_BEAT);
+    EXPECT_EQ(currNote, 9);
+}
+
+// Recording ("7"): a take becomes a song of the same letters and gaps, and a MIDI file of what
+// sounded; a take that cannot be saved is kept.
+TEST(RecordingAsSong, GapsJoinTheLetterBeforeShortOnesAreLengthenedAndModesAreWritten) {
+    Recording take;
+    take.startMode = MAJOR;
+    // Seconds: a beat is 1/6 s. s at 1.0 for a beat and a half, d at 2.0 held 0.1 s, f 0.1 s
+    // after it (too soon: two beats), chords z in major and z in minor.
+    take.strokes = {{true, 0, MAJOR, 1.0, 1.25}, {true, 1, MAJOR, 2.0, 2.1}, {true, 2, MAJOR, 2.1, 2.2},
+                    {false, 0, MAJOR, 1.0, 2.0}, {false, 0, MINOR, 3.0, 4.0}};
+    const SongData song = songFromRecording(take);
+    ASSERT_EQ(song.right.size(), 3u);
+    EXPECT_FLOAT_EQ(song.right[0][0], 6) << "s lasts until d: the silence joins it";
+    EXPECT_FLOAT_EQ(song.right[1][0], 8) << "d lasts the shortest entry there is";
+    EXPECT_FLOAT_EQ(song.right[2][0], 10) << "the last letter as long as it was held, at least two beats";
+    EXPECT_FLOAT_EQ(song.right[2][1], 2);
+    ASSERT_EQ(song.left.size(), 2u);
+    EXPECT_FLOAT_EQ(song.left[0][0], 12);
+    EXPECT_EQ(song.startMode, MAJOR);
+    ASSERT_EQ(song.modeChanges.size(), 1u);
+    EXPECT_EQ(song.modeChanges[0], (std::pair<std::size_t, Mode>{1, MINOR}));
+    EXPECT_TRUE(songFromRecording(Recording()).right.empty());
+}
+
+TEST(RecordingAsMidi, EveryNoteEndsAndAKeyStruckAgainEndsItsFirstNote) {
+    Recording take;
+    take.strokes = {{true, 0, MAJOR, 1.0, 1.5}};
+    take.sounds = {{1.16, 7, true, 1.0f}, {1.5, 7, false, 0}, {1.6, 20, true, 0.5f}, {1.7, 20, true, 0.5f},
+                   {2.0, 0, true, 0.5f}};
+    const std::vector<RecordedMidiEvent> midi = midiFromRecording(take);
+    ASSERT_EQ(midi.size(), 8u);
+    EXPECT_NEAR(midi[0].seconds, 0.16, 1e-9) << "from the first letter";
+    EXPECT_EQ(midi[0].pitch, 60);
+    EXPECT_EQ(midi[0].velocity, 127);
+    EXPECT_EQ(midi[1].velocity, 0);
+    EXPECT_EQ(midi[2].pitch, 61);
+    EXPECT_EQ(midi[2].velocity, 64);
+    EXPECT_EQ(midi[3].velocity, 0) << "struck again: the first note ends";
+    EXPECT_EQ(midi[4].velocity, 64);
+    EXPECT_EQ(midi[6].pitch, 48);
+    EXPECT_EQ(midi[6].velocity, 0) << "notes still sounding at the end are ended";
+    EXPECT_EQ(midi[7].pitch, 61);
+    EXPECT_EQ(midi[7].velocity, 0);
+}
+
+class Recorder : public SongChooser {
+protected:
+    static std::vector<std::string>& midiWritten() {
+        static std::vector<std::string> paths;
+        return paths;
+    }
+    void SetUp() override {
+        SongChooser::SetUp();
+        midiWritten().clear();
+        midiFileWriter = [](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                            std::string&) {
+            std::ofstream(path) << program << " " << events.size();
+            midiWritten().push_back(path);
+            return true;
+        };
+    }
+    void TearDown() override {
+        midiFileWriter = nullptr;
+        SongChooser::TearDown();
+    }
+    std::string stdoutOf(unsigned char key) {
+        testing::internal::CaptureStdout();
+        press(key);
+        return testing::internal::GetCapturedStdout();
+    }
+    void playFor(unsigned char letter, int count) {
+        press(letter);
+        frames(count);
+        release(letter);
+    }
+    std::vector<fs::path> saved(const std::string& extension) {
+        std::vector<fs::path> found;
+        std::error_code ignored;
+        for (const auto& e : fs::directory_iterator(userSongs, ignored))
+            if (e.path().extension() == extension) found.push_back(e.path());
+        return found;
+    }
+};
+
+TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
+    press('7');
+    EXPECT_TRUE(app.recording.on);
+    EXPECT_EQ(currentCaption(), "recording");
+    press('z');
+    playFor('s', 20);
+    release('z');
+    frames(10);
+    playFor('d', 20);
+    frames(10);
+    press('-');  // the next chord in minor
+    playFor('z', 30);
+    frames(20);
+    EXPECT_EQ(stdoutOf('7'), "");
+    EXPECT_FALSE(app.recording.on);
+
+    const std::vector<fs::path> songs = saved(".song");
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0].filename().string().rfind("recording_", 0), 0u);
+    ASSERT_EQ(midiWritten().size(), 1u);
+    EXPECT_EQ(fs::path(midiWritten()[0]).replace_extension(".song"), songs[0]) << "the MIDI file beside the song";
+    EXPECT_EQ(currentCaption(), "saved " + songs[0].filename().string() + " - 5 to play");
+
+    std::ifstream in(songs[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error << text;
+    ASSERT_EQ(song.right.size(), 2u);
+    EXPECT_FLOAT_EQ(song.right[0][1], 0);
+    EXPECT_FLOAT_EQ(song.right[1][1], 1);
+    EXPECT_NEAR(song.right[0][0], 3, 1) << "d came half a second after s";
+    ASSERT_EQ(song.left.size(), 2u);
+    EXPECT_EQ(song.startMode, MAJOR);
+    ASSERT_EQ(song.modeChanges.size(), 1u);
+    EXPECT_EQ(song.modeChanges[0].second, MINOR);
+
+    // "5" plays the take back through the hands: the chosen song is the take.
+    press('+');
+    frames(60);
+    press('5');
+    EXPECT_TRUE(songPlaying);
+    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(playChord, CEG);
+    std::vector<int> chords = {playChord};
+    while (songPlaying) {
+        const unsigned int before = chordStrokes;
+        frame();
+        if (chordStrokes != before) chords.push_back(playChord);
+    }
+    EXPECT_EQ(chords, (std::vector<int>{CEG, CEA})) << "the second chord in the mode it was played in";
+}
+
+TEST_F(Recorder, NothingPlayedIsNotSaved) {
+    press('7');
+    frames(30);
+    press('7');
+    EXPECT_EQ(currentCaption(), "nothing recorded");
+    EXPECT_TRUE(saved(".song").empty());
+}
+
+TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
+    fs::create_directories(userSongs.parent_path());
+    std::ofstream(userSongs) << "a file where the folder should be";
+    press('7');
+    playFor('s', 20);
+    const std::string out = stdoutOf('7');
+    EXPECT_EQ(out.rfind("Error: Cannot save the recording to " + userSongs.string() + "/recording_", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    EXPECT_EQ(currentCaption().rfind("recording not saved", 0), 0u) << currentCaption();
+    EXPECT_TRUE(app.recording.kept);
+
+    fs::remove(userSongs);
+    frames(60);
+    press('7');  // goes on with the kept take
+    playFor('f', 20);
+    EXPECT_EQ(stdoutOf('7'), "");
+    const std::vector<fs::path> songs = saved(".song");
+    ASSERT_EQ(songs.size(), 1u);
+    std::ifstream in(songs[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error;
+    ASSERT_EQ(song.right.size(), 2u) << "the first take's note is not lost";
+    EXPECT_FLOAT_EQ(song.right[0][1], 0);
+    EXPECT_FLOAT_EQ(song.right[1][1], 2);
+    EXPECT_LT(song.right[0][0], 10) << "the pause before going on is not kept as a long note";
 }

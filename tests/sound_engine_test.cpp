@@ -386,6 +386,25 @@ TEST(SoundEnginePreload, FileAskedForWhileTheWorkerHasItIsReportedOnce) {
     EXPECT_NE(said.find(missing), std::string::npos) << said;
 }
 
+TEST(SoundEnginePreload, UnplayablePreloadFilesAreCountedOnOneLineNamingTheFirst) {
+    FixtureFolder files;
+    const std::string good = files.tone("good.wav", 1, 0.5, 440.0, TONE);
+    const std::string first = files.missing("first.mp3");
+    const std::string garbage = files.file("garbage.wav", std::string(3000, '\x5a'));
+    ::testing::internal::CaptureStderr();
+    {
+        Loopback loop({first, good, files.missing("second.mp3"), garbage});
+        ASSERT_TRUE(loop.ok());
+        loop.engine().waitForPreload();
+        EXPECT_FALSE(loop.engine().play2D(good).isNull());
+        EXPECT_TRUE(loop.engine().play2D(garbage).isNull()) << "told once, in the count";
+    }
+    const std::vector<std::string> lines = engineLines(::testing::internal::GetCapturedStderr());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("3 samples"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(first + ": no such file"), std::string::npos) << lines[0];
+}
+
 TEST_F(SoundEngineTest, AfterShutdownEveryCallIsSilence) {
     SoundHandle before = loop.engine().play2D(longTone);
     loop.engine().shutdown();

@@ -143,14 +143,15 @@ struct OpenAlSoundEngine::Impl {
         if (getThreadContext() != context) setThreadContext(context);
     }
 
-    // The buffer holding the file's samples, 0 when it cannot be played; its channels in
-    // `channels` when given.
-    ALuint bufferFor(const std::string& path, int* channels = nullptr);
+    // Decodes path once and returns the buffer holding its samples, 0 when it cannot be
+    // played, with their channels in `channels` when given. A file that cannot be played is
+    // named on stderr at once, or, given failure, described there for the caller to report.
+    ALuint bufferFor(const std::string& path, std::string* failure = nullptr, int* channels = nullptr);
     void preload(const std::vector<std::string>& paths);
     Voice* voiceFor(const SoundHandle& handle);
 };
 
-ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, int* channels) {
+ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* failure, int* channels) {
     std::unique_lock<std::mutex> lock(cacheMutex);
     auto [entry, inserted] = cache.try_emplace(path);
     Sample& sample = entry->second;  // element references survive rehashing; iterators do not
@@ -176,7 +177,9 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, int* channels
             decoded.error = "OpenAL refused its samples";
         }
     }
-    if (buffer == 0)
+    if (buffer == 0 && failure != nullptr)
+        *failure = decoded.error;
+    else if (buffer == 0)
         std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", path.c_str(),
                      decoded.error.c_str());
 
@@ -194,10 +197,27 @@ void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
     // drawing its first frames on both: the frames go first. A key pressed before its sample
     // is ready decodes it at once on the caller's thread anyway.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    // The files this worker found unplayable are told on one line: a misplaced resource
+    // folder loses all 125, and a line each would bury the line that says where the
+    // resources were looked for. A file another thread decoded first was told by that thread.
+    std::string firstPath, firstFailure;
+    int failed = 0;
     for (const std::string& path : paths) {
         if (stopping) break;
-        bufferFor(path);
+        std::string failure;
+        bufferFor(path, &failure);
+        if (failure.empty()) continue;
+        if (failed++ == 0) {
+            firstPath = path;
+            firstFailure = failure;
+        }
     }
+    if (failed == 1)
+        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", firstPath.c_str(),
+                     firstFailure.c_str());
+    else if (failed > 1)
+        std::fprintf(stderr, "tinklewood: cannot play %d samples, the first %s: %s; those sounds stay silent\n",
+                     failed, firstPath.c_str(), firstFailure.c_str());
 #if defined(__GLIBC__)
     // Start-up's decoding, of these samples and of the pictures before them, leaves freed
     // blocks amid the kept ones, several megabytes of them; glibc gives whole free pages
@@ -270,7 +290,7 @@ OpenAlSoundEngine::~OpenAlSoundEngine() { shutdown(); }
 SoundHandle OpenAlSoundEngine::play2D(const std::string& path) {
     if (impl_->closed) return SoundHandle();
     int channels = 0;
-    const ALuint buffer = impl_->bufferFor(path, &channels);
+    const ALuint buffer = impl_->bufferFor(path, nullptr, &channels);
     if (buffer == 0) return SoundHandle();
 
     std::lock_guard<std::mutex> lock(impl_->alMutex);
@@ -424,7 +444,11 @@ ALCdevice* openDefaultDeviceQuietly() {
 
 }  // namespace
 
-SoundEngine* createSoundEngine(const std::vector<std::string>& preload) {
+SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const std::string& mixerConfig) {
+    // OpenAL Soft 1.19 ignores ALC_REFRESH on its playback devices: the period comes only from
+    // its config files, merged key by key, the file named by ALSOFT_CONF last. Naming the
+    // program's file there changes the period and leaves the user's other keys in force.
+    if (!mixerConfig.empty() && std::getenv("ALSOFT_CONF") == nullptr) setenv("ALSOFT_CONF", mixerConfig.c_str(), 0);
     ALCdevice* device = openDefaultDeviceQuietly();
     if (device == nullptr) {
         std::fprintf(stderr, "tinklewood: no sound device could be opened; running without sound\n");

@@ -20,3 +20,5 @@ extern const std::array<Vector, NUM_CHORDS> CHORD_POSITIONS;
 extern const std::array<ChordInfo, NUM_CHORDS> CHORDS;
 // The chord of each chord letter (z x c v b) in each mode.
 extern const ChordEnum CHORD_KEY_TABLE[NUM_MODES][5];
+// Each chord's name as a musician writes it: "C", "Dm", "Bdim".
+extern const char* const CHORD_NAMES[NUM_CHORDS];

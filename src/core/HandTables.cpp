@@ -86,6 +86,8 @@ const std::array<ChordInfo, NUM_CHORDS> CHORDS = {
     makeChord(DFA, CEG_SHAPE), makeChord(DGB, CFA_SHAPE), makeChord(EGsB, EGsB_SHAPE),
     makeChord(DFB, CEA_SHAPE)};
 
+const char* const CHORD_NAMES[NUM_CHORDS] = {"C", "F", "Am", "Dm", "G", "E", "Bdim"};
+
 const ChordEnum CHORD_KEY_TABLE[NUM_MODES][5] = {
     {CEG, DFA, CFA, CEA, DGB},    // MAJOR
     {CEA, DFB, DFA, CFA, EGsB}};  // MINOR

@@ -77,18 +77,22 @@ extern unsigned int& chordStrokes; // chord strokes started so far
 
 // ---- Sound ---------------------------------------------------------------------------
 enum Instruments { PIANO, SYNTH, ORGAN, MUSICBOX, CHOIR, NUM_INSTRUMENTS };
-extern const std::string soundParentFolder;
+// Resource paths derive from the resource root (Resources.h); the songs', pictures' and help
+// text's below are set with it.
+extern const std::string& soundParentFolder;
 extern const std::array<std::string, NUM_INSTRUMENTS> soundFolders;
+extern const std::array<std::string, NUM_INSTRUMENTS> instrumentNames;  // as the user reads them
+extern const std::array<int, NUM_INSTRUMENTS> instrumentPrograms;         // General MIDI, 0..127
 extern const std::array<std::string, NUM_KEYS> soundFiles;
 // Every sample the program can play, from the tables above: five instruments of 25 keys,
-// "../res/sounds/<instrument folder><key file>". The engine decodes them ahead.
+// soundParentFolder + "<instrument folder><key file>". The engine decodes them ahead.
 const std::vector<std::string>& instrumentSamplePaths();
 extern SoundEngine* engine;  // null when the program runs without sound
 extern SoundHandle& inote;
 extern SoundHandle (&ichordnotes)[3];
 
 // ---- Songs ---------------------------------------------------------------------------
-extern const std::string songsPath;
+extern const std::string& songsPath;
 extern const std::string songName;
 extern std::vector<std::array<float, 2>>& songRight; // (end beat, letter index)
 extern std::vector<std::array<float, 2>>& songLeft;
@@ -101,11 +105,11 @@ extern unsigned int& currLeftChord;
 // ---- Textures and backgrounds --------------------------------------------------------
 enum HandTexture { SKIN, ROCK, FLAMES, numTextures };
 enum Background { HALL, SPACE, CHURCH, MUSIC_BOX, GLEE_BACK, numBackgrounds };
-extern const std::string texPath;
-extern const std::string backgroundPath;
+extern const std::string& texPath;
+extern const std::string& backgroundPath;
 extern const std::array<std::string, numTextures> texFiles;
 extern const std::array<std::string, numBackgrounds> backgroundFiles;
-extern const std::string HELPFILENAME;
+extern const std::string& HELPFILENAME;
 
 // ---- What the window system does for the logic ---------------------------------------
 // The input and frame logic carry no GLUT or GL; the shell fills these in at start-up and
@@ -122,16 +126,30 @@ extern ShellHooks shellHooks;
 // Start-up state and the frame step.
 void initTimers();
 void initKeyboard();
-// Advances one frame if one is due; returns whether it did. The shell's idle callback is this
+// Advances one frame if one is due; returns whether it did. The shell's frame loop is this
 // plus the wait until the next frame.
 bool stepFrame();
+// Whether the next frame can differ from the last one drawn: a stroke on its way down or up
+// (a note or chord held at the bottom, its clock paused, is still), a song counting its beats,
+// the concert sweep, letters waiting for a hand, samples dying away. When not, the shell
+// draws nothing until an input, a window event or a change due at a time (a caption's end).
+bool animating();
+// Seconds until something shown changes by itself with nothing animating (a caption ends);
+// negative when nothing will.
+double secondsUntilChange();
 
 // Keyboard commands and camera and light controls.
+// A letter typed while its hand is busy waits for the hand (see startPendingStrokes); the song
+// player presses through pressKey with fromSong set, whose letters a busy hand ignores instead.
 void handleKeyPress(unsigned char key, int x, int y);
+void pressKey(unsigned char key, bool fromSong);
 void handleKeyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
 void moveLight(int key, int x, int y);
+// Keys whose press was taken and whose release was not, less the letters the song player
+// holds: what the user is holding down, as far as the program knows.
+std::vector<unsigned char> userHeldKeys();
 
 // Concert lights.
 void animateConcertLights();
@@ -149,17 +167,72 @@ void animateNoteUp();
 void animateChordDown();
 void animateChordUp();
 std::string samplePath(int key);  // of the active instrument
-// End a released stroke at once: keys at rest, samples stopped, the hand at rest and free.
+// End a stroke at once: keys at rest, samples faded and stopped, the hand at rest and free.
 void endNoteStroke();
 void endChordStroke();
+// Starts the letters typed while their hand was busy, in order: on a free hand, or once the
+// stroke under way has struck its key, which then ends at once. Run by the frame step before
+// the strokes are advanced.
+void startPendingStrokes();
+// Stops the samples of ended strokes once their volume has ramped to silence.
+void stopFadedSamples();
+// Whoever follows what the program sounds (the recorder, the MIDI output) is told of every
+// key whose sample starts, with its volume (0..1), and of every key whose sample stops or
+// starts dying away. Run in the frame step or the key handlers, on the program's thread.
+using KeySoundObserver = void (*)(int key, bool on, float volume);
+void observeKeySounds(KeySoundObserver observer);
+void clearKeySoundObservers();
+
 // The sound steps of a stroke; each does nothing without a sound engine.
 void startNoteSample(int key);
 void fadeNoteSample(float notePress);
 void startChordSample(int slot, int key);
 void fadeChordSample(int slot, float notePress);
+// A stroke ended early lets its sample die away: for those who follow the sound it stops here.
+void noteSampleEndedEarly();
+void chordSampleEndedEarly(int slot);
 
 // Songs.
-void playSong(std::string song);
+void playSong(std::string song);   // a file of the shipped songs folder, by name
+bool playSongFile(const std::string& path);
+// Starts a song read from path (named in messages); false, after one line on stdout, when
+// it has nothing to play.
+bool startSong(SongData song, const std::string& path);
 void stepSong();
 // Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
 void stopSong();
+
+// Playing along ("9"): the right-hand part is the player's. The song shows the letter of its
+// next right-hand entry and its beat counter waits for it; a press within a beat of the
+// entry's time keeps the song in tempo.
+void togglePlayAlong();
+// The player pressed a note letter (typed, not the song's own).
+void playAlongLetter(unsigned char letter);
+// The key index whose letter the player is to press next, -1 when none.
+int playAlongHintKey();
+
+// The song library: "6" chooses the next song, "5" plays the chosen one.
+void chooseNextSong();
+void playChosenSong();
+// Reads a MIDI file as a song: importMidiSong of the sound library, which the program hands
+// in at start-up; null leaves MIDI files unplayable. On failure error is one line.
+using MidiSongImporter = bool (*)(const std::string& path, SongData& song, std::string& report, std::string& error);
+extern MidiSongImporter midiSongImporter;
+
+// Recording ("7"): starts, or stops and saves to the user's songs folder as a song and a
+// MIDI file. What the user plays is fed in by the keyboard commands and the sound steps.
+void toggleRecording();
+void recordStrokeStart(bool right, int index, Mode strokeMode);
+void recordStrokeEnd(bool right);
+void recordSound(int key, bool on, float volume);
+// Writes a recording's MIDI file: writeMidiFile of the sound library, handed in at start-up;
+// null writes none. On failure error is one line.
+using MidiFileWriter = bool (*)(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                                std::string& error);
+extern MidiFileWriter midiFileWriter;
+
+// Captions: one line over the scene for CAPTION_SECONDS.
+const double CAPTION_SECONDS = 3.0;
+void showCaption(const std::string& text);
+// The caption to draw now, empty when none.
+std::string currentCaption();

@@ -4,6 +4,7 @@
 #include "Piano.h"
 #include "WhiteKey.h"
 #include "BlackKey.h"
+#include "EventLog.h"
 #include "Hand.h"
 #include "animation.h"
 
@@ -43,12 +44,35 @@ void initKeyboard() {
     for (int i = 0; i < NUM_BLACK_KEYS; ++i) keys[NUM_WHITE_KEYS + i] = new BlackKey(i);
 }
 
+namespace {
+// A stroke is still once its hand holds the key at the bottom and the driver has paused its
+// clock; until the driver has, a frame must come to pause it.
+bool strokeMoves(bool busy, bool held, const Timer* clock) { return busy && !(held && clock->isPaused()); }
+}  // namespace
+
+bool animating() {
+    if (strokeMoves(currNote >= 0, noteKeyPressed, rightHandTimer)) return true;
+    if (strokeMoves(playChord != NONE, chordKeyPressed, leftHandTimer)) return true;
+    if (songPlaying && !(app.song.along.active && app.song.along.waiting)) return true;
+    return concertOn || !app.input.pendingNotes.empty() || !app.input.pendingChords.empty() ||
+           !app.performance.fading.empty();
+}
+
+double secondsUntilChange() {
+    if (app.caption.text.empty()) return -1;
+    const double left = app.caption.until - static_cast<double>(clocksource::now()) / clocksource::TICKS_PER_SECOND;
+    return left > 0 ? left : -1;
+}
+
 bool stepFrame() {
     // Widened to double on purpose: the float 1/60 is what frames are paced against.
     if (!(frameRateTimer->elapsed() > static_cast<double>(SEC_PER_FRAME))) return false;
 
+    logEvent("frame");
+    stopFadedSamples();
     // The song goes first, so a note it starts gets its first stroke step in this frame.
     if (songPlaying) stepSong();
+    startPendingStrokes();
     if (concertOn) animateConcertLights();
     if (playChord != NONE) updateChordAnimation();
     if (currNote >= 0) updateNoteAnimation();

@@ -2,6 +2,7 @@
 // frame step and the display callback act on what they set.
 #include <algorithm>
 
+#include "EventLog.h"
 #include "Piano.h"
 #include "interface.h"
 #include "lights.h"
@@ -48,6 +49,34 @@ std::size_t findLetter(const std::string& letters, unsigned char key) {
     return key == 0 ? std::string::npos : letters.find(static_cast<char>(key));
 }
 
+// A letter and its capital are one key: Shift or Caps Lock must neither silence a letter nor
+// leave its note stuck when the two keys come up in another order than they went down.
+unsigned char playedLetter(unsigned char key) {
+    if (key < 'A' || key > 'Z') return key;
+    const unsigned char lower = static_cast<unsigned char>(key - 'A' + 'a');
+    const bool playing = findLetter(key_letters, lower) != std::string::npos ||
+                         findLetter(chord_letters, lower) != std::string::npos;
+    return playing ? lower : key;
+}
+
+// Marks the earliest waiting stroke of this letter that is still held as let go.
+bool markReleased(std::deque<PendingStroke>& pending, unsigned char letter) {
+    for (PendingStroke& stroke : pending) {
+        if (stroke.letter == letter && !stroke.released) {
+            stroke.released = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A hand strikes about five notes a second; letters typed further ahead than this are dropped,
+// so a flood of keys cannot keep the hand playing for minutes after it stops.
+const std::size_t MAX_PENDING_STROKES = 8;
+
+std::deque<PendingStroke>& pendingNotes = app.input.pendingNotes;
+std::deque<PendingStroke>& pendingChords = app.input.pendingChords;
+
 void stepLights(double sign) {
     for (int c = 0; c < 3; ++c) {
         specular_intensity[c] = static_cast<float>(specular_intensity[c] + sign * LIGHT_STEP);
@@ -59,21 +88,43 @@ void stepLights(double sign) {
 }  // namespace
 
 void handleKeyPress(unsigned char key, int, int) {
+    logEvent("key-press", std::to_string(key));
+    pressKey(key, false);
+}
+
+void pressKey(unsigned char typed, bool fromSong) {
+    const unsigned char key = playedLetter(typed);
     const std::size_t notePosition = findLetter(key_letters, key);
-    if (notePosition != std::string::npos && !keyPressed[key] && currNote == -1) {
-        currNote = noteKeyIndex(notePosition);
-        activateRightAnimation();
+    if (notePosition != std::string::npos && !fromSong) playAlongLetter(key);
+    if (notePosition != std::string::npos && !keyPressed[key]) {
+        const int note = noteKeyIndex(notePosition);
+        // The song's presses keep their own rule: taken by a free hand, never queued.
+        if (currNote == -1 && (fromSong || pendingNotes.empty())) {
+            currNote = note;
+            activateRightAnimation();
+            if (!fromSong) recordStrokeStart(true, static_cast<int>(notePosition), mode);
+        } else if (!fromSong && pendingNotes.size() < MAX_PENDING_STROKES) {
+            pendingNotes.push_back({key, note, false, mode});
+        }
     }
 
     const std::size_t chordPosition = findLetter(chord_letters, key);
-    if (chordPosition != std::string::npos && playChord == NONE) {
-        playChord = CHORD_KEY_TABLE[mode][chordPosition];
-        chordLetterHeld = static_cast<char>(key);
-        activateLeftChordAnimation();
+    if (chordPosition != std::string::npos) {
+        const int chord = CHORD_KEY_TABLE[mode][chordPosition];
+        if (playChord == NONE && (fromSong || pendingChords.empty())) {
+            playChord = chord;
+            chordLetterHeld = static_cast<char>(key);
+            activateLeftChordAnimation();
+            if (!fromSong) recordStrokeStart(false, static_cast<int>(chordPosition), mode);
+        } else if (!fromSong && !keyPressed[key] && pendingChords.size() < MAX_PENDING_STROKES) {
+            pendingChords.push_back({key, chord, false, mode});
+        }
     } else if (key == '+') {
         mode = MAJOR;
+        showCaption("major chords");
     } else if (key == '-') {
         mode = MINOR;
+        showCaption("minor chords");
     } else if (key == ESCAPE) {
         if (shellHooks.quit != nullptr) shellHooks.quit(0);
         return;
@@ -81,6 +132,7 @@ void handleKeyPress(unsigned char key, int, int) {
         // Background n always goes with instrument n.
         activeBackground = (activeBackground + 1) % numBackgrounds;
         activeInstrument = (activeInstrument + 1) % NUM_INSTRUMENTS;
+        showCaption(instrumentNames[activeInstrument]);
     } else if (key == TAB) {
         activeHandTexture = (activeHandTexture + 1) % numTextures;
         if (shellHooks.handTextureChanged != nullptr) shellHooks.handTextureChanged();
@@ -99,34 +151,62 @@ void handleKeyPress(unsigned char key, int, int) {
     } else if (key == '3' && concertOn) {
         concertOn = false;
         glowOn = false;
+        // Back to the levels the program starts with, where the ambient is 0.3 of the diffuse
+        // light: full ambient would wash out the shading of the hands and the keys' sides.
+        const LightState start;
         for (int c = 0; c < 3; ++c) {
-            specular_intensity[c] = 1.0f;
-            diffuse_intensity[c] = 1.0f;
-            ambient_intensity[c] = 1.0f;
+            specular_intensity[c] = start.specular_intensity[c];
+            diffuse_intensity[c] = start.diffuse_intensity[c];
+            ambient_intensity[c] = start.ambient_intensity[c];
         }
-        background_intensity = 1.0f;
+        background_intensity = start.background_intensity;
     } else if (key == '4') {
         concertOn = true;
         glowOn = true;
         concertLightsTimer->reset();
         background_intensity = 0.0f;
     } else if (key == '5') {
-        playSong(songName);
+        playChosenSong();
+    } else if (key == '7') {
+        toggleRecording();
+    } else if (key == '6') {
+        chooseNextSong();
+    } else if (key == '8') {
+        app.input.lettersOn = !app.input.lettersOn;
+    } else if (key == '9') {
+        togglePlayAlong();
     }
 
     keyPressed[key] = true;
     updateHandsAnimationStatus();
 }
 
-void handleKeyUp(unsigned char key, int, int) {
+void handleKeyUp(unsigned char typed, int, int) {
+    logEvent("key-release", std::to_string(typed));
+    const unsigned char key = playedLetter(typed);
     const std::size_t notePosition = findLetter(key_letters, key);
-    if (notePosition != std::string::npos && noteKeyIndex(notePosition) == currNote) {
-        noteKeyPressed = false;
-        updateHandsAnimationStatus();
+    if (notePosition != std::string::npos) {
+        // A letter typed again while its earlier stroke still runs is the waiting one: that
+        // earlier stroke's letter was let go before it could be typed again.
+        const bool current = noteKeyIndex(notePosition) == currNote;
+        if ((current && noteKeyPressed) || !markReleased(pendingNotes, key)) {
+            if (current) {
+                noteKeyPressed = false;
+                updateHandsAnimationStatus();
+                recordStrokeEnd(true);
+            }
+        }
     }
-    if (playChord != NONE && chordLetterHeld != 0 && key == static_cast<unsigned char>(chordLetterHeld)) {
-        chordKeyPressed = false;
-        updateHandsAnimationStatus();
+    if (findLetter(chord_letters, key) != std::string::npos) {
+        const bool current = playChord != NONE && chordLetterHeld != 0 &&
+                             key == static_cast<unsigned char>(chordLetterHeld);
+        if ((current && chordKeyPressed) || !markReleased(pendingChords, key)) {
+            if (current) {
+                chordKeyPressed = false;
+                updateHandsAnimationStatus();
+                recordStrokeEnd(false);
+            }
+        }
     }
     keyPressed[key] = false;
 }

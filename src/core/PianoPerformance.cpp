@@ -21,6 +21,17 @@ unsigned int& chordStrokes = app.performance.chordStrokes;
 namespace {
 float clamp01(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
 
+// A stroke ended before its time lets its sample die away over this many frames (0.1 s at
+// 60 frames a second), the next frame stops it: cut at once it would click, and a note
+// ended by the next one typed would last a single frame.
+const int FADE_FRAMES = 6;
+
+void fadeOutSample(SoundHandle& handle, float volume) {
+    if (handle.isNull()) return;
+    app.performance.fading.push_back({handle, volume, 0});
+    handle = SoundHandle();
+}
+
 void startFrameLoop() {
     frameRateTimer->reset();  // the stroke's first frame comes one full interval later
     if (shellHooks.ensureFrameLoop != nullptr) shellHooks.ensureFrameLoop();
@@ -30,6 +41,9 @@ void startFrameLoop() {
 void activateRightAnimation() {
     noteKeyPressed = true;
     ++noteStrokes;
+    app.performance.noteSounded = false;
+    app.performance.noteSpeed = app.performance.nextNoteSpeed;
+    app.performance.nextNoteSpeed = 1;
     rightHandTimer->reset();
     startFrameLoop();
 }
@@ -37,6 +51,9 @@ void activateRightAnimation() {
 void activateLeftChordAnimation() {
     chordKeyPressed = true;
     ++chordStrokes;
+    app.performance.chordSounded = false;
+    app.performance.chordSpeed = app.performance.nextChordSpeed;
+    app.performance.nextChordSpeed = 1;
     leftHandTimer->reset();
     startFrameLoop();
 }
@@ -52,14 +69,14 @@ void updateNoteAnimation() {
     // The branch follows the time kept from the previous frame, so the last down frame
     // may read past 0.2 s; the clamps keep its progress at 1.
     if (noteAnimationTime < NOTE_SPEED_FACTOR) {
-        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed());
+        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed() * app.performance.noteSpeed);
         notetime = std::min(noteAnimationTime / NOTE_SPEED_FACTOR, 1.0f);
         animateNoteDown();
     } else if (noteKeyPressed) {
         rightHandTimer->pause();  // held: the time spent holding does not count
     } else if (noteAnimationTime < 2 * NOTE_SPEED_FACTOR) {
         rightHandTimer->unpause();
-        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed());
+        noteAnimationTime = static_cast<float>(rightHandTimer->elapsed() * app.performance.noteSpeed);
         notetime = clamp01(noteAnimationTime / NOTE_SPEED_FACTOR - 1);
         animateNoteUp();
     } else {
@@ -75,7 +92,10 @@ void updateNoteAnimation() {
 void animateNoteDown() {
     const float notePress = std::max(notetime - 0.8f, 0.0f) / 0.2f;
     PianoKey* key = keys[currNote];
-    if (notePress > 0 && key->pressFactor == 0) startNoteSample(currNote);
+    if (notePress > 0 && key->pressFactor == 0) {
+        startNoteSample(currNote);
+        app.performance.noteSounded = true;
+    }
     key->press(notePress);
 }
 
@@ -87,13 +107,13 @@ void animateNoteUp() {
 
 void updateChordAnimation() {
     if (chordAnimationTime < CHORD_SPEED) {
-        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed());
+        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed() * app.performance.chordSpeed);
         animateChordDown();
     } else if (chordKeyPressed) {
         leftHandTimer->pause();
     } else if (chordAnimationTime < 2 * CHORD_SPEED) {
         leftHandTimer->unpause();
-        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed());
+        chordAnimationTime = static_cast<float>(leftHandTimer->elapsed() * app.performance.chordSpeed);
         animateChordUp();
     } else {
         // As for a note: keys skipped past by a stall come up, their samples stop.
@@ -116,7 +136,10 @@ void animateChordDown() {
         const bool atRest = key->pressFactor == 0;
         // press() also answers true for a key already on its way down but still in the
         // upper half; only leaving rest starts the sample, so it starts once a stroke.
-        if (key->press(notePress) && atRest) startChordSample(i, chord.notes[i]);
+        if (key->press(notePress) && atRest) {
+            startChordSample(i, chord.notes[i]);
+            app.performance.chordSounded = true;
+        }
     }
 }
 
@@ -132,7 +155,8 @@ void animateChordUp() {
 void endNoteStroke() {
     if (currNote < 0) return;
     keys[currNote]->press(0);
-    inote.stop();
+    noteSampleEndedEarly();
+    fadeOutSample(inote, app.performance.inoteVolume);
     rightHand.returnToRest();
     noteKeyPressed = false;
     noteAnimationTime = 0;
@@ -145,10 +169,58 @@ void endChordStroke() {
     const ChordInfo& chord = CHORDS[playChord];
     for (int i = 0; i < chord.numNotes; ++i) {
         keys[chord.notes[i]]->press(0);
-        ichordnotes[i].stop();
+        chordSampleEndedEarly(i);
+        fadeOutSample(ichordnotes[i], app.performance.ichordVolumes[i]);
     }
     leftHand.returnToRest();
     chordKeyPressed = false;
     chordAnimationTime = 0;
     playChord = NONE;
+}
+
+void startPendingStrokes() {
+    std::deque<PendingStroke>& notes = app.input.pendingNotes;
+    if (!notes.empty() && (currNote < 0 || app.performance.noteSounded)) {
+        const PendingStroke next = notes.front();
+        notes.pop_front();
+        endNoteStroke();
+        recordStrokeEnd(true);
+        currNote = next.target;
+        activateRightAnimation();
+        recordStrokeStart(true, static_cast<int>(key_letters.find(static_cast<char>(next.letter))), next.mode);
+        if (next.released) {
+            noteKeyPressed = false;  // a tap: the stroke goes straight back up
+            recordStrokeEnd(true);
+        }
+        updateHandsAnimationStatus();
+    }
+    std::deque<PendingStroke>& chords = app.input.pendingChords;
+    if (!chords.empty() && (playChord == NONE || app.performance.chordSounded)) {
+        const PendingStroke next = chords.front();
+        chords.pop_front();
+        endChordStroke();
+        recordStrokeEnd(false);
+        playChord = next.target;
+        app.input.chordLetterHeld = static_cast<char>(next.letter);
+        activateLeftChordAnimation();
+        recordStrokeStart(false, static_cast<int>(chord_letters.find(static_cast<char>(next.letter))), next.mode);
+        if (next.released) {
+            chordKeyPressed = false;
+            recordStrokeEnd(false);
+        }
+        updateHandsAnimationStatus();
+    }
+}
+
+void stopFadedSamples() {
+    auto& fading = app.performance.fading;
+    for (auto& f : fading) {
+        ++f.step;
+        if (f.step <= FADE_FRAMES)
+            f.handle.setVolume(f.volume * static_cast<float>(FADE_FRAMES - f.step) / FADE_FRAMES);
+        else
+            f.handle.stop();
+    }
+    fading.erase(std::remove_if(fading.begin(), fading.end(), [](const auto& f) { return f.step > FADE_FRAMES; }),
+                 fading.end());
 }

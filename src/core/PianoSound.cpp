@@ -1,10 +1,16 @@
 // Which sample each key and instrument sounds, and the sound steps of a stroke: start a
 // sample when its key leaves rest, follow the key back up with the volume, stop at rest.
+#include <vector>
+
+#include "EventLog.h"
 #include "Piano.h"
 
-const std::string soundParentFolder = "../res/sounds/";
 const std::array<std::string, NUM_INSTRUMENTS> soundFolders = {
     "piano/", "synth/", "organ/", "music_box/", "choir/"};
+const std::array<std::string, NUM_INSTRUMENTS> instrumentNames = {
+    "piano", "synth", "organ", "music box", "choir"};
+// General MIDI: Acoustic Grand Piano, Lead 2 (sawtooth), Church Organ, Music Box, Choir Aahs.
+const std::array<int, NUM_INSTRUMENTS> instrumentPrograms = {0, 81, 19, 10, 52};
 const std::array<std::string, NUM_KEYS> soundFiles = {
     "C0.mp3", "D0.mp3", "E0.mp3", "F0.mp3", "G0.mp3", "A0.mp3", "B0.mp3",
     "C1.mp3", "D1.mp3", "E1.mp3", "F1.mp3", "G1.mp3", "A1.mp3", "B1.mp3", "C2.mp3",
@@ -22,19 +28,41 @@ const float ORGAN_NOTE_VOLUME = 0.5f;
 const float CHORD_NOTE_VOLUME = 0.5f;
 const float CHOIR_CHORD_VOLUME = 0.35f;
 
+std::vector<KeySoundObserver> observers;
+
+void notify(int key, bool on, float volume) {
+    recordSound(key, on, volume);
+    for (KeySoundObserver observer : observers) observer(key, on, volume);
+}
+
+void sounded(int& slotKey, int key, float volume) {
+    slotKey = key;
+    notify(key, true, volume);
+}
+
+void stopped(int& slotKey) {
+    if (slotKey < 0) return;
+    notify(slotKey, false, 0);
+    slotKey = -1;
+}
+
 SoundHandle play(int key) {
+    logEvent("play", samplePath(key));
     if (engine == nullptr) return SoundHandle();
     return engine->play2D(samplePath(key));
 }
 }  // namespace
 
 const std::vector<std::string>& instrumentSamplePaths() {
-    static const std::vector<std::string> paths = [] {
-        std::vector<std::string> all;
+    // Made again if the resource root moved since the last call.
+    static std::vector<std::string> paths;
+    static std::string madeFrom;
+    if (paths.empty() || madeFrom != soundParentFolder) {
+        paths.clear();
         for (const std::string& folder : soundFolders)
-            for (const std::string& file : soundFiles) all.push_back(soundParentFolder + folder + file);
-        return all;
-    }();
+            for (const std::string& file : soundFiles) paths.push_back(soundParentFolder + folder + file);
+        madeFrom = soundParentFolder;
+    }
     return paths;
 }
 
@@ -42,22 +70,48 @@ std::string samplePath(int key) {
     return soundParentFolder + soundFolders[activeInstrument] + soundFiles[key];
 }
 
+void observeKeySounds(KeySoundObserver observer) { observers.push_back(observer); }
+
+void clearKeySoundObservers() { observers.clear(); }
+
 void startNoteSample(int key) {
+    stopped(app.performance.inoteKey);  // a stroke ended without its stop step
     inote = play(key);
-    if (activeInstrument == ORGAN) inote.setVolume(ORGAN_NOTE_VOLUME);
+    app.performance.inoteVolume = 1;
+    if (activeInstrument == ORGAN) {
+        inote.setVolume(ORGAN_NOTE_VOLUME);
+        app.performance.inoteVolume = ORGAN_NOTE_VOLUME;
+    }
+    sounded(app.performance.inoteKey, key, app.performance.inoteVolume);
 }
 
 void fadeNoteSample(float notePress) {
     inote.setVolume(notePress * notePress);
-    if (notePress == 0) inote.stop();
+    app.performance.inoteVolume = notePress * notePress;
+    if (notePress == 0) {
+        inote.stop();
+        stopped(app.performance.inoteKey);
+    }
 }
 
 void startChordSample(int slot, int key) {
+    stopped(app.performance.ichordKeys[slot]);
     ichordnotes[slot] = play(key);
-    ichordnotes[slot].setVolume(activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME);
+    const float volume = activeInstrument == CHOIR ? CHOIR_CHORD_VOLUME : CHORD_NOTE_VOLUME;
+    ichordnotes[slot].setVolume(volume);
+    app.performance.ichordVolumes[slot] = volume;
+    sounded(app.performance.ichordKeys[slot], key, volume);
 }
 
 void fadeChordSample(int slot, float notePress) {
     ichordnotes[slot].setVolume(notePress * notePress);
-    if (notePress == 0) ichordnotes[slot].stop();
+    app.performance.ichordVolumes[slot] = notePress * notePress;
+    if (notePress == 0) {
+        ichordnotes[slot].stop();
+        stopped(app.performance.ichordKeys[slot]);
+    }
 }
+
+void noteSampleEndedEarly() { stopped(app.performance.inoteKey); }
+
+void chordSampleEndedEarly(int slot) { stopped(app.performance.ichordKeys[slot]); }

@@ -1,9 +1,11 @@
 // A strict song reader: a malformed file is refused whole, with the first problem named,
-// and reading never does work for entries that a count claims but the file lacks.
+// and reading never does work for entries that a count claims but the file lacks. And the
+// writer, whose text the reader takes back unchanged.
 #include "SongFile.h"
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -19,6 +21,14 @@ public:
         while (pos_ < text_.size() && !isSpace(text_[pos_])) ++pos_;
         word.assign(text_, start, pos_ - start);
         return true;
+    }
+
+    // The next word without moving past it.
+    bool peek(std::string& word) {
+        const std::size_t saved = pos_;
+        const bool found = next(word);
+        pos_ = saved;
+        return found;
     }
 
     // Words left, counted lazily and only as far as needed (at most limit).
@@ -61,8 +71,29 @@ bool parseNumber(const std::string& word, double& value) {
     return end != word.c_str() && *end == '\0' && errno == 0 && std::isfinite(value);
 }
 
+bool parseMode(const std::string& word, Mode& mode) {
+    if (word == "major") mode = MAJOR;
+    else if (word == "minor") mode = MINOR;
+    else return false;
+    return true;
+}
+
+const char* modeWord(Mode mode) { return mode == MINOR ? "minor" : "major"; }
+
+// A letter index as the reader takes it back: the reader accepts a fractional index (the
+// player truncates it), so one is written with all the digits a float needs.
+std::string writtenIndex(float index) {
+    if (index == std::floor(index)) return std::to_string(static_cast<long>(index));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(index));
+    return text;
+}
+
+// Reads one hand's count and entries. With modeChanges, a mode word may stand before any
+// entry (the left hand's chords), and is recorded against that entry's index.
 bool readHand(Reader& reader, const char* hand, int letters,
-              std::vector<std::array<float, 2>>& entries, std::string& error) {
+              std::vector<std::array<float, 2>>& entries,
+              std::vector<std::pair<std::size_t, Mode>>* modeChanges, std::string& error) {
     std::string word;
     // A count that is missing altogether (the text ends) means no entries for this hand.
     if (!reader.next(word)) return true;
@@ -86,11 +117,26 @@ bool readHand(Reader& reader, const char* hand, int letters,
     entries.reserve(needed / 2);
     float endBeat = 0;
     for (std::size_t i = 0; i < needed / 2; ++i) {
-        std::string durationWord, indexWord;
-        reader.next(durationWord);
-        reader.next(indexWord);
         const std::string where =
             std::string(hand) + " hand entry " + std::to_string(i + 1) + ": ";
+        std::string durationWord, indexWord;
+        // Mode words take words the count check above took for entries: the text may end early.
+        bool present = reader.next(durationWord);
+        Mode mode = MAJOR;
+        if (present && modeChanges != nullptr && parseMode(durationWord, mode)) {
+            present = reader.next(durationWord);
+            if (present && parseMode(durationWord, mode)) {
+                error = where + "two mode words in a row";
+                return false;
+            }
+            modeChanges->emplace_back(i, mode);
+        }
+        present = present && reader.next(indexWord);
+        if (!present) {
+            error = std::string("the ") + hand + " hand announces " + shown(word) + " entries but " +
+                    std::to_string(i) + " follow";
+            return false;
+        }
         double duration = 0, index = 0;
         if (!parseNumber(durationWord, duration)) {
             error = where + "duration \"" + shown(durationWord) + "\" is not a number";
@@ -124,9 +170,38 @@ bool parseSong(const std::string& text, int rightLetters, int leftLetters, SongD
                std::string& error) {
     Reader reader(text);
     SongData parsed;
-    if (!readHand(reader, "right", rightLetters, parsed.right, error)) return false;
-    if (!readHand(reader, "left", leftLetters, parsed.left, error)) return false;
+    std::string first;
+    Mode mode = MAJOR;
+    if (reader.peek(first) && parseMode(first, mode)) {
+        reader.next(first);
+        parsed.startMode = mode;
+    }
+    if (!readHand(reader, "right", rightLetters, parsed.right, nullptr, error)) return false;
+    if (!readHand(reader, "left", leftLetters, parsed.left, &parsed.modeChanges, error)) return false;
     // Anything after the left hand's entries is not read.
     song = std::move(parsed);
     return true;
+}
+
+std::string formatSong(const SongData& song) {
+    std::string text;
+    if (song.startMode) text += std::string(modeWord(*song.startMode)) + "\n";
+    auto writeHand = [&text](const std::vector<std::array<float, 2>>& entries,
+                             const std::vector<std::pair<std::size_t, Mode>>& changes) {
+        text += std::to_string(entries.size()) + "\n";
+        auto change = changes.begin();
+        float previous = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (change != changes.end() && change->first == i) {
+                text += std::string(modeWord(change->second)) + "\n";
+                ++change;
+            }
+            text += std::to_string(static_cast<long>(entries[i][0] - previous)) + " " +
+                    writtenIndex(entries[i][1]) + "\n";
+            previous = entries[i][0];
+        }
+    };
+    writeHand(song.right, {});
+    writeHand(song.left, song.modeChanges);
+    return text;
 }

@@ -42,4 +42,7 @@ public:
 // so the first note of each plays without a hitch. Null, after one line on stderr, when there
 // is no device. The engine is the sound layer's to close: its device is closed at process
 // exit (also after exit() from a key handler), and it must not be deleted.
-SoundEngine* createSoundEngine(const std::vector<std::string>& preload);
+// mixerConfig, when given, is an OpenAL Soft config file with the program's mixing period: it
+// is read after the user's own config files, unless the user names a file of their own in
+// ALSOFT_CONF, which then wins.
+SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const std::string& mixerConfig = "");

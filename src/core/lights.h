@@ -21,6 +21,7 @@ const Material BLACK_KEY_COLOUR = {
 const std::array<float, 3> clearColour = {0.02f, 0.02f, 0.05f};
 const RGBA helpTextColour = {0.9f, 0.9f, 1.0f, 1.0f};
 const RGBA GLOW_COLOUR = {0.3f, 0.4f, 0.3f, 1.0f};
+const RGBA HINT_COLOUR = {0.05f, 0.2f, 0.55f, 1.0f};  // the next key to play along
 const RGBA ZERO_COLOUR = {0, 0, 0, 0};
 const RGBA RED = {1, 0, 0, 1};
 const RGBA GREEN = {0, 1, 0, 1};

@@ -27,6 +27,7 @@ public:
     double elapsed() const;
     void pause();
     void unpause();
+    bool isPaused() const { return paused; }
 
 private:
     clocksource::Ticks startTime;

@@ -229,15 +229,18 @@ void keyInState(int i, Body body, Outline outline) {
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2.05f);
 
+    // The key a player playing along is to press next shines in a colour of its own.
+    const bool hint = i == playAlongHintKey() && key->pressFactor == 0;
     if (glowOn && key->pressFactor > 0) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
     } else {
         setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
+        if (hint) glMaterialfv(GL_FRONT, GL_EMISSION, HINT_COLOUR.data());
     }
     body(i, *key);
-    if (black && glowOn) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
+    if ((black && glowOn) || hint) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
 
     glDisable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(0, 0);

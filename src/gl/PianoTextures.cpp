@@ -15,8 +15,6 @@
 #include "Piano.h"
 #include "Shell.h"
 
-const std::string texPath = "../res/textures/";
-const std::string backgroundPath = "../res/backgrounds/";
 const std::array<std::string, numTextures> texFiles = {"skin.jpg", "rock.jpg", "flames.jpg"};
 const std::array<std::string, numBackgrounds> backgroundFiles = {
     "hall.jpg", "space.jpg", "church.png", "music_box.png", "glee.jpg"};
@@ -51,7 +49,9 @@ struct Picture {
 // The pictures do not depend on one another and stb_image keeps its state per thread, so
 // they are decoded side by side: start-up waits for the busiest core, not for all eight in
 // turn. A picture that cannot be read stays null and 0 x 0, which leaves it plain; the user
-// is told once, on stderr, which file it was, in the order the pictures are listed.
+// is told on one line of stderr how many there were and which came first in the list: a
+// misplaced resource folder loses all eight, and eight lines would bury the line that
+// says where the resources were looked for.
 void loadPictures(std::vector<Picture>& pictures) {
     std::atomic<size_t> next{0};
     auto work = [&] {
@@ -77,11 +77,19 @@ void loadPictures(std::vector<Picture>& pictures) {
     for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
     work();
     for (std::thread& t : helpers) t.join();
+    const Picture* first = nullptr;
+    int failed = 0;
     for (Picture& p : pictures) {
         if (p.failure == nullptr) continue;
         p.dims[0] = p.dims[1] = 0;
-        std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", p.path.c_str(),
-                     p.failure != nullptr ? p.failure : "unknown reason");
+        if (failed++ == 0) first = &p;
+    }
+    if (failed == 1) {
+        std::fprintf(stderr, "Tinklewood: cannot load picture %s (%s); it is shown plain.\n", first->path.c_str(),
+                     first->failure != nullptr ? first->failure : "unknown reason");
+    } else if (failed > 1) {
+        std::fprintf(stderr, "Tinklewood: cannot load %d pictures, the first %s (%s); they are shown plain.\n",
+                     failed, first->path.c_str(), first->failure != nullptr ? first->failure : "unknown reason");
     }
     if (!pictures.empty()) n = pictures.back().components;  // as if read one after another
 }

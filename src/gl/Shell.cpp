@@ -10,6 +10,7 @@
 #include "Draw.h"
 #include "Hand.h"
 #include "HandDraw.h"
+#include "Overlay.h"
 #include "Piano.h"
 #include "Shell.h"
 #include "animation.h"
@@ -52,6 +53,7 @@ void initGlut() {
     initMainWindow();
     glutSetWindow(windowID);
     glutIgnoreKeyRepeat(1);
+    reportRepeatsAsPressesOnly();
 
     shellHooks.requestRedisplay = redisplayMain;
     shellHooks.ensureFrameLoop = registerFrameLoop;
@@ -74,11 +76,12 @@ void initMainWindow() {
     windowID = glutCreateWindow(winName.c_str());
     glutReshapeFunc(reshape);
     glutDisplayFunc(display);
-    glutKeyboardFunc(handleKeyPress);
-    glutKeyboardUpFunc(handleKeyUp);
+    glutKeyboardFunc(keyDown);
+    glutKeyboardUpFunc(keyUp);
     glutSpecialFunc(moveLight);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
+    glutWindowStatusFunc(mainWindowStatus);
     glutIdleFunc(animate);
 }
 
@@ -133,10 +136,14 @@ void drawScene() {
     drawKeyboard();
     drawHand(leftHand);
     drawHand(rightHand);
+    drawOverlay();
 }
 
 void animate() {
-    if (stepFrame()) return;
+    if (stepFrame()) {
+        releaseKeysNoLongerDown();
+        return;
+    }
     // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
     // ends just past the interval so that the next call finds the frame due.
     const double remaining = static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed();

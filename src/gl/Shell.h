@@ -24,6 +24,25 @@ void display();
 void drawScene();  // one frame into the back buffer, without presenting it
 void animate();
 
+// ---- Keys released elsewhere -----------------------------------------------------------
+// Each frame while keys are held: those the X server says are up get their key-up.
+void releaseKeysNoLongerDown();
+// The main window's status callback: hidden or minimised, it lets go of every held key.
+void mainWindowStatus(int state);
+// Asks the X server to repeat a held key as presses alone, which keyDown drops.
+void reportRepeatsAsPressesOnly();
+// The main window's keyboard callbacks: the keyboard commands, less the repeats of held keys.
+void keyDown(unsigned char key, int x, int y);
+void keyUp(unsigned char key, int x, int y);
+
+// ---- Resources -------------------------------------------------------------------------
+// Chooses the resource root (Resources.h) from ../res, the executable's folder and the
+// install's data folder, saying on stderr where it looked when none holds resources.
+void findResources();
+// The program's OpenAL Soft config with its mixing period, as an absolute path; empty when
+// the resources have none.
+std::string mixerConfigFile();
+
 // ---- Drawing steps of a frame ----------------------------------------------------------
 void drawKeyboard();
 void setLighting();

@@ -16,6 +16,9 @@ WIDTH, HEIGHT = 1200, 1000
 KEY_ROWS = (435, 445, 455)
 # Above the keyboard: only the background picture is drawn there.
 BACKGROUND = (slice(0, 380), slice(0, WIDTH))
+# The same without the band at the top left where a caption shows for a few seconds after a
+# key that changes the song, the mode or the instrument.
+BACKGROUND_BELOW_CAPTION = (slice(60, 380), slice(0, WIDTH))
 # Where the resting hands lie (left hand on the left half, right hand on the right half).
 LEFT_HAND = (slice(480, 940), slice(40, 600))
 RIGHT_HAND = (slice(480, 940), slice(600, 1160))

@@ -14,6 +14,14 @@ import numpy as np
 from support import RATE
 
 HOP = 0.005  # seconds per level step
+# Where a sample is heard in the capture against the moment the program started it. The wave
+# writer mixes a period (256 frames, 5.8 ms, in the suite's configuration) once it is due, so a
+# sound lands in the next period or the one after; but when the writer falls behind (another
+# program taking the cores) it mixes the periods it owes in one go, and a sound started during
+# the lag lands in periods already past: heard up to the lag early.
+PERIOD = 256 / 44100
+HEARD_EARLY = 0.03
+HEARD_LATE = 2 * PERIOD + 0.015
 SILENCE = 0.003  # level (RMS of full scale 1.0) below which nothing is heard
 
 
@@ -114,8 +122,15 @@ def similarity(captured, reference):
 def best_alignment(captured, reference, max_shift):
     """The highest similarity of reference against captured shifted by up to max_shift
     samples either way."""
+    return alignment(captured, reference, max_shift)[0]
+
+
+def alignment(captured, reference, max_shift):
+    """(similarity, shift) of the best match of reference against captured shifted by up to
+    max_shift samples either way: shift is where in captured the reference starts, less
+    max_shift."""
     n = len(reference)
-    best = 0.0
+    best, best_lag = 0.0, 0
     padded = np.concatenate([np.zeros(max_shift), captured, np.zeros(max_shift + n)])
     # Correlate through the FFT, then normalise each lag by the captured piece's energy.
     size = 1 << int(np.ceil(np.log2(len(padded) + n)))
@@ -125,8 +140,30 @@ def best_alignment(captured, reference, max_shift):
     for lag in range(0, 2 * max_shift + 1):
         piece_energy = energy[lag + n] - energy[lag]
         if piece_energy > 0 and ref_norm > 0:
-            best = max(best, corr[lag] / np.sqrt(piece_energy) / ref_norm)
-    return float(best)
+            value = corr[lag] / np.sqrt(piece_energy) / ref_norm
+            if value > best:
+                best, best_lag = value, lag
+    return float(best), best_lag - max_shift
+
+
+def heard_at(samples, zero, reference, started, before=0.05, after=0.1, length=0.06):
+    """When the sample `reference` (its own samples) was heard near the time it was started,
+    on the monotonic clock, and how alike it sounded (0..1): its first `length` seconds matched
+    against the capture from `before` seconds before to `after` seconds after `started`. A
+    sample's own waveform picks it out of whatever else sounds, to the sample."""
+    first = max(0, int((started - before - zero) * RATE))
+    ref = reference[:int(length * RATE)]
+    n = len(ref)
+    piece = samples[first:first + int((before + after) * RATE) + n]
+    if len(piece) < n:
+        raise AssertionError("the capture ends before the sample")
+    size = 1 << int(np.ceil(np.log2(len(piece) + n)))
+    corr = np.fft.irfft(np.fft.rfft(piece, size) * np.conj(np.fft.rfft(ref, size)), size)[:len(piece) - n + 1]
+    energy = np.concatenate([[0.0], np.cumsum(piece ** 2)])
+    windows = np.sqrt(np.maximum(energy[n:] - energy[:-n], 1e-30))[:len(corr)]
+    scores = corr / windows / np.sqrt((ref ** 2).sum())
+    lag = int(np.argmax(scores))
+    return zero + (first + lag) / RATE, float(scores[lag])
 
 
 class _SfInfo(ctypes.Structure):

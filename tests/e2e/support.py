@@ -67,10 +67,11 @@ class VirtualDisplay:
                 self.process.wait()
 
 
-def make_layout(root, drop=(), songs=None):
+def make_layout(root, drop=(), songs=None, only_songs=False):
     """A copy of the program's layout under root: root/build holds the binary, root/res the
     resources without the files in drop (paths relative to res/), with songs (name -> text)
-    written into res/songs. Returns the working directory to start the program in."""
+    written into res/songs, and with only those songs if only_songs. Returns the working
+    directory to start the program in."""
     root = Path(root)
     build = root / "build"
     build.mkdir(parents=True, exist_ok=True)
@@ -79,6 +80,9 @@ def make_layout(root, drop=(), songs=None):
     shutil.copytree(SOURCE_DIR / "res", res)
     for path in drop:
         (res / path).unlink()
+    if only_songs:
+        for shipped in (res / "songs").iterdir():
+            shipped.unlink()
     for name, text in (songs or {}).items():
         (res / "songs" / name).write_text(text)
     return build
@@ -245,9 +249,11 @@ def read_xwd(data):
 class Program:
     """One run of the real program in its own virtual display.
 
-    sound: "capture" (wave writer into a file), or "none" (no usable driver)."""
+    sound: "capture" (wave writer into a file), "none" (no usable driver), or "own" (OpenAL
+    Soft left to its config files and the program's own, as a user runs it).
+    program: the binary to start, by default the one in workdir."""
 
-    def __init__(self, workdir=None, sound="capture", env=None, display=None):
+    def __init__(self, workdir=None, sound="capture", env=None, display=None, program=None):
         self.tmp = tempfile.TemporaryDirectory(prefix="tinklewood-e2e-")
         self.tmpdir = Path(self.tmp.name)
         self.workdir = Path(workdir) if workdir else BUILD_DIR
@@ -256,7 +262,12 @@ class Program:
         self.capture_path = self.tmpdir / "capture.wav"
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
-        run_env = dict(self.display.env)
+        self.events_path = self.tmpdir / "events.txt"
+        # The user's own folder (songs added, recordings saved) is the run's own, never the
+        # account's: a test finds there only what it put there.
+        self.data_home = self.tmpdir / "data"
+        run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
+                       XDG_DATA_HOME=str(self.data_home))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
@@ -268,14 +279,18 @@ class Program:
         elif sound == "none":
             run_env["ALSOFT_DRIVERS"] = "nonexistent"
             run_env.pop("ALSOFT_CONF", None)
+        elif sound == "own":
+            run_env.pop("ALSOFT_DRIVERS", None)
+            run_env.pop("ALSOFT_CONF", None)
         run_env.update(env or {})
         self.sound = sound
         self.frames = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
+        self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
         self.process = subprocess.Popen(
-            [str(self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
-            stdout=open(self.stdout_path, "wb"), stderr=open(self.stderr_path, "wb"))
+            [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
+            stdout=self.outputs[0], stderr=self.outputs[1])
         try:
             self.main = self._wait_for_window(MAIN_TITLE)
             self.help = self._wait_for_window(HELP_TITLE)
@@ -331,6 +346,8 @@ class Program:
                 self.process.wait()
         if self.capture_clock is not None:
             self.capture_clock.close()
+        for output in self.outputs:
+            output.close()
         if self.own_display:
             self.display.close()
         self.tmp.cleanup()
@@ -446,6 +463,26 @@ class Program:
 
     def stderr(self):
         return self.stderr_path.read_bytes().decode(errors="replace")
+
+    def events(self, kind=None):
+        """What the program logged it did, as (kind, time, detail) on our clock, in order;
+        only those of one kind if given."""
+        try:
+            lines = self.events_path.read_text().splitlines()
+        except FileNotFoundError:
+            return []
+        found = []
+        for line in lines:
+            fields = line.split(" ", 2)
+            if len(fields) < 2 or (kind is not None and fields[0] != kind):
+                continue
+            found.append((fields[0], float(fields[1]), fields[2] if len(fields) > 2 else ""))
+        return found
+
+    def logged_frames(self, start=None, end=None):
+        """The times of the frame steps the program ran, between start and end if given."""
+        return [t for _, t, _ in self.events("frame")
+                if (start is None or t >= start) and (end is None or t <= end)]
 
     def capture(self):
         """The sound so far as mono samples; index 0 is at self.audio_zero() on our clock."""

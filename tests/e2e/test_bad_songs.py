@@ -3,9 +3,11 @@ plays: each is refused with one line naming the file and its problem, and the so
 playing goes on to its end."""
 
 import math
+import os
 import tempfile
 import time
 import unittest
+from pathlib import Path
 
 import sound
 from support import SOURCE_DIR, Program, make_layout, song_text
@@ -53,6 +55,39 @@ class MalformedSongTest(unittest.TestCase):
                 heard = [pressed + t for t in sound.onsets(sound.level(sound.band(samples[first:], NOTE_BAND)))]
                 self.assertEqual(len(heard), entries, "the playing song was cut short or restarted by a refusal")
                 self.assertGreater(heard[-1], last_refusal, "the song ended before the refusals")
+
+    def test_a_device_or_pipe_in_place_of_a_song_or_the_help_is_refused_and_the_program_goes_on(self):
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root)
+            res = workdir.parent / "res"
+            song, help_text = res / "songs" / "twinkle.song", res / "help.txt"
+            fifo = Path(root) / "fifo"
+            os.mkfifo(fifo)
+            with Program(workdir) as p:
+                for target in ("/dev/zero", "/dev/urandom", fifo):
+                    song.unlink()
+                    song.symlink_to(target)
+                    before = p.stdout().splitlines()
+                    p.key("5")
+                    # Frames go on being drawn, and one line says why nothing plays.
+                    p.wait_frames(10, timeout=5)
+                    new = p.stdout().splitlines()[len(before):]
+                    self.assertEqual(new, [f"Error: Malformed song file {SONG_PATH}: it is not a readable file "
+                                           f"of at most 1048576 bytes"], f"{target}: {new}")
+                # A pipe in place of the help text: the help window repaints when resized.
+                help_text.unlink()
+                help_text.symlink_to(fifo)
+                before = p.stdout().splitlines()
+                p.display.run("xdotool", "windowsize", p.help, 500, 690)
+                deadline = time.monotonic() + 5
+                while len(p.stdout().splitlines()) == len(before) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                self.assertIn("Error: Failed to open file ../res/help.txt.", p.stdout().splitlines()[len(before):])
+                p.wait_frames(10, timeout=5)
+                # Reading /dev/zero to its end would take gigabytes; the program with every
+                # sample and picture loaded takes well under half of one.
+                self.assertLess(p.rss_kib(), 400_000, "memory grew while refusing the files")
+                self.assertEqual(p.quit(), 0, "Escape did not end the program")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 """Song playback heard in the capture: one onset per entry of each hand, each on its beat.
 
-The song (songs/timing.song) has entries of two beats or more: a one-beat entry is released
-before its stroke reaches the key. Its chords start only on beats where a note starts too, so
+Beats are found from the frames the program logs it stepped (TINKLEWOOD_EVENT_LOG), sample
+starts from its log too; the capture then says whether each was heard when it was started.
+The song (songs/timing.song) has entries of two beats or more. Its chords start only on beats where a note starts too, so
 each hand is heard through the fundamentals of its own notes. The right hand plays black keys
 only, whose pitches no partial of the chords (C, D, E, F, G, A, B of octave 3) comes near.
 The chords are played so that the right hand is heard over a real accompaniment; their
@@ -16,7 +17,9 @@ import unittest
 from pathlib import Path
 
 import sound
-from support import E2E_DIR, Program, make_layout
+import numpy as np
+
+from support import E2E_DIR, FastInput, Program, make_layout, song_text
 
 FRAMES_PER_BEAT = 10
 STRIKE = 0.16
@@ -24,7 +27,10 @@ STRIKE = 0.16
 # so both hands are heard through their fundamentals alone.
 BLACK_NOTES = (61, 63, 66, 68, 70)
 CHORD_NOTES = range(48, 60)
-AUDIO_SLACK = 0.03
+# How alike the capture must be to a sample for it to count as that sample, heard over the
+# chord that starts with it.
+ALIKE = 0.6
+RIGHT_LETTERS = "sdfghjkleryui"
 NOTE_MIDI = [60, 62, 64, 65, 67, 69, 71, 72, 61, 63, 66, 68, 70]  # s d f g h j k l e r y u i
 
 
@@ -63,37 +69,167 @@ class SongTest(unittest.TestCase):
                 time.sleep(0.5)
                 samples, zero = p.capture(), p.audio_zero()
                 end = time.monotonic()
-                frames = p.frames.between(pressed, end)
-                interval, _ = p.frame_interval(pressed, end)
 
+                # The beats, from the frames the program stepped: each right-hand entry is
+                # pressed by the song as many frames after the one before as the one before lasts.
+                presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS]
+                self.assertEqual(len(presses), len(right), "the song did not press every right-hand entry")
+                frames = p.logged_frames()
+                for i in range(1, len(presses)):
+                    stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
+                    self.assertEqual(stepped, right[i - 1][0] * FRAMES_PER_BEAT,
+                                     f"entry {i} was pressed {stepped} frames after entry {i - 1}")
+
+                # Each entry's sample starts after its press, no sooner than the stroke takes to
+                # reach the key, and before the next entry.
+                plays = [(t, path) for _, t, path in p.events("play") if path.startswith("../res/sounds/piano/Black")]
+                self.assertEqual(len(plays), len(right), f"samples started: {plays}")
+                for i, ((played, path), press) in enumerate(zip(plays, presses)):
+                    self.assertGreaterEqual(played - press, STRIKE, f"entry {i} sounded before its stroke struck")
+                    if i + 1 < len(presses):
+                        self.assertLess(played, presses[i + 1])
+
+                # And heard when started: one onset per entry, each within the mixer's reach of
+                # its logged start, with the entry's pitch.
                 first = int((pressed - zero) * sound.RATE)
                 piece = samples[first:int((end - zero) * sound.RATE)]
                 notes = [pressed + t for t in sound.onsets(sound.level(sound.comb(piece, BLACK_NOTES)))]
                 self.assertEqual(len(notes), len(right), f"right-hand entries {len(right)}, note onsets "
                                  f"heard at {[round(t - pressed, 2) for t in notes]}")
-
-                # The song is loaded in the key handler, after the frame being drawn when the
-                # key arrived; its first frame step follows that frame. The step of frame n
-                # of the song presses the entries that start on beat n / 10, and the first step
-                # after that whose stroke time passes 0.16 s starts the sound.
-                # The first entry is pressed inside the key handler itself, whose stroke clock
-                # starts with the key, not with a frame.
-                def expected(beat):
-                    press_index = beat * FRAMES_PER_BEAT
-                    press = frames[press_index] if beat > 0 else pressed
-                    for frame in frames[press_index + 1:]:
-                        if frame - press > STRIKE:
-                            return frame
-                    self.fail("the song's frames ran out")
-                for kind, spans, beats in (("note", notes, right_beats),):
-                    for start, beat in zip(spans, beats):
-                        self.assertLess(abs(start - expected(beat)), interval + AUDIO_SLACK,
-                                        f"the {kind} of beat {beat} sounded {start - expected(beat):+.3f} s "
-                                        f"from its frame (one frame is {interval:.3f} s)")
-                # And the notes are the song's.
+                for i, (played, path) in enumerate(plays):
+                    at, alike = sound.heard_at(samples, zero, sound.decode(workdir / path), played)
+                    self.assertGreater(alike, ALIKE, f"entry {i}: its sample is not what was heard")
+                    self.assertTrue(played - sound.HEARD_EARLY <= at <= played + sound.HEARD_LATE,
+                                    f"entry {i} heard {at - played:+.4f} s from the start of its sample")
                 for start, (_, index) in zip(notes, right):
                     note, _ = sound.strongest_note(samples, start - zero + 0.02, 0.12, candidates=BLACK_NOTES)
                     self.assertEqual(note, NOTE_MIDI[index], f"entry with index {index} sounded MIDI {note}")
+
+    def test_one_beat_entries_each_sound_in_order_and_an_accompaniment_plays_to_its_end(self):
+        quick = song_text([(1, i) for i in range(8)])
+        # The melody is over after half a second, the chords after four.
+        long = song_text([(3, 0)], [(6, 0), (6, 2), (6, 0), (6, 4)])
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": quick})
+            song = workdir.parent / "res" / "songs" / "twinkle.song"
+            with Program(workdir) as p:
+                time.sleep(0.5)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                p.frames_from(pressed, 8 * FRAMES_PER_BEAT + 20, timeout=60)
+                time.sleep(0.3)
+                samples, zero = p.capture(), p.audio_zero()
+                presses = [t for _, t, _ in p.events("song-press")]
+                plays = [t for _, t, _ in p.events("play")]
+                frames = p.logged_frames()
+                self.assertEqual(len(presses), 8)
+                self.assertEqual(len(plays), 8, "an entry of one beat did not sound")
+                for beat, (press, played) in enumerate(zip(presses, plays)):
+                    # Struck before the beat's sixth frame lets its letter go.
+                    release = [f for f in frames if f > press][5]
+                    self.assertTrue(press < played <= release, f"entry {beat} sounded outside its beat")
+                first = int((pressed - zero) * sound.RATE)
+                heard = [pressed + t for t in sound.onsets(sound.level(samples[first:]), quiet=10)]
+                self.assertEqual(len(heard), 8, f"one-beat entries heard at {[round(t - pressed, 2) for t in heard]}")
+                for beat, (_, played, path) in enumerate(p.events("play")[:8]):
+                    # A one-beat note sounds for a few frames: matched on its first 20 ms.
+                    at, alike = sound.heard_at(samples, zero, sound.decode(workdir / path), played, length=0.02)
+                    self.assertGreater(alike, ALIKE, f"entry {beat}: its sample is not what was heard")
+                    self.assertTrue(played - sound.HEARD_EARLY <= at <= played + sound.HEARD_LATE,
+                                    f"entry {beat} heard {at - played:+.4f} s from the start of its sample")
+                notes = [sound.strongest_note(samples, t - zero + 0.005, 0.05, candidates=range(60, 73))[0]
+                         for t in heard]
+                self.assertEqual(notes, NOTE_MIDI[:8])
+
+                song.write_text(long)
+                pressed = p.keydown("5")
+                p.keyup("5")
+                p.frames_from(pressed, 24 * FRAMES_PER_BEAT + 20, timeout=60)
+                time.sleep(0.5)
+                chords = [t for _, t, letter in p.events("song-press") if t > pressed and letter in "zxcvb"]
+                self.assertEqual(len(chords), 4, "the chords after the melody's end were not played")
+                samples, zero = p.capture(), p.audio_zero()
+                spans = sound.spans_between(samples, zero, pressed, time.monotonic())
+                self.assertTrue(spans, "nothing sounded")
+                self.assertGreater(spans[-1][1], chords[-1] + 0.3, "the last chord was not heard")
+
+
+def hint_box(shot):
+    """Where the strong blue of the letter to play next shows: the centre (x, y) of those
+    pixels, or None when there are none."""
+    rgb = shot.astype(int)
+    blue = (rgb[:, :, 2] > 180) & (rgb[:, :, 0] < 80) & (rgb[:, :, 1] < 140)
+    ys, xs = np.nonzero(blue)
+    if len(xs) < 20:
+        return None
+    return float(xs.mean()), float(ys.mean())
+
+
+class PlayAlongTest(unittest.TestCase):
+    """Playing along: the song shows the next letter and its beat counter waits for it."""
+
+    def test_the_song_waits_for_the_shown_letter_and_played_in_time_keeps_its_own_onsets(self):
+        song = E2E_DIR / "songs" / "timing.song"
+        right, left = read_song(song)
+        letters = [RIGHT_LETTERS[index] for _, index in right]
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": song.read_text()})
+            with Program(workdir) as p:
+                time.sleep(0.5)
+                # The program's own playing first: when it starts each right-hand sample.
+                p.key("5")
+                p.frames_from(time.monotonic(), sum(d for d, _ in right) * FRAMES_PER_BEAT + 20, timeout=60)
+                own = [t for _, t, path in p.events("play") if "/Black" in path]
+                self.assertEqual(len(own), len(right))
+
+                p.key("9")
+                started = p.keydown("5")
+                p.keyup("5")
+                time.sleep(3.0)
+                first_hint = hint_box(p.settled_shot())
+                self.assertIsNotNone(first_hint, "no letter is shown to play")
+                self.assertEqual([t for _, t, _ in p.events("play") if t > started], [],
+                                 "something sounded before the player played")
+
+                fast = FastInput(p.display, p.main)
+                try:
+                    # A wrong letter sounds its own note; the song waits on, the same letter shown.
+                    wrong = "s"
+                    fast.key(fast.keycode(wrong), True)
+                    time.sleep(0.05)
+                    fast.key(fast.keycode(wrong), False)
+                    time.sleep(0.6)
+                    plays = [path for _, t, path in p.events("play") if t > started]
+                    self.assertEqual(plays, ["../res/sounds/piano/C1.mp3"], "the wrong letter's note")
+                    self.assertEqual(hint_box(p.settled_shot()), first_hint, "the shown letter moved")
+                    self.assertEqual([e for e in p.events("song-press") if e[1] > started], [],
+                                     "the song went on after a wrong letter")
+
+                    # Now every letter at the time the program itself pressed it.
+                    presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS][:len(right)]
+                    begin = time.monotonic() + 0.2
+                    for letter, at in zip(letters, presses):
+                        time.sleep(max(0.0, begin + (at - presses[0]) - time.monotonic()))
+                        code = fast.keycode(letter)
+                        fast.key(code, True)
+                        if letter == letters[1]:
+                            second_hint = hint_box(p.shot())
+                        time.sleep(0.1)
+                        fast.key(code, False)
+                finally:
+                    fast.close()
+                self.assertNotEqual(second_hint, first_hint, "the next letter was not shown")
+                p.frames_from(time.monotonic(), 40, timeout=30)
+                time.sleep(0.5)
+                along = [t for _, t, path in p.events("play") if t > begin - 0.1 and "/Black" in path]
+                self.assertEqual(len(along), len(right), "not every letter played sounded")
+                beat = 10 * (sorted(np.diff(p.logged_frames()))[len(p.logged_frames()) // 2])
+                for i, (mine, theirs) in enumerate(zip(along, own)):
+                    self.assertLess(abs((mine - along[0]) - (theirs - own[0])), beat,
+                                    f"entry {i} sounded {(mine - along[0]) - (theirs - own[0]):+.3f} s "
+                                    f"from where the program's own playing has it")
+                chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
+                self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
 
 
 if __name__ == "__main__":

@@ -35,7 +35,7 @@ class StartupTest(unittest.TestCase):
 
     def test_rest_picture_shows_the_hall_background(self):
         hall = picture.background_picture("hall.jpg")
-        self.assertLess(picture.mean_difference(self.rest, hall, picture.BACKGROUND), 6)
+        self.assertLess(picture.mean_difference(self.rest, hall, picture.BACKGROUND_BELOW_CAPTION), 6)
 
     def test_rest_picture_shows_fifteen_white_and_ten_black_keys(self):
         for y in picture.KEY_ROWS:

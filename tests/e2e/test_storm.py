@@ -1,4 +1,4 @@
-"""Key storm: 10,000 random key and pointer events over about a minute, Escape excepted.
+"""Key storm: 10,000 random key and pointer events over about a minute, Escape, 7, 8 and 9 excepted.
 
 Every bound key, unbound keys, upper case, presses left without releases and releases sent
 without presses, bursts faster than a frame, drags with every button. The program must keep
@@ -23,10 +23,12 @@ SECONDS = 60.0
 NOTE_LETTERS = list("sdfghjkleryui")
 CHORD_LETTERS = list("zxcvb")
 # Keys that change only what the restore step below sets back, or nothing at all.
-COMMANDS = ["minus", "plus", "space", "Tab", "less", "greater", "slash", "question",
+# "7", "8" and "9" (recording, letters on the keys, playing along) are left out: each leaves a
+# mode on that outlasts the storm and is not part of the rest picture.
+COMMANDS = ["minus", "plus", "space", "Tab", "less", "greater", "slash", "question", "6",
             "1", "2", "3", "4", "5"]
 ARROWS = ["Left", "Right", "Up", "Down"]
-UNBOUND = ["a", "q", "w", "t", "o", "p", "n", "m", "0", "6", "7", "8", "9", "comma", "period",
+UNBOUND = ["a", "q", "w", "t", "o", "p", "n", "m", "0", "comma", "period",
            "semicolon", "BackSpace", "Return", "F1", "Home", "Delete", "bracketleft"]
 SHIFTED = {"plus": "equal", "question": "slash", "less": "comma", "greater": "period"}
 OPPOSITE = {"Left": "Right", "Right": "Left", "Up": "Down", "Down": "Up"}
@@ -37,7 +39,9 @@ class KeyStormTest(unittest.TestCase):
         rng = random.Random(20240611)
         with tempfile.TemporaryDirectory() as root:
             # A short song, so that one started late in the storm is over before the checks.
-            workdir = make_layout(root, songs={"twinkle.song": song_text([(2, 0), (2, 4)], [(4, 0)])})
+            # The only song, so that "6" chooses nothing longer.
+            workdir = make_layout(root, songs={"twinkle.song": song_text([(2, 0), (2, 4)], [(4, 0)])},
+                                  only_songs=True)
             with Program(workdir) as p:
                 # The reference: lights set to full by concert off ('4' then '3'), which is
                 # also how the lights are set back after the storm.
@@ -219,13 +223,13 @@ class KeyStormTest(unittest.TestCase):
             p.drag(3, (600, 950), (600, 50), steps=8)
         hall = picture.background_picture("hall.jpg")
         for _ in range(5):
-            if picture.mean_difference(p.settled_shot(), hall, picture.BACKGROUND) < 6:
+            if picture.mean_difference(p.settled_shot(), hall, picture.BACKGROUND_BELOW_CAPTION) < 6:
                 break
             p.key("space")
-        self.assertLess(picture.mean_difference(p.settled_shot(), hall, picture.BACKGROUND), 6,
+        self.assertLess(picture.mean_difference(p.settled_shot(), hall, picture.BACKGROUND_BELOW_CAPTION), 6,
                         "the hall background did not come back")
-        # A chord whose letter was released in the other mode stays held by design until a
-        # letter naming it is released: tap every chord letter in both modes.
+        # Every chord letter tapped in both modes: each chord in turn takes the left hand and
+        # lets it go, so it ends at rest whatever the storm left it doing.
         for mode in ("plus", "minus"):
             p.key(mode)
             for letter in CHORD_LETTERS:

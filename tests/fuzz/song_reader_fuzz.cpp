@@ -1,5 +1,5 @@
 // libFuzzer target for the song reader: any text must be either refused with a message or
-// read into entries that the player can use safely.
+// read into entries that the player can use safely, and written out it must read back the same.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -28,5 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if ((song.right.size() + song.left.size()) * 4 > size + 4) std::abort();
+    // Mode changes name left entries in rising order.
+    for (std::size_t i = 0; i < song.modeChanges.size(); ++i) {
+        if (song.modeChanges[i].first >= song.left.size()) std::abort();
+        if (i > 0 && song.modeChanges[i].first <= song.modeChanges[i - 1].first) std::abort();
+    }
+    SongData back;
+    if (!parseSong(formatSong(song), 13, 5, back, error)) std::abort();
+    if (back.right != song.right || back.left != song.left || back.startMode != song.startMode ||
+        back.modeChanges != song.modeChanges)
+        std::abort();
     return 0;
 }

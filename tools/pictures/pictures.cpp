@@ -2,7 +2,10 @@
 // shapes, so every picture the program shows is made here and can be regenerated.
 //
 // usage: pictures OUTPUT_DIR [name...]   (names: skin rock flames hall space church
-//                                          music_box glee; none means all)
+//                                          music_box glee icon; none means all)
+//
+// OUTPUT_DIR is the resource folder, res/; the desktop icon is not a resource the program
+// reads and goes beside the desktop entry, in packaging/.
 
 #include <stb_image_write.h>
 
@@ -991,11 +994,72 @@ Image glee() {
     return img;
 }
 
+// ---------------------------------------------------------------------------------------
+// The desktop icon: 256x256, five keys of a keyboard under a warm spot light on a rounded
+// wooden tile, with transparent corners.
+
+constexpr float kIcon = 256;
+
+// Signed distance to the tile: a square with rounded corners, inset from the icon's edge.
+float iconTile(float x, float y) {
+    const float radius = 44, inset = 8, half = kIcon / 2 - inset - radius;
+    const float qx = std::fabs(x - kIcon / 2) - half, qy = std::fabs(y - kIcon / 2) - half;
+    return std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) + std::min(std::max(qx, qy), 0.0f) - radius;
+}
+
+Image icon() {
+    return render(256, 256, 4, [](float x, float y) {
+        const float spot = std::exp(-std::pow((x - 128) / 120, 2.0f) - std::pow((y - 30) / 130, 2.0f));
+        Col c = wood(x * 3, y * 3, 501, {0.58f, 0.34f, 0.16f}, {0.24f, 0.11f, 0.04f}) * (0.45f + 0.7f * spot);
+        const float left = 36, right = 220, top = 84, bottom = 206, width = (right - left) / 5;
+        // The keyboard's shadow on the wood, then its keys.
+        if (sdBox(x, y, left + 4, top + 6, right + 4, bottom + 8) < 0) c = c * 0.45f;
+        if (x >= left && x < right && y >= top && y < bottom) {
+            const float along = std::fmod(x - left, width);
+            const float gap = std::min(along, width - along);
+            const Col ivory = mix(Col{0.78f, 0.76f, 0.72f}, Col{1.0f, 0.99f, 0.95f}, smooth(top, top + 50, y));
+            c = gap < 1.6f ? Col{0.18f, 0.16f, 0.15f} : ivory * (1 - 0.3f * smooth(bottom - 16, bottom, y));
+            for (int b : {1, 2, 4}) {
+                const float bx = left + b * width, blackBottom = top + 0.6f * (bottom - top);
+                if (std::fabs(x - bx) < 0.3f * width && y < blackBottom) {
+                    // Lit from above: a highlight along the top of the key's front.
+                    const float sheen = smooth(blackBottom - 14, blackBottom - 4, y) * (1 - smooth(blackBottom - 4, blackBottom, y));
+                    c = mix(Col{0.04f, 0.04f, 0.05f}, Col{0.42f, 0.42f, 0.46f}, sheen);
+                }
+            }
+        }
+        // A darker rim gives the tile an edge on light desktops.
+        const float d = iconTile(x, y);
+        return c * (d > -5 ? 0.55f : 1.0f);
+    });
+}
+
+// Coverage of the tile, for the icon's alpha channel.
+Image iconCoverage() {
+    return render(256, 256, 4, [](float x, float y) {
+        const float a = iconTile(x, y) < 0 ? 1.0f : 0.0f;
+        return Col{a, a, a};
+    });
+}
+
+bool savePngWithAlpha(const std::string& path, const Image& img, const Image& alpha) {
+    const auto rgb = bytes(img);
+    const auto a = bytes(alpha);
+    std::vector<unsigned char> rgba(img.px.size() * 4);
+    for (size_t i = 0; i < img.px.size(); ++i) {
+        for (int k = 0; k < 3; ++k) rgba[i * 4 + k] = rgb[i * 3 + k];
+        rgba[i * 4 + 3] = a[i * 3];
+    }
+    stbi_write_png_compression_level = 9;
+    return stbi_write_png(path.c_str(), img.w, img.h, 4, rgba.data(), img.w * 4) != 0;
+}
+
 struct Picture {
     const char* name;
     const char* file;
     std::function<Image()> make;
     int pngLevels;  // for PNGs: channel steps kept (0 = all)
+    std::function<Image()> alpha = nullptr;  // for PNGs: an alpha channel, when wanted
 };
 
 }  // namespace
@@ -1015,6 +1079,7 @@ int main(int argc, char** argv) {
         {"church", "backgrounds/church.png", church, 64},
         {"music_box", "backgrounds/music_box.png", musicBox, 64},
         {"glee", "backgrounds/glee.jpg", glee, 0},
+        {"icon", "../packaging/tinklewood.png", icon, 0, iconCoverage},
     };
     std::vector<std::string> wanted(argv + 2, argv + argc);
     int failures = 0;
@@ -1023,7 +1088,9 @@ int main(int argc, char** argv) {
         Image img = p.make();
         const std::string path = out + "/" + p.file;
         bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-        bool ok = png ? savePng(path, img, p.pngLevels) : saveJpg(path, img);
+        bool ok = p.alpha ? savePngWithAlpha(path, img, p.alpha())
+                  : png   ? savePng(path, img, p.pngLevels)
+                          : saveJpg(path, img);
         std::printf("%-10s %s %s\n", p.name, path.c_str(), ok ? "written" : "FAILED");
         failures += ok ? 0 : 1;
     }

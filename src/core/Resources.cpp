@@ -1,0 +1,69 @@
+// The resource root and the paths that derive from it.
+#include "Resources.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "Piano.h"
+
+const std::string DEFAULT_RESOURCE_ROOT = "../res";
+
+namespace {
+namespace fs = std::filesystem;
+
+// The derived paths, each ending in '/' except the help file's.
+struct ResourcePaths {
+    std::string root;
+    std::string sounds, songs, textures, backgrounds, help;
+
+    explicit ResourcePaths(const std::string& r)
+        : root(r), sounds(r + "/sounds/"), songs(r + "/songs/"), textures(r + "/textures/"),
+          backgrounds(r + "/backgrounds/"), help(r + "/help.txt") {}
+};
+
+ResourcePaths current(DEFAULT_RESOURCE_ROOT);
+}  // namespace
+
+// References into `current`, so setResourceRoot() moves them all at once.
+const std::string& soundParentFolder = current.sounds;
+const std::string& songsPath = current.songs;
+const std::string& texPath = current.textures;
+const std::string& backgroundPath = current.backgrounds;
+const std::string& HELPFILENAME = current.help;
+
+std::vector<std::string> resourceRootCandidates(const std::string& exeFolder,
+                                                const std::string& installDataFromBin,
+                                                const std::string& installedRoot) {
+    std::vector<std::string> candidates{DEFAULT_RESOURCE_ROOT};
+    auto add = [&](const fs::path& path) {
+        const std::string spelled = path.lexically_normal().string();
+        for (const std::string& known : candidates)
+            if (known == spelled) return;
+        candidates.push_back(spelled);
+    };
+    if (!exeFolder.empty()) {
+        add(fs::path(exeFolder) / ".." / "res");
+        if (!installDataFromBin.empty()) add(fs::path(exeFolder) / installDataFromBin);
+    }
+    if (!installedRoot.empty()) add(installedRoot);
+    return candidates;
+}
+
+std::string chooseResourceRoot(const std::vector<std::string>& candidates,
+                               const std::function<bool(const std::string&)>& holdsResources) {
+    for (const std::string& candidate : candidates)
+        if (holdsResources(candidate)) return candidate;
+    return {};
+}
+
+bool holdsResources(const std::string& folder) {
+    std::error_code error;
+    const fs::path root(folder);
+    for (const char* part : {"sounds", "backgrounds", "textures", "songs"})
+        if (fs::is_directory(root / part, error)) return true;
+    return fs::is_regular_file(root / "help.txt", error);
+}
+
+void setResourceRoot(const std::string& root) { current = ResourcePaths(root); }
+
+const std::string& resourceRoot() { return current.root; }

@@ -1,0 +1,26 @@
+// The songs the program offers: the shipped ones and those the user keeps in their own data
+// folder, in the order "6" steps through them, with the titles shown for them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SongEntry {
+    std::string path;   // as it is opened
+    std::string title;  // from the file name: "ode_to_joy.song" is "Ode to Joy"
+    bool midi = false;  // a Standard MIDI File, turned into a song when chosen
+};
+
+// "ode_to_joy.song" -> "Ode to Joy": words joined by underscores, each capitalised but for
+// short joining words inside the title.
+std::string songTitle(const std::string& fileName);
+
+// The user's own folder for the program's files: $XDG_DATA_HOME/tinklewood, by default
+// ~/.local/share/tinklewood. Empty when neither variable gives an absolute path.
+std::string userDataDir();
+
+// The song and MIDI files of the shipped folder, `first` (the program's own first song) at the
+// head and the rest by file name, then those of the user's folder by file name. A folder that
+// is missing or unreadable adds nothing; only regular files count.
+std::vector<SongEntry> listSongs(const std::string& shippedDir, const std::string& first,
+                                 const std::string& userDir);

@@ -1,0 +1,221 @@
+"""The program as a desktop program: a key released in another window, or held while the
+window is minimised, lets go of its note; the program finds its resources from any working
+directory, installed or in its build tree; it installs with a desktop entry and packages as a
+.deb; and it mixes with its own short period unless the user names a config of their own."""
+
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+import numpy as np
+
+import picture
+import sound
+from support import BUILD_DIR, PROGRAM, SOURCE_DIR, Program, make_layout, song_text
+
+# Released is silent and at rest within this long (seconds).
+RELEASED_WITHIN = 0.5
+CHORD_NOTES = (48, 52, 55)                 # "z": C major, C3 E3 G3
+BLACK_NOTES = (61, 63, 66, 68, 70)         # the song's right hand plays only these
+SONG = [(4, 8), (4, 9), (4, 10), (4, 11), (4, 12)]  # four beats on each black key, e to i
+# The left hand's half of the window short of the middle, where the right hand reaches for C#4.
+LEFT_HAND_CLEAR_OF_SONG = (slice(480, 940), slice(40, 470))
+
+
+def release_in_help_window(p, key):
+    """Moves the focus to the help window and releases key there; returns the time just
+    before the release was sent."""
+    p.display.run("xdotool", "windowfocus", "--sync", p.help)
+    sent = time.monotonic()
+    p.display.run("xdotool", "keyup", key)
+    return sent
+
+
+def shot_after(p, t):
+    """The main window as drawn by the first frame at or after time t."""
+    p.frames_from(t, 1)
+    return p.shot()
+
+
+class ReleasedElsewhereTest(unittest.TestCase):
+    def test_a_note_released_in_the_help_window_stops_and_the_hand_comes_back(self):
+        with Program() as p:
+            # The hand stays over the last key it played: B4 released as usual is the picture
+            # to come back to.
+            p.hold("k", 0.4)
+            time.sleep(0.5)
+            rest = p.settled_shot()
+            down = p.keydown("k")
+            time.sleep(0.5)
+            up = release_in_help_window(p, "k")
+            after = shot_after(p, up + RELEASED_WITHIN)
+            time.sleep(0.5)
+            samples, zero = p.capture(), p.audio_zero()
+            spans = sound.spans_between(samples, zero, down - 0.3, up + 1.0)
+            self.assertEqual(len(spans), 1, f"B4 should sound once: {spans}")
+            self.assertLess(spans[0][1], up + RELEASED_WITHIN,
+                            f"B4 went on {spans[0][1] - up:.3f} s after its release in the help window")
+            self.assertLess(picture.mean_difference(rest, after), 1.0,
+                            "the right hand and its key were not back at rest")
+
+    def test_a_chord_released_in_the_help_window_stops_while_the_song_plays_on(self):
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": song_text(SONG)})
+            with Program(workdir) as p:
+                rest = p.settled_shot()
+                started = p.keydown("5")
+                p.keyup("5")
+                time.sleep(0.6)
+                down = p.keydown("z")
+                time.sleep(0.5)
+                up = release_in_help_window(p, "z")
+                after = shot_after(p, up + RELEASED_WITHIN)
+                # Four beats of ten frames each entry, and a little more.
+                p.frames_from(started, len(SONG) * 40 + 15, timeout=120)
+                time.sleep(0.3)
+                end = time.monotonic()
+                samples, zero = p.capture(), p.audio_zero()
+
+                first, last = int((started - zero) * sound.RATE), int((end - zero) * sound.RATE)
+                chord = sound.level(sound.comb(samples[first:last], CHORD_NOTES))
+                def chord_level(t0, t1):
+                    # The median: the song's notes leak into the chord's bands at each attack,
+                    # while a chord still sounding fills the whole stretch.
+                    return float(np.median(chord[int((t0 - started) / sound.HOP):int((t1 - started) / sound.HOP)]))
+                held = chord_level(down + 0.25, up)
+                song_alone = chord_level(started + 0.3, down)
+                after_release = chord_level(up + RELEASED_WITHIN, up + RELEASED_WITHIN + 1.0)
+                self.assertGreater(held, 4 * song_alone, "the chord did not sound while held")
+                self.assertLess(after_release, 0.1 * held,
+                                f"the chord went on after its release in the help window ({after_release:.4f} "
+                                f"of {held:.4f})")
+                self.assertLess(picture.mean_difference(rest, after, LEFT_HAND_CLEAR_OF_SONG), 1.0,
+                                "the left hand was not back at rest")
+
+                # Each of the song's notes sounds until the song lets go of it, most of its four
+                # beats: a letter of the song's taken for a key let go elsewhere would be a tap.
+                song = sound.level(sound.comb(samples[first:last], BLACK_NOTES))
+                notes = sound.sounding_spans(song, 0.1 * float(song.max()))
+                lengths = [round(end - start, 2) for start, end in notes]
+                self.assertEqual(len(notes), len(SONG), f"the song's notes heard at {notes}")
+                self.assertGreater(min(lengths), 0.3, f"the song's notes were cut short: {lengths} s")
+
+
+class MinimisedTest(unittest.TestCase):
+    def test_a_chord_held_while_the_window_is_minimised_is_released(self):
+        # xdotool's minimise asks a window manager; the virtual display has none of its own.
+        with Program() as p:
+            manager = subprocess.Popen(["openbox"], env=p.display.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                deadline = time.monotonic() + 20
+                while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                       check=False).stdout:
+                    self.assertLess(time.monotonic(), deadline, "the window manager did not start")
+                    time.sleep(0.1)
+                time.sleep(0.5)  # it takes in the windows that are already there
+                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+                rest = p.settled_shot()
+
+                down = p.keydown("z")
+                time.sleep(0.5)
+                hidden = time.monotonic()
+                p.display.run("xdotool", "windowminimize", "--sync", p.main)
+                time.sleep(RELEASED_WITHIN + 0.3)
+                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+                back = p.settled_shot()
+                # Only now does "z" come up, in the window it was pressed in.
+                p.keyup("z")
+
+                samples, zero = p.capture(), p.audio_zero()
+                spans = sound.spans_between(samples, zero, down - 0.3, hidden + RELEASED_WITHIN + 0.3)
+                self.assertEqual(len(spans), 1, f"the chord should sound once: {spans}")
+                self.assertLess(spans[0][1], hidden + RELEASED_WITHIN,
+                                f"the chord went on {spans[0][1] - hidden:.3f} s after the window was minimised")
+                self.assertLess(picture.mean_difference(rest, back), 1.0,
+                                "the left hand was still down when the window came back")
+                self.assertTrue(p.alive())
+            finally:
+                manager.terminate()
+                manager.wait()
+
+
+def assert_full_start(test, p):
+    """The hall background is shown and "s" plays middle C: the resources were found."""
+    shot = p.settled_shot()
+    test.assertLess(picture.mean_difference(shot, picture.background_picture("hall.jpg"), picture.BACKGROUND_BELOW_CAPTION), 6,
+                    "the background picture is not shown")
+    down, up = p.hold("s", 0.5)
+    time.sleep(0.6)
+    samples, zero = p.capture(), p.audio_zero()
+    spans = sound.spans_between(samples, zero, down - 0.3, up + 0.6)
+    test.assertEqual(len(spans), 1, f"middle C should sound once: {spans}")
+    start, end = spans[0]
+    note, _ = sound.strongest_note(samples, start - zero + 0.03, min(0.3, end - start - 0.05))
+    test.assertEqual(note, 60, f"middle C sounded as MIDI {note}")
+    test.assertNotIn("no resources", p.stderr())
+
+
+class FromAnyFolderTest(unittest.TestCase):
+    def test_the_build_binary_started_from_the_repository_root_finds_its_resources(self):
+        with Program(SOURCE_DIR, program=PROGRAM) as p:
+            assert_full_start(self, p)
+
+    def test_the_installed_program_started_from_the_root_folder_finds_its_resources(self):
+        with tempfile.TemporaryDirectory() as prefix:
+            subprocess.run(["cmake", "--install", str(BUILD_DIR), "--prefix", prefix],
+                           check=True, capture_output=True)
+            prefix = Path(prefix)
+            entry = prefix / "share" / "applications" / "tinklewood.desktop"
+            checked = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
+            self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
+            icon = prefix / "share" / "icons" / "hicolor" / "256x256" / "apps" / "tinklewood.png"
+            self.assertIn("256 x 256", subprocess.run(["file", str(icon)], capture_output=True, text=True).stdout)
+            self.assertTrue((prefix / "share" / "doc" / "tinklewood" / "README.md").is_file())
+            with Program("/", program=prefix / "bin" / "tinklewood") as p:
+                assert_full_start(self, p)
+
+
+class PackageTest(unittest.TestCase):
+    def test_the_debian_package_declares_its_libraries_and_holds_the_program(self):
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run(["cpack", "-G", "DEB", "-B", out], cwd=BUILD_DIR, check=True, capture_output=True)
+            packages = list(Path(out).glob("tinklewood_*.deb"))
+            self.assertEqual(len(packages), 1, f"made {packages}")
+            info = subprocess.run(["dpkg-deb", "--field", str(packages[0]), "Depends"],
+                                  check=True, capture_output=True, text=True).stdout
+            # Debian names freeglut's library package libglut.
+            for library in ("libopenal", "libsndfile", "libglut"):
+                self.assertIn(library, info, f"{library} missing from Depends: {info}")
+            contents = subprocess.run(["dpkg-deb", "--contents", str(packages[0])],
+                                      check=True, capture_output=True, text=True).stdout
+            for path in ("./usr/bin/tinklewood", "./usr/share/tinklewood/res/help.txt",
+                         "./usr/share/tinklewood/res/alsoft.conf",
+                         "./usr/share/applications/tinklewood.desktop"):
+                self.assertIn(path, contents)
+
+
+class MixingPeriodTest(unittest.TestCase):
+    """OpenAL Soft's log (ALSOFT_LOGLEVEL=3) tells the period the device was given."""
+
+    def period_with(self, home, env=None):
+        with Program(sound="own", env=dict({"HOME": str(home), "ALSOFT_LOGLEVEL": "3"}, **(env or {}))) as p:
+            p.wait_frames(3)
+            lines = [line for line in p.stderr().splitlines() if "Post-reset" in line]
+            self.assertEqual(len(lines), 1, p.stderr()[-2000:])
+            return lines[0].split("hz, ")[1]
+
+    def test_the_program_sets_a_short_period_and_a_config_the_user_names_wins(self):
+        with tempfile.TemporaryDirectory() as home:
+            home = Path(home)
+            # The user's own settings choose the driver; the program's file only the period.
+            (home / ".alsoftrc").write_text("[general]\ndrivers = null\nperiod_size = 2048\n")
+            self.assertEqual(self.period_with(home), "256 update size x3")
+            (home / "mine.conf").write_text("[general]\nperiod_size = 512\nperiods = 2\n")
+            self.assertEqual(self.period_with(home, {"ALSOFT_CONF": str(home / "mine.conf")}), "512 update size x2")
+
+
+if __name__ == "__main__":
+    unittest.main()

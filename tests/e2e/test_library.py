@@ -1,0 +1,276 @@
+"""The song library, its captions and letters, and recordings, as a user meets them: "6"
+chooses, "5" plays the chosen song, "8" labels the keys, "7" records and saves; and every
+shipped song played to its end with each right-hand entry on its beat.
+
+What the program did (songs pressed, samples started) comes from its event log; whether it
+was heard, from the capture.
+"""
+
+import ctypes
+import ctypes.util
+import tempfile
+import time
+import unittest
+
+import numpy as np
+
+import picture
+import sound
+from support import SOURCE_DIR, Program, make_layout, song_text
+
+FRAMES_PER_BEAT = 10
+RIGHT_LETTERS = "sdfghjkleryui"
+CHORD_LETTERS = "zxcvb"
+# The caption's band at the top left, and the same band's width of background beside it.
+CAPTION = (slice(10, 50), slice(10, 400))
+
+
+def read_song(path):
+    """(mode or None, right entries, left entries) of a song file, mode words before left
+    entries skipped."""
+    words = path.read_text().split()
+    mode = None
+    if words and words[0] in ("major", "minor"):
+        mode, words = words[0], words[1:]
+    position = 0
+
+    def take_hand():
+        nonlocal position
+        count = int(words[position])
+        position += 1
+        entries = []
+        while len(entries) < count:
+            if words[position] in ("major", "minor"):
+                position += 1
+                continue
+            entries.append((int(words[position]), int(float(words[position + 1]))))
+            position += 2
+        return entries
+    right = take_hand()
+    left = take_hand() if position < len(words) else []
+    return mode, right, left
+
+
+def caption_shown(shot, background):
+    """Whether the caption's band holds text that the background picture does not."""
+    return picture.changed_fraction(shot, background, CAPTION) > 0.02
+
+
+class LibraryTest(unittest.TestCase):
+    """One run of the program, taken through the chooser, the captions and the letters."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.program = Program()
+        cls.rest = cls.program.settled_shot()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()
+
+    def test_1_eight_puts_the_letters_on_the_keys_and_eight_again_takes_them_off(self):
+        p = self.program
+        before = p.settled_shot()
+        p.key("8")
+        labelled = p.settled_shot()
+        self.assertGreater(picture.changed_fraction(before, labelled, picture.KEYBOARD), 0.001,
+                           "no letters appeared on the keys")
+        self.assertLess(picture.changed_fraction(before, labelled, picture.KEYBOARD), 0.05,
+                        "more than the letters changed")
+        p.key("8")
+        self.assertLess(picture.mean_difference(before, p.settled_shot(), picture.KEYBOARD), 0.5,
+                        "the picture did not come back without the letters")
+
+    def test_2_six_twice_then_five_plays_the_third_song_and_its_caption_goes_after_a_while(self):
+        p = self.program
+        hall = picture.background_picture("hall.jpg")
+        self.assertFalse(caption_shown(self.rest, hall), "a caption with no key pressed")
+        p.key("6")
+        p.key("6")
+        self.assertTrue(caption_shown(p.settled_shot(), hall), "no caption after 6")
+        pressed = p.keydown("5")
+        p.keyup("5")
+        shown = time.monotonic()
+        p.frames_from(pressed, 30)
+        self.assertTrue(caption_shown(p.settled_shot(), hall), "no caption after 5")
+        third = sorted(f.name for f in (SOURCE_DIR / "res" / "songs").glob("*.song") if f.name != "twinkle.song")[1]
+        _, right, left = read_song(SOURCE_DIR / "res" / "songs" / third)
+        presses = [letter for _, t, letter in p.events("song-press") if t >= pressed]
+        self.assertEqual(presses[:2], [RIGHT_LETTERS[right[0][1]], CHORD_LETTERS[left[0][1]]],
+                         f"5 did not play {third}")
+        time.sleep(max(0.0, shown + 4 - time.monotonic()))
+        self.assertFalse(caption_shown(p.settled_shot(), hall), "the caption was still there 4 s later")
+
+
+class MinorSongTest(unittest.TestCase):
+    def test_a_song_marked_minor_plays_its_minor_chords_with_the_user_on_major(self):
+        minor = "minor\n" + song_text([(4, 0), (4, 2)], [(4, 0), (4, 4)])
+        with tempfile.TemporaryDirectory() as root:
+            workdir = make_layout(root, songs={"twinkle.song": song_text([(4, 0)]), "tune.song": minor},
+                                  only_songs=True)
+            with Program(workdir) as p:
+                p.key("plus")
+                p.key("6")
+                started = time.monotonic()
+                p.key("5")
+                p.frames_from(started, 8 * FRAMES_PER_BEAT + 20, timeout=60)
+                # The left hand's keys: C3 to B3 and their black keys.
+                lower = {f"{n}0.mp3" for n in "CDEFGAB"} | {f"Black{b}.mp3" for b in range(5)}
+                chords = [path.rsplit("/", 1)[1] for _, t, path in p.events("play") if t > started]
+                chords = [name for name in chords if name in lower]
+                # z in minor is A minor (C3 E3 A3), b is E major (E3 G#3 B3).
+                self.assertEqual(sorted(chords[:3]), ["A0.mp3", "C0.mp3", "E0.mp3"], chords)
+                self.assertEqual(sorted(chords[3:6]), ["B0.mp3", "Black3.mp3", "E0.mp3"], chords)
+
+
+class ShippedSongsTest(unittest.TestCase):
+    def test_every_shipped_song_plays_to_its_end_each_entry_heard_on_its_beat(self):
+        songs = sorted((SOURCE_DIR / "res" / "songs").glob("*.song"))
+        songs = [s for s in songs if s.name == "twinkle.song"] + [s for s in songs if s.name != "twinkle.song"]
+        self.assertGreaterEqual(len(songs), 10)
+        with Program() as p:
+            for index, song in enumerate(songs):
+                mode, right, left = read_song(song)
+                if index > 0:
+                    p.key("6")
+                started = p.keydown("5")
+                p.keyup("5")
+                length = sum(d for d, _ in right)
+                p.frames_from(started, length * FRAMES_PER_BEAT + 12, timeout=length + 60)
+                time.sleep(0.4)
+                presses = [t for _, t, letter in p.events("song-press") if t >= started and letter in RIGHT_LETTERS]
+                self.assertEqual(len(presses), len(right), f"{song.name}: entries pressed")
+                frames = p.logged_frames(started)
+                for i in range(1, len(presses)):
+                    stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
+                    self.assertEqual(stepped, right[i - 1][0] * FRAMES_PER_BEAT,
+                                     f"{song.name}: entry {i} pressed {stepped} frames after the one before")
+                ends = presses[1:] + [presses[-1] + 10]
+                plays = [(t, path) for _, t, path in p.events("play") if t >= started]
+                samples, zero = p.capture(), p.audio_zero()
+                for i, (press, until) in enumerate(zip(presses, ends)):
+                    index_letter = right[i][1]
+                    key = index_letter + 7 if index_letter <= 7 else index_letter + 12
+                    names = ["C0", "D0", "E0", "F0", "G0", "A0", "B0", "C1", "D1", "E1", "F1", "G1", "A1", "B1",
+                             "C2"] + [f"Black{b}" for b in range(10)]
+                    wanted = f"../res/sounds/piano/{names[key]}.mp3"
+                    started_here = [t for t, path in plays if press <= t < until and path == wanted]
+                    self.assertEqual(len(started_here), 1, f"{song.name}: entry {i} ({wanted}) did not sound")
+                    at, alike = sound.heard_at(samples, zero, sound.decode(SOURCE_DIR / "res/sounds/piano" /
+                                                                           f"{names[key]}.mp3"), started_here[0])
+                    self.assertGreater(alike, 0.5, f"{song.name}: entry {i} was not heard")
+                    self.assertTrue(started_here[0] - sound.HEARD_EARLY <= at <= started_here[0] + sound.HEARD_LATE,
+                                    f"{song.name}: entry {i} heard {at - started_here[0]:+.3f} s off its start")
+                chords = [t for _, t, letter in p.events("song-press") if t >= started and letter in CHORD_LETTERS]
+                self.assertEqual(len(chords), len(left), f"{song.name}: chords pressed")
+
+
+class _SmfEvent(ctypes.Structure):
+    _fields_ = [("track", ctypes.c_void_p), ("event_number", ctypes.c_int), ("delta_time_pulses", ctypes.c_int),
+                ("time_pulses", ctypes.c_int), ("time_seconds", ctypes.c_double), ("track_number", ctypes.c_int),
+                ("midi_buffer", ctypes.POINTER(ctypes.c_ubyte)), ("midi_buffer_length", ctypes.c_int)]
+
+
+def midi_notes(path):
+    """The notes of a Standard MIDI File as (pitch, start, length) in seconds, read with libsmf
+    (the library the program writes it with)."""
+    smf = ctypes.CDLL(ctypes.util.find_library("smf") or "libsmf.so.0")
+    smf.smf_load.restype = ctypes.c_void_p
+    smf.smf_load.argtypes = [ctypes.c_char_p]
+    smf.smf_get_next_event.restype = ctypes.POINTER(_SmfEvent)
+    smf.smf_get_next_event.argtypes = [ctypes.c_void_p]
+    smf.smf_delete.argtypes = [ctypes.c_void_p]
+    handle = smf.smf_load(str(path).encode())
+    if not handle:
+        raise AssertionError(f"libsmf cannot read {path}")
+    notes, sounding = [], {}
+    while True:
+        event = smf.smf_get_next_event(handle)
+        if not event:
+            break
+        e = event.contents
+        data = bytes(e.midi_buffer[i] for i in range(e.midi_buffer_length))
+        if len(data) == 3 and data[0] & 0xF0 in (0x80, 0x90):
+            if data[0] & 0xF0 == 0x90 and data[2] > 0:
+                sounding[data[1]] = e.time_seconds
+            elif data[1] in sounding:
+                start = sounding.pop(data[1])
+                notes.append((data[1], start, e.time_seconds - start))
+    smf.smf_delete(handle)
+    return sorted(notes, key=lambda n: (n[1], n[0]))
+
+
+class RecordingTest(unittest.TestCase):
+    def recorded(self, p, extension):
+        folder = p.data_home / "tinklewood" / "songs"
+        return sorted(folder.glob("*" + extension)) if folder.is_dir() else []
+
+    def test_a_take_is_saved_as_a_song_and_a_midi_file_and_plays_back_as_played(self):
+        with Program() as p:
+            p.key("7")
+            started = time.monotonic()
+            p.keydown("z")
+            for letter, hold, gap in (("s", 0.5, 0.3), ("d", 0.4, 0.2), ("f", 0.6, 0.0)):
+                p.hold(letter, hold)
+                if letter == "s":
+                    p.keyup("z")
+                time.sleep(gap)
+            time.sleep(0.3)
+            p.key("7")
+            typed = [t for _, t, key in p.events("key-press")
+                     if t > started and key in (str(ord("s")), str(ord("d")), str(ord("f")))]
+            songs, midis = self.recorded(p, ".song"), self.recorded(p, ".mid")
+            self.assertEqual(len(songs), 1, "no song saved")
+            self.assertEqual([m.stem for m in midis], [songs[0].stem], "no MIDI file beside it")
+
+            # The MIDI file holds what sounded: the chord's three notes, then the three letters'.
+            notes = midi_notes(midis[0])
+            self.assertEqual(sorted(n[0] for n in notes[:3]), [48, 52, 55])
+            self.assertEqual([n[0] for n in notes[3:]], [60, 62, 64])
+            for (pitch, _, length), held in zip(notes[3:], (0.5, 0.4, 0.6)):
+                self.assertLess(abs(length - held), 0.15, f"MIDI {pitch} lasts {length:.2f} s, held {held} s")
+
+            # "5" plays it back: the same letters at the same gaps, the chord on the left hand.
+            replay = p.keydown("5")
+            p.keyup("5")
+            p.frames_from(replay, 120)
+            time.sleep(0.5)
+            presses = [(t, letter) for _, t, letter in p.events("song-press") if t >= replay]
+            self.assertEqual([letter for _, letter in presses if letter in RIGHT_LETTERS], ["s", "d", "f"])
+            self.assertEqual([letter for _, letter in presses if letter in CHORD_LETTERS], ["z"])
+            times = [t for t, letter in presses if letter in RIGHT_LETTERS]
+            beat = FRAMES_PER_BEAT / 60
+            for played, original in zip(np.diff(times), np.diff(typed)):
+                self.assertLess(abs(played - original), beat + 0.05,
+                                f"a gap of {original:.2f} s came back as {played:.2f} s")
+
+    def test_a_folder_that_cannot_be_made_keeps_the_take_for_another_try(self):
+        with Program() as p:
+            p.data_home.mkdir(parents=True, exist_ok=True)
+            blocker = p.data_home / "tinklewood"
+            blocker.write_text("a file where the program's folder should be")
+            hall = picture.background_picture("hall.jpg")
+            p.key("7")
+            p.hold("s", 0.3)
+            time.sleep(0.3)
+            p.key("7")
+            time.sleep(0.2)
+            lines = [line for line in p.stdout().splitlines() if "recording" in line]
+            self.assertEqual(len(lines), 1, p.stdout())
+            self.assertTrue(lines[0].startswith(f"Error: Cannot save the recording to {blocker}/songs/"), lines[0])
+            self.assertTrue(caption_shown(p.settled_shot(), hall), "no caption says it was not saved")
+            self.assertTrue(p.alive())
+
+            blocker.unlink()
+            p.key("7")
+            p.hold("d", 0.3)
+            time.sleep(0.3)
+            p.key("7")
+            songs = self.recorded(p, ".song")
+            self.assertEqual(len(songs), 1, "the take was not saved after the folder was fixed")
+            words = songs[0].read_text().split()
+            self.assertEqual(words[:2], ["major", "2"], "both notes, the first take's included")
+
+
+if __name__ == "__main__":
+    unittest.main()

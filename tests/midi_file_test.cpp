@@ -1,0 +1,175 @@
+// MIDI files through libsmf: what the writer writes the reader reads back, a written piece
+// imported and played puts its melody on the right hand and its chords on the left, and
+// files that are not what they claim are refused with one line.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "MidiFile.h"
+#include "app_fixture.h"
+
+namespace fs = std::filesystem;
+
+class MidiFiles : public AppTest {
+protected:
+    fs::path root;
+    fs::path previous;
+
+    void SetUp() override {
+        AppTest::SetUp();
+        previous = fs::current_path();
+        root = fs::temp_directory_path() / ("tinklewood-midi-" + std::to_string(::getpid()) + "-" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(root / "work");
+        fs::create_directories(root / "res" / "songs");
+        fs::current_path(root / "work");
+    }
+    void TearDown() override {
+        fs::current_path(previous);
+        fs::remove_all(root);
+        AppTest::TearDown();
+    }
+
+    std::string path(const std::string& name) const { return (root / "res" / "songs" / name).string(); }
+
+    static std::string bytesOf(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    // A scale from C4 to C5 in quarter notes at 120 a minute, over C, F, G and C held for half
+    // a bar each, all in the one track the writer writes.
+    static std::vector<MidiNoteEvent> scaleOverChords() {
+        std::vector<MidiNoteEvent> events;
+        const int scale[] = {60, 62, 64, 65, 67, 69, 71, 72};
+        for (int i = 0; i < 8; ++i) {
+            events.push_back({i * 0.5, scale[i], 90});
+            events.push_back({i * 0.5 + 0.5, scale[i], 0});
+        }
+        const int chords[4][3] = {{48, 52, 55}, {48, 53, 57}, {50, 55, 59}, {48, 52, 55}};
+        for (int h = 0; h < 4; ++h)
+            for (int p : chords[h]) {
+                events.push_back({h * 1.0, p, 70});
+                events.push_back({h * 1.0 + 1.0, p, 0});
+            }
+        return events;
+    }
+};
+
+TEST_F(MidiFiles, WhatTheWriterWritesTheReaderReadsBack) {
+    // Given out of order, with a note struck again as it ends.
+    const std::vector<MidiNoteEvent> events = {
+        {1.0, 64, 0}, {0.25, 64, 100}, {0.0, 60, 90}, {0.5, 60, 0}, {0.5, 60, 80}, {0.75, 60, 0}};
+    std::string error;
+    ASSERT_TRUE(writeMidiFile(path("written.mid"), 5, events, error)) << error;
+    const std::string bytes = bytesOf(path("written.mid"));
+    EXPECT_NE(bytes.find(std::string("\xC0\x05", 2)), std::string::npos) << "the program change";
+
+    MidiScore score;
+    ASSERT_TRUE(readMidiBytes(bytes, score, error)) << error;
+    EXPECT_EQ(score.ticksPerQuarter, MIDI_WRITE_TICKS_PER_QUARTER);
+    ASSERT_EQ(score.tempos.size(), 1u);
+    EXPECT_DOUBLE_EQ(score.tempos[0].secondsPerQuarter, 0.5);
+    ASSERT_EQ(score.notes.size(), 3u);
+    const long long tick = MIDI_WRITE_TICKS_PER_QUARTER * 2;  // a second
+    struct Expected { int pitch, velocity; double start, end; };
+    const Expected expected[] = {{60, 90, 0, 0.5}, {64, 100, 0.25, 1.0}, {60, 80, 0.5, 0.75}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(score.notes[i].pitch, expected[i].pitch) << i;
+        EXPECT_EQ(score.notes[i].velocity, expected[i].velocity) << i;
+        EXPECT_EQ(score.notes[i].startTick, static_cast<long long>(expected[i].start * tick)) << i;
+        EXPECT_EQ(score.notes[i].endTick, static_cast<long long>(expected[i].end * tick)) << i;
+        EXPECT_EQ(score.notes[i].channel, 0);
+    }
+
+    EXPECT_FALSE(writeMidiFile((root / "no" / "such" / "folder.mid").string(), 0, events, error));
+    EXPECT_EQ(error.rfind("Error: Failed to write MIDI file ", 0), 0u) << error;
+}
+
+TEST_F(MidiFiles, AWrittenPieceChosenWithSixPlaysItsMelodyOnTheRightHandAndItsChordsOnTheLeft) {
+    std::string error;
+    ASSERT_TRUE(writeMidiFile(path("scale.mid"), 0, scaleOverChords(), error)) << error;
+    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);  // no songs of the user's
+    midiSongImporter = importMidiSong;  // as the program does at start-up
+
+    mode = MINOR;  // the song's mode puts it back to major
+    testing::internal::CaptureStdout();
+    press('6');
+    press('5');
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    midiSongImporter = nullptr;
+    unsetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(songPlaying);
+    EXPECT_EQ(mode, MAJOR);
+    // The keys each stroke went down on: C4..C5 are key indices 7..14.
+    std::vector<int> notes = {currNote}, chords = {playChord};
+    unsigned int noteCount = noteStrokes, chordCount = chordStrokes;
+    for (int f = 0; f < 1000 && songPlaying; ++f) {
+        frame();
+        if (noteStrokes != noteCount) notes.push_back(currNote);
+        if (chordStrokes != chordCount) chords.push_back(playChord);
+        noteCount = noteStrokes;
+        chordCount = chordStrokes;
+    }
+    EXPECT_FALSE(songPlaying);
+    EXPECT_EQ(notes, (std::vector<int>{7, 8, 9, 10, 11, 12, 13, 14}));
+    EXPECT_EQ(chords, (std::vector<int>{CEG, CFA, DGB, CEG}));
+}
+
+TEST_F(MidiFiles, WhatIsNotAMidiFileIsRefusedWithOneLineAndWithoutWaiting) {
+    SongData song;
+    song.right.push_back({2, 0});
+    std::string report, error;
+    auto refusal = [&](const std::string& name) {
+        error.clear();
+        EXPECT_FALSE(importMidiSong(path(name), song, report, error)) << name;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        return error;
+    };
+    EXPECT_EQ(refusal("missing.mid"), "Error: Failed to open MIDI file " + path("missing.mid"));
+
+    // A FIFO with no writer would block an ordinary open for ever.
+    ASSERT_EQ(::mkfifo(path("pipe.mid").c_str(), 0600), 0);
+    EXPECT_EQ(refusal("pipe.mid"), "Error: Malformed MIDI file " + path("pipe.mid") + ": it is not a regular file");
+    fs::create_directories(path("folder.mid"));
+    EXPECT_NE(refusal("folder.mid").find("not a regular file"), std::string::npos);
+
+    std::ofstream(path("big.mid"), std::ios::binary) << std::string(MAX_MIDI_FILE_BYTES + 1, 'M');
+    EXPECT_NE(refusal("big.mid").find("larger than 1048576 bytes"), std::string::npos) << error;
+
+    // A name with control codes in it is shown without them.
+    std::ofstream(path("bell\a.mid")) << "this is a text file, not a MIDI file";
+    EXPECT_EQ(refusal("bell\a.mid"),
+              "Error: Malformed MIDI file " + path("bell?.mid") + ": no MIDI header (MThd)");
+    EXPECT_EQ(song.right.size(), 1u) << "a refused file leaves the song alone";
+}
+
+TEST(MidiBytes, TheCheckWalksEveryLengthTheFileGives) {
+    std::string problem;
+    const std::string header("MThd\0\0\0\6\0\0\0\1\0\x60", 14);
+    auto track = [](const std::string& body) {
+        const auto n = body.size();
+        return std::string("MTrk") + char(n >> 24) + char((n >> 16) & 0xFF) + char((n >> 8) & 0xFF) +
+               char(n & 0xFF) + body;
+    };
+    const std::string end("\0\xFF\x2F\0", 4);
+    EXPECT_TRUE(checkMidiBytes(header + track(std::string("\0\x90\x3C\x40\x60\x3E\x40", 7) + end), problem))
+        << "running status after a note: " << problem;
+    EXPECT_TRUE(checkMidiBytes(header + track(std::string("\0\xF0\x03\x7E\x7F\xF7", 6) + end) + "trailing", problem))
+        << "a system exclusive event, and bytes after the last track: " << problem;
+    EXPECT_TRUE(checkMidiBytes(header + track(std::string("\0\xFF\x01\x81\x00", 5) + std::string(128, 'a') + end),
+                               problem))
+        << "a text of two length bytes: " << problem;
+    EXPECT_FALSE(checkMidiBytes(header + track(std::string("\0\xFF\x01\x81", 4)), problem));
+    EXPECT_NE(problem.find("runs past its track"), std::string::npos) << problem;
+    EXPECT_FALSE(checkMidiBytes(header + track(std::string("\0\x90\x3C", 3) + end), problem));
+    EXPECT_NE(problem.find("lacks its data bytes"), std::string::npos) << problem;
+
+    // libsmf takes time growing with the square of a track's events to free them.
+    std::string busy("\0\x90\x3C\x40", 4);
+    for (int i = 0; i < 20000; ++i) busy += std::string("\x01\x3C", 2) + char(i % 2 ? 0x40 : 0);
+    EXPECT_FALSE(checkMidiBytes(header + track(busy + end), problem));
+    EXPECT_NE(problem.find("more than 20000 events"), std::string::npos) << problem;
+}
