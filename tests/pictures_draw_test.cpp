@@ -100,6 +100,22 @@ TEST_F(PicturesOnScreen, IntensityDarkensTheBackgroundToBlack) {
     EXPECT_TRUE(near(half.at(LEFT_X, TOP_Y), {110, 15, 15}, 6));
 }
 
+TEST_F(PicturesOnScreen, ACopyOfTheWindowStandsForThePictureUntilItGoesStale) {
+    // The copy is taken the second time the same background is drawn; from then on the
+    // picture's own texture holds nothing, and it comes back when it is needed again.
+    for (int i = 0; i < 3; ++i) drawFrame();
+    GLint width = -1;
+    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 0) << "the picture's pixels are let go";
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), RED_)) << "the copy shows the picture";
+    background_intensity = 0.5f;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), {110, 15, 15}, 6)) << "drawn from the picture again";
+    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 64) << "the test's picture, uploaded again";
+}
+
 TEST_F(PicturesOnScreen, ANewBackgroundShowsOnTheNextFrame) {
     drawFrame();
     activeBackground = SPACE;

@@ -96,6 +96,9 @@ void loadPictures(std::vector<Picture>& pictures) {
 
 // The background picture now in backgroundTex; -1 before the first upload.
 int uploadedBackground = -1;
+// Whether backgroundTex holds the picture's pixels. While a copy of the window stands for
+// the picture they are let go (3 MB), and decoded and uploaded again when the copy goes stale.
+bool backgroundHeld = false;
 // Counts uploads into backgroundTex, so a copy of the window knows when it is stale.
 unsigned int backgroundUploads = 0;
 
@@ -239,9 +242,13 @@ void setBackground() {
     glBindTexture(GL_TEXTURE_2D, backgroundTex);
     // The picture only changes with activeBackground; re-sending megabytes every frame
     // would show the same thing.
-    if (uploadedBackground != activeBackground) {
+    auto hold = [] {
         upload(backgroundArrayData[activeBackground], backgroundFileData[activeBackground],
                backgroundDims[activeBackground]);
+        backgroundHeld = true;
+    };
+    if (uploadedBackground != activeBackground) {
+        hold();
         uploadedBackground = activeBackground;
         ++backgroundUploads;
     }
@@ -264,6 +271,7 @@ void setBackground() {
         // keys; clearing is too quick to be worth it.
         glFlush();
     } else {
+        if (!backgroundHeld) hold();
         glColor4f(background_intensity, background_intensity, background_intensity, 1);
         // Only the quarter 0..1 of this quad is in view, where t = -y: with repeat wrapping
         // that samples row 1 - y, so the picture's top row lands at the window's top.
@@ -276,8 +284,13 @@ void setBackground() {
         // The copy is taken the second time the same background is drawn: not in the first
         // frame, which should show as soon as it can, nor while the brightness is changing.
         if (fast) {
-            if (windowCopy.sameAs(viewport)) takeWindowCopy(viewport);
-            else windowCopy.note(viewport);
+            if (windowCopy.sameAs(viewport)) {
+                takeWindowCopy(viewport);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+                backgroundHeld = false;
+            } else {
+                windowCopy.note(viewport);
+            }
         }
     }
     glColor4f(background_intensity, background_intensity, background_intensity, 1);
