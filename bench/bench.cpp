@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -381,6 +382,18 @@ int startupChild(int argc, char** argv, int fd) {
 }
 
 // ---- The program itself, at rest and playing a song ----------------------------------
+// The steps of the program's start-up and run after which the child notes its resident
+// memory, for where the memory goes.
+const char* const MEMORY_STEPS[] = {"process started",
+                                    "GLUT and its two windows",
+                                    "GL state and timers",
+                                    "pictures read and checked",
+                                    "sound engine (OpenAL context)",
+                                    "first frames drawn, samples decoded",
+                                    "at rest",
+                                    "a song playing"};
+const int NUM_MEMORY_STEPS = sizeof MEMORY_STEPS / sizeof MEMORY_STEPS[0];
+
 struct ProgramChild {
     int fd = -1;
     double restSeconds = 5, playSeconds = 8;
@@ -388,19 +401,28 @@ struct ProgramChild {
     Clock::time_point wall0;
     int frames0 = 0;
     double restCpuPerSecond = 0, restFramesPerSecond = 0;
+    long stepKb[NUM_MEMORY_STEPS] = {};
+    int steps = 0;
+    long sampleKb = 0;  // what OpenAL holds for the samples
+    void note() {
+        if (steps < NUM_MEMORY_STEPS) stepKb[steps++] = statusKb("VmRSS:");
+    }
 };
 ProgramChild program;
 
 void programPlayed(int) {
-    char line[256];
-    const int len = std::snprintf(line, sizeof line, "%.4f %.2f %ld %ld\n", program.restCpuPerSecond,
-                                  program.restFramesPerSecond, statusKb("VmRSS:"), statusKb("VmHWM:"));
-    if (write(program.fd, line, static_cast<size_t>(len)) != len) std::_Exit(1);
+    program.note();
+    std::string line = std::to_string(program.restCpuPerSecond) + " " + std::to_string(program.restFramesPerSecond) +
+                       " " + std::to_string(statusKb("VmHWM:")) + " " + std::to_string(program.sampleKb);
+    for (int i = 0; i < program.steps; ++i) line += " " + std::to_string(program.stepKb[i]);
+    line += "\n";
+    if (write(program.fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) std::_Exit(1);
     close(program.fd);
     std::_Exit(0);
 }
 
 void programRested(int) {
+    program.note();
     const double wall = msBetween(program.wall0, Clock::now()) / 1000;
     program.restCpuPerSecond = (processCpuSeconds() - program.cpu0) / wall;
     program.restFramesPerSecond = (framesShown - program.frames0) / wall;
@@ -411,7 +433,11 @@ void programRested(int) {
 
 void programSettled(int) {
     // The samples are decoded on a worker at start-up; at rest means after that.
-    if (auto* sound = dynamic_cast<OpenAlSoundEngine*>(engine)) sound->waitForPreload();
+    if (auto* sound = dynamic_cast<OpenAlSoundEngine*>(engine)) {
+        sound->waitForPreload();
+        program.sampleKb = static_cast<long>(sound->heldSampleBytes() / 1024);
+    }
+    program.note();
     program.cpu0 = processCpuSeconds();
     program.wall0 = Clock::now();
     program.frames0 = framesShown;
@@ -424,13 +450,18 @@ void programSettled(int) {
 // memory while it plays, on `fd`.
 int programChild(int argc, char** argv, int fd) {
     program.fd = fd;
+    program.note();
     glutInit(&argc, argv);
     findResources();
     initGlut();
+    program.note();
     initGl();
     initTimers();
+    program.note();
     initTextures();
+    program.note();
     engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
+    program.note();
     initKeyboard();
     glutSetWindow(windowID);
     glutDisplayFunc(countingDisplay);
@@ -442,7 +473,9 @@ int programChild(int argc, char** argv, int fd) {
 struct ProgramUse {
     bool ok = false;
     double restCpuPerSecond = 0, restFramesPerSecond = 0;
-    long rssKb = 0, peakKb = 0;
+    long peakKb = 0, sampleKb = 0;
+    std::vector<long> stepKb;  // resident memory after each of MEMORY_STEPS
+    long rssKb() const { return stepKb.empty() ? 0 : stepKb.back(); }
 };
 
 // Runs programChild in a process of its own, playing into OpenAL Soft's null device: what the
@@ -460,14 +493,17 @@ ProgramUse measureProgram(const char* self) {
         std::_Exit(127);
     }
     close(fds[1]);
-    char line[256] = {};
+    char line[512] = {};
     size_t got = 0;
     for (ssize_t n; got < sizeof line - 1 && (n = read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
         got += static_cast<size_t>(n);
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    u.ok = std::sscanf(line, "%lf %lf %ld %ld", &u.restCpuPerSecond, &u.restFramesPerSecond, &u.rssKb, &u.peakKb) == 4;
+    std::istringstream in(line);
+    in >> u.restCpuPerSecond >> u.restFramesPerSecond >> u.peakKb >> u.sampleKb;
+    for (long kb; in >> kb;) u.stepKb.push_back(kb);
+    u.ok = static_cast<int>(u.stepKb.size()) == NUM_MEMORY_STEPS;
     return u;
 }
 
@@ -659,7 +695,12 @@ int main(int argc, char** argv) {
             std::printf("at rest, the whole scene and nothing moving: %.3f cpu s/s, %.1f frames/s\n",
                         use.restCpuPerSecond, use.restFramesPerSecond);
             std::printf("resident memory while a song plays: %.1f MB (peak %.1f MB); others took %.0f%% meanwhile\n",
-                        use.rssKb / 1024.0, use.peakKb / 1024.0, 100 * others);
+                        use.rssKb() / 1024.0, use.peakKb / 1024.0, 100 * others);
+            std::printf("resident memory, MB, after each step (and what it added):\n");
+            for (int i = 0; i < NUM_MEMORY_STEPS; ++i)
+                std::printf("  %-40s %7.1f  %+6.1f\n", MEMORY_STEPS[i], use.stepKb[i] / 1024.0,
+                            (use.stepKb[i] - (i > 0 ? use.stepKb[i - 1] : 0)) / 1024.0);
+            std::printf("  (of which OpenAL holds %.1f MB of samples)\n", use.sampleKb / 1024.0);
         } else {
             std::printf("\nThe program itself: the measuring child did not report\n");
         }
