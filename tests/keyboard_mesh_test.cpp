@@ -108,6 +108,20 @@ TEST(MergeGrid, ABumpWiderOneWayThanTheOtherIsCutAcrossItsNarrowWay) {
     EXPECT_TRUE(allFullWidth);
 }
 
+TEST(MergeGrid, AColourThatVariesInOneChannelAloneIsFollowedThere) {
+    // Red and green flat, blue a bump: only blue tells where the blocks must be small.
+    auto blue = [](int i, int j) {
+        const float x = (i - 30.0f) / 10.0f, y = (j - 20.0f) / 10.0f;
+        return 0.2f + 0.7f * std::exp(-(x * x + y * y));
+    };
+    FaceField field;
+    field.at = [&](int i, int j) { return Shade{{0.4f, 0.4f, blue(i, j)}, false}; };
+    const auto blocks = mergeGrid(N, TOLERANCE, field);
+    expectTiling(blocks);
+    EXPECT_GT(blocks.size(), 4u);
+    EXPECT_LE(worstError(blocks, blue), TOLERANCE * 1.001f);
+}
+
 TEST(MergeGrid, ALightPoolsEdgeKeepsTheFineCellsAlongIt) {
     // A disc of light: inside bright, outside dark, as a narrow spot's cone draws it.
     auto pool = [](int i, int j) {

@@ -34,14 +34,33 @@ float wholePower(float x, int n) {
     return r;
 }
 
-// The same for exponents below 2^Bits, in a fixed number of steps, so that a loop over many
+// The same for any exponent below 256, in a fixed number of steps, so that a loop over many
 // vertices with the same exponent has no branches.
-template <int Bits>
-inline float wholePowerIn(float x, int n) {
+inline float wholePower8(float x, int n) {
     float r = 1;
 #pragma GCC unroll 8
-    for (int bit = 0; bit < Bits; ++bit, x *= x) r *= (n >> bit) & 1 ? x : 1.0f;
+    for (int bit = 0; bit < 8; ++bit, x *= x) r *= (n >> bit) & 1 ? x : 1.0f;
     return r;
+}
+
+// x to a power known when compiling: the fewest multiplications, no choices.
+template <int N>
+inline float powerOf(float x) {
+    if constexpr (N == 0) {
+        return 1.0f;
+    } else if constexpr (N % 2 == 0) {
+        const float half = powerOf<N / 2>(x);
+        return half * half;
+    } else {
+        return x * powerOf<N - 1>(x);
+    }
+}
+
+// Exponents fixed by a template argument, or (-1) given at run time.
+template <int N>
+inline float powerFixedOr(float x, int n) {
+    if constexpr (N >= 0) return powerOf<N>(x);
+    else return wholePower8(x, n);
 }
 
 // The exponent when it is a whole number below 256, else -1.
@@ -83,6 +102,15 @@ struct FaceShades {
     int stride = 0;
     std::array<std::vector<float>, 3> channel;
     std::vector<int> nearJump;  // 0 or 1; as wide as a float, so a row is worked on in step
+    int channelsThatDiffer = 3;  // 1 when every vertex is grey: the first channel tells all
+
+    // Notes whether the whole face is grey, as it is under white lights on a grey material.
+    void findGrey() {
+        bool grey = true;
+        for (size_t k = 0; k < channel[0].size(); ++k)
+            grey &= channel[0][k] == channel[1][k] && channel[0][k] == channel[2][k];
+        channelsThatDiffer = grey ? 1 : 3;
+    }
 
     void resize(int n) {
         stride = n + 1;
@@ -194,20 +222,20 @@ private:
             int anyJump = 0;
             for (int j = from; j <= to; ++j) anyJump |= jump[row + j];
             if (anyJump) return true;
-            const float s = float(i - b.i0) / ki;
-            for (int c = 0; c < 3; ++c) {
+            const float s = float(i - b.i0) / ki, perJ = 1.0f / kj;
+            for (int c = 0; c < shades_.channelsThatDiffer; ++c) {
                 const Corners& q = corners[c];
                 const float* v = &shades_.channel[c][row];
+                // Along the row each triangle's plane is a straight line in t: where it
+                // starts, and how it climbs. The triangle the point lies in is chosen after.
+                const float lowStart = q.c00 + s * (q.c10 - q.c00), mainHighStart = q.c00 + s * (q.c11 - q.c01);
+                const float crossHighStart = q.c11 + (1 - s) * (q.c01 - q.c11) + (q.c10 - q.c11);
+                const float mainLowRise = q.c11 - q.c10, highRise = q.c01 - q.c00, crossHighRise = q.c11 - q.c10;
                 int off = 0;
                 for (int j = from; j <= to; ++j) {
-                    const float t = float(j - b.j0) / kj;
-                    // Each triangle's plane, the one the point lies in chosen afterwards.
-                    const float mainLow = q.c00 + s * (q.c10 - q.c00) + t * (q.c11 - q.c10);
-                    const float mainHigh = q.c00 + t * (q.c01 - q.c00) + s * (q.c11 - q.c01);
-                    const float crossLow = q.c00 + s * (q.c10 - q.c00) + t * (q.c01 - q.c00);
-                    const float crossHigh = q.c11 + (1 - s) * (q.c01 - q.c11) + (1 - t) * (q.c10 - q.c11);
-                    const float alongMain = s >= t ? mainLow : mainHigh;
-                    const float alongCross = s + t <= 1 ? crossLow : crossHigh;
+                    const float t = float(j - b.j0) * perJ;
+                    const float alongMain = s >= t ? lowStart + t * mainLowRise : mainHighStart + t * highRise;
+                    const float alongCross = s + t <= 1 ? lowStart + t * highRise : crossHighStart + t * crossHighRise;
                     off |= (std::fabs(v[j] - alongMain) > tolerance) | (std::fabs(v[j] - alongCross) > tolerance);
                 }
                 if (off) return true;
@@ -233,10 +261,17 @@ private:
         const int ki = b.i1 - b.i0, kj = b.j1 - b.j0;
         // The diagonal runs from (i0, jStart), j = jStart + dj s.
         const int jStart = cross ? b.j1 : b.j0, dj = cross ? -kj : kj;
-        const Rgb from = at(b.i0, jStart), to = at(b.i1, jStart + dj);
+        const size_t from = shades_.index(b.i0, jStart), to = shades_.index(b.i1, jStart + dj);
         // The grid between (ip, jp) and (iq, jq), `rest / of` of the way, against the quad at s.
         auto holds = [&](float s, int ip, int jp, int iq, int jq, int rest, int of) {
-            return gap(lerp(at(ip, jp), at(iq, jq), float(rest) / of), lerp(from, to, s)) <= tolerance_;
+            const size_t p = shades_.index(ip, jp), q = shades_.index(iq, jq);
+            const float f = float(rest) / of;
+            for (int c = 0; c < shades_.channelsThatDiffer; ++c) {
+                const float* v = shades_.channel[c].data();
+                const float grid = v[p] + (v[q] - v[p]) * f, quad = v[from] + (v[to] - v[from]) * s;
+                if (std::fabs(grid - quad) > tolerance_) return false;
+            }
+            return true;
         };
         // Lines of constant i, then of constant j: cell edges, whichever way cells are cut.
         for (int i = b.i0 + 1; i < b.i1; ++i) {
@@ -405,11 +440,14 @@ public:
                 along.vStart = dot(view, start), along.vStep = dot(view, step);
                 const bool wholePowers = (halfShininess_ >= 0 || shininess_ == 0) && (!l.spot || l.wholeExponent >= 0);
                 if (wholePowers) {
-                    // The scene's exponents are small: 3 for the spot, 50 for half the keys'
-                    // shininess. Fewer steps for those save an eighth of the time.
-                    const bool smallSpot = !l.spot || l.wholeExponent < 4, smallShine = halfShininess_ < 64;
-                    if (smallSpot && smallShine) addLightAlongRow<2, 6>(l, along, nDotV, u, count, r, g, b, jumps);
-                    else addLightAlongRow<8, 8>(l, along, nDotV, u, count, r, g, b, jumps);
+                    // The scene's own exponents (lights.h: the spot's 3, the concert beams' 1,
+                    // the keys' shininess 100) get their powers written out, a fifth of the
+                    // time here; any other takes the general path.
+                    const int spot = l.spot ? l.wholeExponent : 0;
+                    if (spot == 3 && halfShininess_ == 50) addLightAlongRow<3, 50>(l, along, nDotV, u, count, r, g, b, jumps);
+                    else if (spot == 1 && halfShininess_ == 50)
+                        addLightAlongRow<1, 50>(l, along, nDotV, u, count, r, g, b, jumps);
+                    else addLightAlongRow<-1, -1>(l, along, nDotV, u, count, r, g, b, jumps);
                 } else
                     for (int j = 0; j < count; ++j) {
                         const float w = u[j];
@@ -525,11 +563,12 @@ private:
         float nStart, nStep, dStart, dStep, vStart, vStep;
     };
 
-    // addLight over a whole row, for whole exponents: below 2^SpotBits for the spot's, below
-    // 2^ShineBits for half the shininess (the highlight is (N.H^2) to that). Everything is
-    // worked out for every vertex and then chosen, without branches, so that the compiler can
-    // work on several vertices at once.
-    template <int SpotBits, int ShineBits>
+    // addLight over a whole row, for whole exponents below 256: the spot's, and half the
+    // shininess (the highlight is (N.H)^2 to that), each fixed by its template argument or
+    // (-1) taken from the light and the material. Everything is worked out for every vertex
+    // and then chosen, without branches, so that the compiler can work on several vertices
+    // at once.
+    template <int SpotExponent, int HalfShininess>
     void addLightAlongRow(const Light& l, const Row& a, float nDotV, const float* u, int count, float* r, float* g,
                           float* b, int* jumps) const {
         // With no cone the spot's factor is 1 everywhere: cosine to the power 0, never below
@@ -548,12 +587,12 @@ private:
             const float inverse = 1 / std::sqrt(distance2);  // 1 for a light at infinity: its offset is a unit vector
             const float d = distance2 * inverse;
             const float cosAngle = -(a.dStart - w * a.dStep) * inverse;
-            const float spot = wholePowerIn<SpotBits>(std::max(cosAngle, 0.0f), exponent) / (k0 + k1 * d + k2 * distance2);
+            const float spot = powerFixedOr<SpotExponent>(std::max(cosAngle, 0.0f), exponent) / (k0 + k1 * d + k2 * distance2);
             const float k = cosAngle >= cosCutoff ? spot : 0.0f;
             const float nDotL = (a.nStart - w * a.nStep) * inverse;
             const float above = nDotL + nDotV, below = 2 + 2 * (a.vStart - w * a.vStep) * inverse;
             const float nDotH2 = above * above / std::max(below, 1e-30f);
-            const float powered = wholePowerIn<ShineBits>(nDotH2, half);
+            const float powered = powerFixedOr<HalfShininess>(nDotH2, half);
             const float shown = (above > 0) & (below > 0) & (nDotH2 > floor2) ? powered : 0.0f;
             const float highlight = flat > 0 ? 1.0f : shown;
             const int jump = (std::fabs(cosAngle - cosCutoff) < JUMP_MARGIN) |
@@ -659,6 +698,7 @@ void mergeFace(const PreparedLighting& prepared, const BoxSize& box, const Cuboi
     }
     thread_local FaceShades shades;
     field.shadeAll(lights, shades);
+    shades.findGrey();
     const auto uniform = [&](const GridBlock& b) { return field.reach(b) == 0; };
     GridMerger<decltype(uniform)> merger(shades, tolerance, uniform);
     merger.merge({0, n, 0, n}, blocks);
@@ -748,6 +788,7 @@ std::vector<GridBlock> mergeGrid(int n, float tolerance, const FaceField& field)
     shades.resize(n);
     for (int i = 0; i <= n; ++i)
         for (int j = 0; j <= n; ++j) shades.set(i, j, field.at(i, j));
+    shades.findGrey();
     std::vector<GridBlock> blocks;
     GridMerger<decltype(uniform)> merger(shades, tolerance, uniform);
     merger.merge({0, n, 0, n}, blocks);
