@@ -401,11 +401,13 @@ struct ProgramChild {
     Clock::time_point wall0;
     int frames0 = 0;
     double restCpuPerSecond = 0, restFramesPerSecond = 0;
-    long stepKb[NUM_MEMORY_STEPS] = {};
+    long stepKb[NUM_MEMORY_STEPS] = {}, stepFileKb[NUM_MEMORY_STEPS] = {};
     int steps = 0;
     long sampleKb = 0;  // what OpenAL holds for the samples
     void note() {
-        if (steps < NUM_MEMORY_STEPS) stepKb[steps++] = statusKb("VmRSS:");
+        if (steps == NUM_MEMORY_STEPS) return;
+        stepKb[steps] = statusKb("VmRSS:");
+        stepFileKb[steps++] = statusKb("RssFile:");
     }
 };
 ProgramChild program;
@@ -414,7 +416,8 @@ void programPlayed(int) {
     program.note();
     std::string line = std::to_string(program.restCpuPerSecond) + " " + std::to_string(program.restFramesPerSecond) +
                        " " + std::to_string(statusKb("VmHWM:")) + " " + std::to_string(program.sampleKb);
-    for (int i = 0; i < program.steps; ++i) line += " " + std::to_string(program.stepKb[i]);
+    for (int i = 0; i < program.steps; ++i)
+        line += " " + std::to_string(program.stepKb[i]) + " " + std::to_string(program.stepFileKb[i]);
     line += "\n";
     if (write(program.fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) std::_Exit(1);
     close(program.fd);
@@ -474,7 +477,7 @@ struct ProgramUse {
     bool ok = false;
     double restCpuPerSecond = 0, restFramesPerSecond = 0;
     long peakKb = 0, sampleKb = 0;
-    std::vector<long> stepKb;  // resident memory after each of MEMORY_STEPS
+    std::vector<long> stepKb, stepFileKb;  // resident memory after each of MEMORY_STEPS, and its mapped files
     long rssKb() const { return stepKb.empty() ? 0 : stepKb.back(); }
 };
 
@@ -502,7 +505,10 @@ ProgramUse measureProgram(const char* self) {
     waitpid(child, &status, 0);
     std::istringstream in(line);
     in >> u.restCpuPerSecond >> u.restFramesPerSecond >> u.peakKb >> u.sampleKb;
-    for (long kb; in >> kb;) u.stepKb.push_back(kb);
+    for (long kb, fileKb; in >> kb >> fileKb;) {
+        u.stepKb.push_back(kb);
+        u.stepFileKb.push_back(fileKb);
+    }
     u.ok = static_cast<int>(u.stepKb.size()) == NUM_MEMORY_STEPS;
     return u;
 }
@@ -696,10 +702,14 @@ int main(int argc, char** argv) {
                         use.restCpuPerSecond, use.restFramesPerSecond);
             std::printf("resident memory while a song plays: %.1f MB (peak %.1f MB); others took %.0f%% meanwhile\n",
                         use.rssKb() / 1024.0, use.peakKb / 1024.0, 100 * others);
-            std::printf("resident memory, MB, after each step (and what it added):\n");
+            std::printf("resident memory, MB, after each step: %-9s %7s %7s %13s\n", "", "all", "added",
+                        "added, files");
             for (int i = 0; i < NUM_MEMORY_STEPS; ++i)
-                std::printf("  %-40s %7.1f  %+6.1f\n", MEMORY_STEPS[i], use.stepKb[i] / 1024.0,
-                            (use.stepKb[i] - (i > 0 ? use.stepKb[i - 1] : 0)) / 1024.0);
+                std::printf("  %-46s %7.1f %+7.1f %+13.1f\n", MEMORY_STEPS[i], use.stepKb[i] / 1024.0,
+                            (use.stepKb[i] - (i > 0 ? use.stepKb[i - 1] : 0)) / 1024.0,
+                            (use.stepFileKb[i] - (i > 0 ? use.stepFileKb[i - 1] : 0)) / 1024.0);
+            std::printf("  (files: pages of mapped files, the libraries' code above all; shared with other\n"
+                        "  programs using them, but counted here)\n");
             std::printf("  (of which OpenAL holds %.1f MB of samples)\n", use.sampleKb / 1024.0);
         } else {
             std::printf("\nThe program itself: the measuring child did not report\n");
