@@ -1,6 +1,7 @@
 // How fast the real scene draws on this machine: frame times of the fast drawing and of
 // the immediate drawing in the same run, scene by scene, with their pictures compared; the
-// processor time the frame loop takes while nothing moves; start-up time and memory.
+// processor time the frame loop takes while nothing moves, also in the program itself;
+// start-up time, and memory after start-up and while a song plays.
 // Run from a directory one level below the repository (build-bench/), as the program is,
 // so ../res holds the pictures.
 #include <GL/freeglut.h>
@@ -17,11 +18,13 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Draw.h"
 #include "KeyboardDraw.h"
+#include "OpenAlSound.h"
 #include "Piano.h"
 #include "Shell.h"
 #include "Sound.h"
@@ -38,19 +41,21 @@ double msBetween(Clock::time_point a, Clock::time_point b) {
 struct Options {
     int frames = 200;           // timed frames of each path, each scene
     double idleSeconds = 3.0;   // per idle-loop measurement
-    bool startup = true, idle = true, scenes = true;
+    bool startup = true, idle = true, scenes = true, program = true;
     std::string only;           // run only scenes whose name contains this
     std::string pictures;       // folder to write each scene's two pictures and their difference to
     double quietWait = 0;       // seconds to wait at most for the machine to fall quiet
+    bool fastOnly = false;      // time the fast drawing alone, as a profiler would want it
 };
 
 double processCpuSeconds();
+double childrenCpuSeconds();
 
 // Processor time of the whole machine and of this process, for how much of the machine
 // other programs took while something was measured.
 struct CpuUse {
     double machineBusy = 0;  // seconds of all cores busy, from /proc/stat
-    double self = 0;         // this process, all its threads
+    double self = 0;         // this process, all its threads, and its children that have ended
     Clock::time_point at = Clock::now();
 };
 
@@ -62,7 +67,7 @@ CpuUse cpuNow() {
     stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     u.machineBusy = (user + nice + system + irq + softirq + steal) / tick;
-    u.self = processCpuSeconds();
+    u.self = processCpuSeconds() + childrenCpuSeconds();
     return u;
 }
 
@@ -203,7 +208,7 @@ struct SceneResult {
     double others = 0;  // share of the machine other programs took meanwhile
     Times fast, immediate;
     FrameAgreement agreement;
-    double bodyQuads = 0, keysRebuilt = 0;
+    double bodyQuads = 0, keysRebuilt = 0, facesMerged = 0;
 };
 
 SceneResult runScene(const Scene& scene, const Options& options) {
@@ -228,9 +233,9 @@ SceneResult runScene(const Scene& scene, const Options& options) {
             glFinish();
         }
     };
-    long quads = 0, rebuilt = 0;
+    long quads = 0, rebuilt = 0, merged = 0;
     const CpuUse before = cpuNow();
-    while (fastFrames < options.frames || immediateFrames < options.frames) {
+    while (fastFrames < options.frames || (!options.fastOnly && immediateFrames < options.frames)) {
         if (fastFrames < options.frames) warm(DrawPath::Fast, fastFrames);
         for (int i = 0; i < 10 && fastFrames < options.frames; ++i) {
             drawPath = DrawPath::Fast;
@@ -238,8 +243,10 @@ SceneResult runScene(const Scene& scene, const Options& options) {
             r.fast.ms.push_back(timeOneFrame());
             quads += lastKeyboardDrawStats().bodyQuads;
             rebuilt += lastKeyboardDrawStats().keysRebuilt;
+            merged += lastKeyboardDrawStats().facesMerged;
             ++fastFrames;
         }
+        if (options.fastOnly) continue;
         if (immediateFrames < options.frames) warm(DrawPath::Immediate, immediateFrames);
         for (int i = 0; i < 10 && immediateFrames < options.frames; ++i) {
             drawPath = DrawPath::Immediate;
@@ -251,6 +258,7 @@ SceneResult runScene(const Scene& scene, const Options& options) {
     r.others = othersShare(before, cpuNow());
     r.bodyQuads = static_cast<double>(quads) / options.frames;
     r.keysRebuilt = static_cast<double>(rebuilt) / options.frames;
+    r.facesMerged = static_cast<double>(merged) / options.frames;
 
     // The pictures of one and the same state.
     if (scene.change) scene.change(options.frames / 2);
@@ -277,12 +285,14 @@ SceneResult runScene(const Scene& scene, const Options& options) {
 }
 
 // ---- The frame loop's processor time --------------------------------------------------
-double processCpuSeconds() {
+double cpuSeconds(int who) {
     rusage u{};
-    getrusage(RUSAGE_SELF, &u);
+    getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
+double processCpuSeconds() { return cpuSeconds(RUSAGE_SELF); }
+double childrenCpuSeconds() { return cpuSeconds(RUSAGE_CHILDREN); }
 
 int framesShown = 0;
 void countingDisplay() {
@@ -371,6 +381,138 @@ int startupChild(int argc, char** argv, int fd) {
     std::_Exit(0);  // at once: the measurement ends with the first frame
 }
 
+// ---- The program itself, at rest and playing a song ----------------------------------
+// The steps of the program's start-up and run after which the child notes its resident
+// memory, for where the memory goes.
+const char* const MEMORY_STEPS[] = {"process started",
+                                    "GLUT and its two windows",
+                                    "GL state and timers",
+                                    "pictures read and checked",
+                                    "sound engine (OpenAL context)",
+                                    "first frames drawn, samples decoded",
+                                    "at rest",
+                                    "a song playing"};
+const int NUM_MEMORY_STEPS = sizeof MEMORY_STEPS / sizeof MEMORY_STEPS[0];
+
+struct ProgramChild {
+    int fd = -1;
+    double restSeconds = 5, playSeconds = 8;
+    double cpu0 = 0;
+    Clock::time_point wall0;
+    int frames0 = 0;
+    double restCpuPerSecond = 0, restFramesPerSecond = 0;
+    long stepKb[NUM_MEMORY_STEPS] = {}, stepFileKb[NUM_MEMORY_STEPS] = {};
+    int steps = 0;
+    long sampleKb = 0;  // what OpenAL holds for the samples
+    void note() {
+        if (steps == NUM_MEMORY_STEPS) return;
+        stepKb[steps] = statusKb("VmRSS:");
+        stepFileKb[steps++] = statusKb("RssFile:");
+    }
+};
+ProgramChild program;
+
+void programPlayed(int) {
+    program.note();
+    std::string line = std::to_string(program.restCpuPerSecond) + " " + std::to_string(program.restFramesPerSecond) +
+                       " " + std::to_string(statusKb("VmHWM:")) + " " + std::to_string(program.sampleKb);
+    for (int i = 0; i < program.steps; ++i)
+        line += " " + std::to_string(program.stepKb[i]) + " " + std::to_string(program.stepFileKb[i]);
+    line += "\n";
+    if (write(program.fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) std::_Exit(1);
+    close(program.fd);
+    std::_Exit(0);
+}
+
+void programRested(int) {
+    program.note();
+    const double wall = msBetween(program.wall0, Clock::now()) / 1000;
+    program.restCpuPerSecond = (processCpuSeconds() - program.cpu0) / wall;
+    program.restFramesPerSecond = (framesShown - program.frames0) / wall;
+    glutSetWindow(windowID);
+    handleKeyPress('5', 0, 0);  // the song, as its key starts it
+    glutTimerFunc(static_cast<unsigned>(program.playSeconds * 1000), programPlayed, 0);
+}
+
+void programSettled(int) {
+    // The samples are decoded on a worker at start-up; at rest means after that.
+    if (auto* sound = dynamic_cast<OpenAlSoundEngine*>(engine)) {
+        sound->waitForPreload();
+        program.sampleKb = static_cast<long>(sound->heldSampleBytes() / 1024);
+    }
+    program.note();
+    program.cpu0 = processCpuSeconds();
+    program.wall0 = Clock::now();
+    program.frames0 = framesShown;
+    glutTimerFunc(static_cast<unsigned>(program.restSeconds * 1000), programRested, 0);
+}
+
+// The program as main() starts it, running GLUT's own loop with its own callbacks (the
+// display callback counts the frames it draws). Once settled it measures the processor time
+// of the whole process while nothing moves, then starts a song and reports the resident
+// memory while it plays, on `fd`.
+int programChild(int argc, char** argv, int fd) {
+    program.fd = fd;
+    program.note();
+    glutInit(&argc, argv);
+    findResources();
+    initGlut();
+    program.note();
+    initGl();
+    initTimers();
+    program.note();
+    initTextures();
+    program.note();
+    engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
+    program.note();
+    initKeyboard();
+    glutSetWindow(windowID);
+    glutDisplayFunc(countingDisplay);
+    glutTimerFunc(2000, programSettled, 0);
+    glutMainLoop();
+    return 1;
+}
+
+struct ProgramUse {
+    bool ok = false;
+    double restCpuPerSecond = 0, restFramesPerSecond = 0;
+    long peakKb = 0, sampleKb = 0;
+    std::vector<long> stepKb, stepFileKb;  // resident memory after each of MEMORY_STEPS, and its mapped files
+    long rssKb() const { return stepKb.empty() ? 0 : stepKb.back(); }
+};
+
+// Runs programChild in a process of its own, playing into OpenAL Soft's null device: what the
+// program holds while it plays, with no sound card needed.
+ProgramUse measureProgram(const char* self) {
+    ProgramUse u;
+    int fds[2];
+    if (pipe(fds) != 0) return u;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        setenv("ALSOFT_DRIVERS", "null", 1);
+        const std::string fd = std::to_string(fds[1]);
+        execl(self, self, "--program-child", fd.c_str(), static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    close(fds[1]);
+    char line[512] = {};
+    size_t got = 0;
+    for (ssize_t n; got < sizeof line - 1 && (n = read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
+        got += static_cast<size_t>(n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::istringstream in(line);
+    in >> u.restCpuPerSecond >> u.restFramesPerSecond >> u.peakKb >> u.sampleKb;
+    for (long kb, fileKb; in >> kb >> fileKb;) {
+        u.stepKb.push_back(kb);
+        u.stepFileKb.push_back(fileKb);
+    }
+    u.ok = static_cast<int>(u.stepKb.size()) == NUM_MEMORY_STEPS;
+    return u;
+}
+
 struct Startup {
     bool ok = false;
     double totalMs = 0, windowsMs = 0, picturesMs = 0, soundMs = 0, waitMs = 0, firstFrameMs = 0;
@@ -414,9 +556,12 @@ double loadAverage() {
 void usage() {
     std::printf(
         "usage: tinklewood_bench [--frames N] [--idle-seconds S] [--only TEXT] [--pictures DIR] [--wait-quiet S]\n"
-        "                        [--no-startup] [--no-idle] [--no-scenes]\n"
+        "                        [--no-startup] [--no-idle] [--no-scenes] [--no-program] [--fast-only]\n"
         "--wait-quiet S: before each scene wait up to S seconds for the machine to be idle, and\n"
-        "measure a scene again (up to three times) when other programs took over 10%% of it\n");
+        "measure a scene again (up to three times) when other programs took over 10%% of it\n"
+        "--fast-only: time the fast drawing alone (the immediate columns stay empty), for a profiler\n"
+        "--no-program: leave out the program itself at rest and playing a song (its processor time\n"
+        "and resident memory, in a process of its own with sound on OpenAL Soft's null device)\n");
 }
 }  // namespace
 
@@ -424,6 +569,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--startup-child") == 0) {
         int one = 1;
         return startupChild(one, argv, std::atoi(argv[2]));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--program-child") == 0) {
+        int one = 1;
+        return programChild(one, argv, std::atoi(argv[2]));
     }
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -436,6 +585,8 @@ int main(int argc, char** argv) {
         else if (a == "--no-startup") options.startup = false;
         else if (a == "--no-idle") options.idle = false;
         else if (a == "--no-scenes") options.scenes = false;
+        else if (a == "--no-program") options.program = false;
+        else if (a == "--fast-only") options.fastOnly = true;
         else {
             usage();
             return 2;
@@ -494,8 +645,8 @@ int main(int argc, char** argv) {
 
     if (options.scenes) {
         std::printf("\nFrame times, ms, display() + glFinish, %d frames of each path per scene\n", options.frames);
-        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s %7s\n", "scene", "median", "p90", "imm.median",
-                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "others");
+        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s %7s %7s\n", "scene", "median", "p90", "imm.median",
+                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "merged", "others");
         for (const Scene& scene : scenes()) {
             if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
             // On a shared machine a scene is measured again, after a wait for quiet, when
@@ -508,14 +659,16 @@ int main(int argc, char** argv) {
                 if (r.others < 0.1) break;
             }
             const double fastMedian = r.fast.quantile(0.5);
-            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f %6.0f%%\n", scene.name.c_str(),
-                        fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5), r.immediate.quantile(0.9),
-                        r.immediate.quantile(0.5) / fastMedian, 100 * r.agreement.withinTolerance,
-                        r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt, 100 * r.others);
+            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f %7.1f %6.0f%%\n",
+                        scene.name.c_str(), fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5),
+                        r.immediate.quantile(0.9), r.immediate.quantile(0.5) / fastMedian,
+                        100 * r.agreement.withinTolerance, r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt,
+                        r.facesMerged, 100 * r.others);
             std::fflush(stdout);
         }
         std::printf("(ratio: immediate median over fast median; agree<=2: pixels within 2/255 on every channel of "
-                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame; others: "
+                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame; merged: faces "
+                "of those merged anew, the others kept from an earlier view; others: "
                     "share of the machine other programs used meanwhile)\n");
     }
 
@@ -535,6 +688,32 @@ int main(int argc, char** argv) {
         std::printf("%-44s %12.3f %10.1f\n", "sleeping animate(), scene drawn (after)", sleepScene.cpuPerSecond,
                     sleepScene.framesPerSecond);
         std::printf("(cpu s/s: processor seconds over all threads per second of wall time)\n");
+    }
+
+    if (options.program) {
+        // Last, and in a process of its own: GLUT's own loop never hands control back.
+        if (options.quietWait > 0) waitForQuiet(options.quietWait);
+        const CpuUse before = cpuNow();
+        const ProgramUse use = measureProgram("/proc/self/exe");
+        const double others = othersShare(before, cpuNow());
+        if (use.ok) {
+            std::printf("\nThe program itself (GLUT's loop, its own callbacks, sound on the null device):\n");
+            std::printf("at rest, the whole scene and nothing moving: %.3f cpu s/s, %.1f frames/s\n",
+                        use.restCpuPerSecond, use.restFramesPerSecond);
+            std::printf("resident memory while a song plays: %.1f MB (peak %.1f MB); others took %.0f%% meanwhile\n",
+                        use.rssKb() / 1024.0, use.peakKb / 1024.0, 100 * others);
+            std::printf("resident memory, MB, after each step: %-9s %7s %7s %13s\n", "", "all", "added",
+                        "added, files");
+            for (int i = 0; i < NUM_MEMORY_STEPS; ++i)
+                std::printf("  %-46s %7.1f %+7.1f %+13.1f\n", MEMORY_STEPS[i], use.stepKb[i] / 1024.0,
+                            (use.stepKb[i] - (i > 0 ? use.stepKb[i - 1] : 0)) / 1024.0,
+                            (use.stepFileKb[i] - (i > 0 ? use.stepFileKb[i - 1] : 0)) / 1024.0);
+            std::printf("  (files: pages of mapped files, the libraries' code above all; shared with other\n"
+                        "  programs using them, but counted here)\n");
+            std::printf("  (of which OpenAL holds %.1f MB of samples)\n", use.sampleKb / 1024.0);
+        } else {
+            std::printf("\nThe program itself: the measuring child did not report\n");
+        }
     }
     std::printf("\nLoad average at the end %.2f\n", loadAverage());
     return 0;

@@ -1,6 +1,6 @@
 // The fast drawing against the immediate drawing it replaces: the same picture, within 2/255
 // on nearly every pixel, where a coarse grid would show first (a narrow spot, the concert
-// beams, a turned camera), and no stale picture after something changes.
+// beams, a turned or turning camera), and no stale picture after something changes.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -82,6 +82,23 @@ TEST_F(FastDrawing, PressedGlowingKeysUnderATurnedCameraLookTheSame) {
     camRot[1] = 25.0f;
     camRot[0] = 45.0f;
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
+}
+
+TEST_F(FastDrawing, ACameraTurningStepByStepLooksTheSameInEveryFrame) {
+    // While the camera turns, a face where no highlight shows keeps its quads from the
+    // frame before; every frame must still show what the immediate drawing shows.
+    glowOn = true;
+    keys[9]->press(1);
+    keys[18]->press(0.5f);
+    drawWith(DrawPath::Fast);
+    for (int step = 1; step <= 4; ++step) {
+        camRot[1] = -7.0f * step;
+        drawWith(DrawPath::Fast);
+        const KeyboardDrawStats turned = lastKeyboardDrawStats();
+        EXPECT_EQ(turned.keysRebuilt, NUM_KEYS);
+        EXPECT_LT(turned.facesMerged, 2 * NUM_KEYS) << "the faces no highlight reaches are kept";
+        EXPECT_GE(fastAgainstImmediate().within, AGREEMENT) << "turned by " << camRot[1] << " degrees";
+    }
 }
 
 TEST_F(FastDrawing, AHandCutByTheWindowsEdgeLooksTheSame) {

@@ -108,6 +108,20 @@ TEST(MergeGrid, ABumpWiderOneWayThanTheOtherIsCutAcrossItsNarrowWay) {
     EXPECT_TRUE(allFullWidth);
 }
 
+TEST(MergeGrid, AColourThatVariesInOneChannelAloneIsFollowedThere) {
+    // Red and green flat, blue a bump: only blue tells where the blocks must be small.
+    auto blue = [](int i, int j) {
+        const float x = (i - 30.0f) / 10.0f, y = (j - 20.0f) / 10.0f;
+        return 0.2f + 0.7f * std::exp(-(x * x + y * y));
+    };
+    FaceField field;
+    field.at = [&](int i, int j) { return Shade{{0.4f, 0.4f, blue(i, j)}, false}; };
+    const auto blocks = mergeGrid(N, TOLERANCE, field);
+    expectTiling(blocks);
+    EXPECT_GT(blocks.size(), 4u);
+    EXPECT_LE(worstError(blocks, blue), TOLERANCE * 1.001f);
+}
+
 TEST(MergeGrid, ALightPoolsEdgeKeepsTheFineCellsAlongIt) {
     // A disc of light: inside bright, outside dark, as a narrow spot's cone draws it.
     auto pool = [](int i, int j) {
@@ -232,6 +246,53 @@ TEST(ShadeVertex, AVertexOnTheConesEdgeIsMarkedNearAJump) {
     EXPECT_FALSE(shadeVertex(spotAbove(10, 3), whiteKey(), {edge * 1.1f, 0, 0}, {0, 0, 1}).nearJump);
 }
 
+TEST(ShadeFace, EveryVertexIsWhatShadeVertexGivesThere) {
+    // A face seen at a slant, so that every dot product changes along a row.
+    const CuboidGrid grid(0.02f);
+    const std::array<float, 3> origin{0.3f, -0.5f, -6}, du{0.6f, 0.1f, 0.2f}, dw{0.05f, 0.4f, -2.5f};
+    const std::array<float, 3> normal{0, 0.98f, 0.199f};
+    LightingState narrow = spotAbove(10, 3);
+    narrow.lights[0].position = {0, 2, -6, 1};  // the cone's edge crosses the face
+    narrow.lights[0].spotDirection = {0.05f, -1, -0.3f};
+    LightingState distant = spotAbove(180, 0);
+    distant.lights[0].position = {0.3f, 1, 0.5f, 0};  // at infinity
+    distant.lights[0].diffuse = {0.2f, 0.2f, 0.2f, 1};  // dim, so that the sum stays below 1
+    distant.lights[1] = narrow.lights[0];
+    distant.lights[1].constantAttenuation = 0.5f, distant.lights[1].quadraticAttenuation = 0.1f;
+    SurfaceMaterial oddShine = whiteKey();
+    oddShine.shininess = 7.5f;  // not a whole power: worked out another way
+    LightingState oddSpot = spotAbove(50, 2.5f);
+    const struct {
+        const char* what;
+        LightingState lighting;
+        SurfaceMaterial material;
+    } cases[] = {{"a narrow spot", narrow, whiteKey()},
+                 {"a light at infinity and an attenuated spot", distant, whiteKey()},
+                 {"a shininess of 7.5", spotAbove(50, 3), oddShine},
+                 {"a spot exponent of 2.5", oddSpot, whiteKey()},
+                 {"a spot exponent of 20", spotAbove(50, 20), whiteKey()}};
+    for (const auto& c : cases) {
+        const std::vector<Shade> shades = shadeFace(c.lighting, c.material, grid, origin, du, dw, normal);
+        ASSERT_EQ(shades.size(), 51u * 51u);
+        int jumps = 0;
+        for (int i = 0; i <= 50; ++i)
+            for (int j = 0; j <= 50; ++j) {
+                const float u = i < 50 ? grid.lo[i] : grid.hi[49], w = j < 50 ? grid.lo[j] : grid.hi[49];
+                const std::array<float, 3> p{origin[0] + u * du[0] + w * dw[0], origin[1] + u * du[1] + w * dw[1],
+                                             origin[2] + u * du[2] + w * dw[2]};
+                const Shade expected = shadeVertex(c.lighting, c.material, p, normal);
+                const Shade& got = shades[i * 51 + j];
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_NEAR(got.colour[k], expected.colour[k], 2e-5f) << c.what << " at " << i << ", " << j;
+                ASSERT_EQ(got.nearJump, expected.nearJump) << c.what << " at " << i << ", " << j;
+                jumps += got.nearJump;
+            }
+        if (&c == &cases[0]) {
+            EXPECT_GT(jumps, 0) << "the cone's edge crosses the face";
+        }
+    }
+}
+
 TEST(OutsideEveryCone, OnlyASphereClearOfTheConeCounts) {
     const LightingState s = spotAbove(10, 3);
     EXPECT_TRUE(outsideEveryCone(s, {3, 0, 0}, 0.5f));
@@ -287,6 +348,76 @@ TEST(AppendLitBox, AnEvenlyLitFaceIsOneQuadCoveringTheWholeFace) {
         EXPECT_NEAR(std::fabs(v.x), 0.3f, 1e-6f);
         EXPECT_TRUE((v.s == 0 || std::fabs(v.s - 1) < 1e-5f) && (v.t == 0 || std::fabs(v.t - 1) < 1e-5f));
     }
+}
+
+namespace {
+// The view of a camera pitched down and turned about the vertical, as the shell places it,
+// carrying a box at `centre` to the eye.
+Matrix4 cameraOn(float yawDegrees, const std::array<float, 3>& centre) {
+    const float pitch = 60 * 3.14159265f / 180, yaw = yawDegrees * 3.14159265f / 180;
+    const float cp = std::cos(pitch), sp = std::sin(pitch), cy = std::cos(yaw), sy = std::sin(yaw);
+    // Rx(pitch) Ry(yaw), column-major, then 7.5 units away.
+    const Matrix4 view = {cy, sp * sy, -cp * sy, 0, 0, cp, sp, 0, sy, -sp * cy, cp * cy, 0, 0, -0.7f, -7.5f, 1};
+    return translated(view, centre[0], centre[1], centre[2]);
+}
+
+// The spot above the keyboard as GL holds it once placed under the camera `view`.
+LightingState spotUnder(const Matrix4& view, const std::array<float, 3>& at = {0, 5, 0}) {
+    LightingState s = spotAbove(50, 3);
+    const std::array<float, 3> p = transformPoint(view, at);
+    s.lights[0].position = {p[0], p[1], p[2], 1};
+    for (int row = 0; row < 3; ++row) s.lights[0].spotDirection[row] = view[4 + row] * -2;
+    return s;
+}
+
+int facesOf(const BoxSize& box, const Matrix4& modelview) { return __builtin_popcount(facesTowards(box, eyeInModel(modelview))); }
+}  // namespace
+
+TEST(LitBoxMesh, TurningTheCameraMergesOnlyTheFacesAHighlightCanReach) {
+    // A white key left of the middle, under the spot: its top shows the highlight, its front
+    // and its side do not.
+    const BoxSize key{0.6f, 0.5f, 3.0f};
+    const std::array<float, 3> centre{-1.5f, 0, 0};
+    const CuboidGrid grid(0.02f);
+    LitBoxMesh kept;
+    const Matrix4 first = cameraOn(12, {0, 0, 0});
+    ASSERT_EQ(kept.make(key, grid, translated(first, centre[0], centre[1], centre[2]), spotUnder(first), whiteKey(),
+                        TOLERANCE),
+              3);
+    for (float yaw = 10; yaw >= -10; yaw -= 2.5f) {
+        const Matrix4 camera = cameraOn(yaw, {0, 0, 0});
+        const Matrix4 modelview = translated(camera, centre[0], centre[1], centre[2]);
+        const int faces = facesOf(key, modelview);
+        const int merged = kept.make(key, grid, modelview, spotUnder(camera), whiteKey(), TOLERANCE);
+        EXPECT_EQ(merged, faces - 2) << "at " << yaw << " degrees only the top is merged again";
+        // What is kept is what merging anew would give.
+        std::vector<MeshVertex> fresh;
+        appendLitBox(fresh, key, grid, modelview, spotUnder(camera), whiteKey(), TOLERANCE);
+        ASSERT_EQ(kept.vertices().size(), fresh.size()) << "at " << yaw << " degrees";
+        for (size_t v = 0; v < fresh.size(); ++v) {
+            EXPECT_EQ(kept.vertices()[v].x, fresh[v].x);
+            EXPECT_EQ(kept.vertices()[v].y, fresh[v].y);
+            EXPECT_EQ(kept.vertices()[v].z, fresh[v].z);
+        }
+    }
+}
+
+TEST(LitBoxMesh, AMovedLightOrAScalingViewMergesEveryFaceAgain) {
+    const BoxSize key{0.6f, 0.5f, 3.0f};
+    const CuboidGrid grid(0.02f);
+    const Matrix4 camera = cameraOn(5, {0, 0, 0});
+    const Matrix4 modelview = translated(camera, -1.5f, 0, 0);
+    LitBoxMesh mesh;
+    mesh.make(key, grid, modelview, spotUnder(camera), whiteKey(), TOLERANCE);
+    EXPECT_EQ(mesh.make(key, grid, modelview, spotUnder(camera, {0.1f, 5, 0}), whiteKey(), TOLERANCE), 3);
+    SurfaceMaterial grey = whiteKey();
+    grey.diffuse = {0.5f, 0.5f, 0.5f, 1};
+    EXPECT_EQ(mesh.make(key, grid, modelview, spotUnder(camera, {0.1f, 5, 0}), grey, TOLERANCE), 3);
+    // Scaled, the lighting is no longer the same from every side: nothing is kept.
+    Matrix4 scaled = modelview;
+    for (int i = 0; i < 3; ++i) scaled[i] *= 1.5f;
+    mesh.make(key, grid, scaled, spotUnder(camera), grey, TOLERANCE);
+    EXPECT_EQ(mesh.make(key, grid, scaled, spotUnder(camera), grey, TOLERANCE), facesOf(key, scaled));
 }
 
 TEST(AppendBoxOutline, IsTheFacesTurnedTowardsTheEyeOneQuadEachOnTheBoxsCorners) {

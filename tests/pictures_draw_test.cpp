@@ -100,12 +100,46 @@ TEST_F(PicturesOnScreen, IntensityDarkensTheBackgroundToBlack) {
     EXPECT_TRUE(near(half.at(LEFT_X, TOP_Y), {110, 15, 15}, 6));
 }
 
+TEST_F(PicturesOnScreen, ACopyOfTheWindowStandsForThePictureUntilItGoesStale) {
+    // The copy is taken the second time the same background is drawn; from then on the
+    // picture's own texture holds nothing, and it comes back when it is needed again.
+    for (int i = 0; i < 3; ++i) drawFrame();
+    GLint width = -1;
+    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 0) << "the picture's pixels are let go";
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), RED_)) << "the copy shows the picture";
+    background_intensity = 0.5f;
+    EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), {110, 15, 15}, 6)) << "drawn from the picture again";
+    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 64) << "the test's picture, uploaded again";
+}
+
 TEST_F(PicturesOnScreen, ANewBackgroundShowsOnTheNextFrame) {
     drawFrame();
     activeBackground = SPACE;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_));
     activeBackground = MUSIC_BOX;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), BLUE_));
+}
+
+TEST_F(PicturesOnScreen, APictureIsReadOnceAtStartUpAndShownAgainAfterItsFileIsGone) {
+    // Pictures are decoded again from the files as read at start-up each time they are
+    // chosen, not kept decoded and not read again.
+    const std::filesystem::path glee = layout->res("backgrounds/glee.jpg"), aside = glee.string() + ".aside";
+    std::filesystem::rename(glee, aside);
+    drawFrame();
+    activeBackground = GLEE_BACK;
+    const Pixel gleeTop = drawFrame().at(LEFT_X, TOP_Y);
+    activeBackground = HALL;
+    const Pixel hallTop = drawFrame().at(LEFT_X, TOP_Y);
+    activeBackground = GLEE_BACK;
+    const Pixel gleeAgain = drawFrame().at(LEFT_X, TOP_Y);
+    std::filesystem::rename(aside, glee);
+    EXPECT_TRUE(near(gleeTop, GREEN_));
+    EXPECT_TRUE(near(hallTop, RED_)) << "the first picture shown, decoded again";
+    EXPECT_TRUE(near(gleeAgain, GREEN_));
 }
 
 TEST_F(PicturesOnScreen, AMissingPictureIsFlatGreyAndTheOthersStillShow) {

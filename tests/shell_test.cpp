@@ -32,6 +32,7 @@ TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
     EXPECT_EQ(glutGet(GLUT_WINDOW_X), 50);
     EXPECT_EQ(glutGet(GLUT_WINDOW_Y), 50);
     EXPECT_EQ(windowTitle(windowID), "Tinklewood");
+    EXPECT_GE(glutGet(GLUT_WINDOW_DEPTH_SIZE), 16) << "the scene needs its depth buffer";
 
     glutSetWindow(helpID);
     EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), 500);
@@ -39,6 +40,7 @@ TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
     EXPECT_EQ(glutGet(GLUT_WINDOW_X), 1275);
     EXPECT_EQ(glutGet(GLUT_WINDOW_Y), 50);
     EXPECT_EQ(windowTitle(helpID), "Help");
+    EXPECT_EQ(glutGet(GLUT_WINDOW_DEPTH_SIZE), 0) << "text alone needs none";
 }
 
 TEST(Reshape, AZeroHeightKeepsTheLastAspectRatio) {

@@ -19,6 +19,9 @@
 #include <thread>
 #include <unordered_map>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -35,11 +38,17 @@ std::uint32_t nextGeneration() {
     return generation;
 }
 
-// A file decoded as the voices play it: 16-bit interleaved stereo. Mono files are doubled into
-// both channels because OpenAL pans a mono source about 4.5 dB down at the centre, while a
-// stereo buffer on a direct-channels source reaches the speakers at its own level.
+// OpenAL Soft (1.19, stereo output, no HRTF) pans a centred mono source into each speaker at
+// this share of its level, 4.5 dB down, where a stereo buffer on a direct-channels source
+// reaches the speakers at its own level. Measured on the loopback device: the same to float
+// precision for every sample. A mono voice's gain is raised by its inverse, so a mono sample,
+// held once, sounds exactly as it would doubled into a stereo buffer, at half the memory.
+constexpr float MONO_CENTRE_LEVEL = 0.5956621f;
+
+// A file decoded as the voices play it: 16-bit samples, interleaved when there are two channels.
 struct Decoded {
-    std::vector<ALshort> stereo;
+    std::vector<ALshort> samples;
+    int channels = 0;
     int sampleRate = 0;
     std::string error;  // empty when decoded
 };
@@ -65,26 +74,25 @@ Decoded decodeFile(const std::string& path) {
         out.error = std::to_string(info.channels) + " channels; only mono and stereo play";
         return out;
     }
+    out.channels = info.channels;
     out.sampleRate = info.samplerate;
     // Read in blocks rather than trusting the frame count, which a compressed stream only
     // estimates; floats are clamped here so an over-full MP3 frame cannot wrap around.
     std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
     const sf_count_t blockFrames = 4096;
-    out.stereo.reserve(info.frames > 0 ? static_cast<std::size_t>(info.frames) * 2 : 0);
+    out.samples.reserve(info.frames > 0 ? static_cast<std::size_t>(info.frames) * info.channels : 0);
     for (;;) {
         const sf_count_t got = sf_readf_float(file, block.data(), blockFrames);
         if (got <= 0) break;
         for (sf_count_t i = 0; i < got * info.channels; ++i) {
             const float v = std::clamp(block[i], -1.0f, 1.0f);
-            const auto s = static_cast<ALshort>(std::lrint(v * 32767.0f));
-            out.stereo.push_back(s);
-            if (info.channels == 1) out.stereo.push_back(s);
+            out.samples.push_back(static_cast<ALshort>(std::lrint(v * 32767.0f)));
         }
     }
     const int status = sf_error(file);
     sf_close(file);
     if (status != SF_ERR_NO_ERROR) out.error = trimmed(sf_error_number(status));
-    else if (out.stereo.empty()) out.error = "no audio in the file";
+    else if (out.samples.empty()) out.error = "no audio in the file";
     return out;
 }
 
@@ -103,6 +111,7 @@ struct OpenAlSoundEngine::Impl {
         ALuint source = 0;
         std::uint32_t generation = 0;  // of the start it plays or last played
         std::uint64_t startedAt = 0;   // start count at that start: the smallest is the oldest
+        float level = 1;               // the source's gain at full volume, for its sample's channels
     };
     // Guards the voices and every group of AL calls whose errors are checked: the error state is
     // the context's, shared by the worker and the callers.
@@ -110,6 +119,7 @@ struct OpenAlSoundEngine::Impl {
     std::array<Voice, VOICES> voices{};
     std::uint64_t starts = 0;
     std::atomic<bool> closed{false};
+    bool directChannels = false;  // AL_SOFT_direct_channels: stereo samples reach the speakers unpanned
 
     // Every path ever asked for, decoded or found unplayable; guarded by cacheMutex. A path is
     // decoded by the first thread that asks; others wait for it rather than decode it twice.
@@ -117,6 +127,7 @@ struct OpenAlSoundEngine::Impl {
     struct Sample {
         State state = State::Decoding;
         ALuint buffer = 0;
+        int channels = 0;
     };
     mutable std::mutex cacheMutex;
     std::condition_variable cacheChanged;
@@ -132,19 +143,21 @@ struct OpenAlSoundEngine::Impl {
         if (getThreadContext() != context) setThreadContext(context);
     }
 
-    // Decodes path once. A file that cannot be played is named on stderr at once, or, given
-    // failure, described there for the caller to report.
-    ALuint bufferFor(const std::string& path, std::string* failure = nullptr);
+    // Decodes path once and returns the buffer holding its samples, 0 when it cannot be
+    // played, with their channels in `channels` when given. A file that cannot be played is
+    // named on stderr at once, or, given failure, described there for the caller to report.
+    ALuint bufferFor(const std::string& path, std::string* failure = nullptr, int* channels = nullptr);
     void preload(const std::vector<std::string>& paths);
     Voice* voiceFor(const SoundHandle& handle);
 };
 
-ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* failure) {
+ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* failure, int* channels) {
     std::unique_lock<std::mutex> lock(cacheMutex);
     auto [entry, inserted] = cache.try_emplace(path);
     Sample& sample = entry->second;  // element references survive rehashing; iterators do not
     if (!inserted) {
         cacheChanged.wait(lock, [&] { return sample.state != State::Decoding; });
+        if (channels != nullptr) *channels = sample.channels;
         return sample.buffer;
     }
     lock.unlock();
@@ -156,8 +169,8 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* 
         bind();
         alGetError();
         alGenBuffers(1, &buffer);
-        alBufferData(buffer, AL_FORMAT_STEREO16, decoded.stereo.data(),
-                     static_cast<ALsizei>(decoded.stereo.size() * sizeof(ALshort)), decoded.sampleRate);
+        alBufferData(buffer, decoded.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, decoded.samples.data(),
+                     static_cast<ALsizei>(decoded.samples.size() * sizeof(ALshort)), decoded.sampleRate);
         if (alGetError() != AL_NO_ERROR) {
             if (alIsBuffer(buffer)) alDeleteBuffers(1, &buffer);
             buffer = 0;
@@ -172,8 +185,10 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* 
 
     lock.lock();
     sample.buffer = buffer;
+    sample.channels = decoded.channels;
     sample.state = buffer != 0 ? State::Ready : State::Unplayable;
     cacheChanged.notify_all();
+    if (channels != nullptr) *channels = sample.channels;
     return buffer;
 }
 
@@ -203,6 +218,12 @@ void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
     else if (failed > 1)
         std::fprintf(stderr, "tinklewood: cannot play %d samples, the first %s: %s; those sounds stay silent\n",
                      failed, firstPath.c_str(), firstFailure.c_str());
+#if defined(__GLIBC__)
+    // Start-up's decoding, of these samples and of the pictures before them, leaves freed
+    // blocks amid the kept ones, several megabytes of them; glibc gives whole free pages
+    // back to the system only when asked.
+    malloc_trim(0);
+#endif
     if (setThreadContext != nullptr) setThreadContext(nullptr);
     std::lock_guard<std::mutex> lock(cacheMutex);
     preloadDone = true;
@@ -239,13 +260,14 @@ std::unique_ptr<OpenAlSoundEngine> OpenAlSoundEngine::create(ALCdevice* device, 
     }
     impl->bind();
 
-    const bool directChannels = alIsExtensionPresent("AL_SOFT_direct_channels") == AL_TRUE;
+    impl->directChannels = alIsExtensionPresent("AL_SOFT_direct_channels") == AL_TRUE;
     alGetError();
     for (Impl::Voice& voice : impl->voices) {
         alGenSources(1, &voice.source);
         alSourcei(voice.source, AL_SOURCE_RELATIVE, AL_TRUE);
         alSource3f(voice.source, AL_POSITION, 0.0f, 0.0f, 0.0f);
-        if (directChannels) alSourcei(voice.source, AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
+        // Room for a mono voice's raised gain; the volume itself stays within 0..1.
+        alSourcef(voice.source, AL_MAX_GAIN, 1 / MONO_CENTRE_LEVEL);
     }
     auto engine = std::unique_ptr<OpenAlSoundEngine>(new OpenAlSoundEngine(std::move(impl)));
     if (alGetError() != AL_NO_ERROR) {
@@ -267,7 +289,8 @@ OpenAlSoundEngine::~OpenAlSoundEngine() { shutdown(); }
 
 SoundHandle OpenAlSoundEngine::play2D(const std::string& path) {
     if (impl_->closed) return SoundHandle();
-    const ALuint buffer = impl_->bufferFor(path);
+    int channels = 0;
+    const ALuint buffer = impl_->bufferFor(path, nullptr, &channels);
     if (buffer == 0) return SoundHandle();
 
     std::lock_guard<std::mutex> lock(impl_->alMutex);
@@ -287,10 +310,12 @@ SoundHandle OpenAlSoundEngine::play2D(const std::string& path) {
         if (chosen != VOICES) break;
     }
     Impl::Voice& voice = impl_->voices[chosen];
+    voice.level = channels == 1 ? 1 / MONO_CENTRE_LEVEL : 1.0f;
     alGetError();
     alSourceStop(voice.source);
+    if (impl_->directChannels) alSourcei(voice.source, AL_DIRECT_CHANNELS_SOFT, channels == 2 ? AL_TRUE : AL_FALSE);
     alSourcei(voice.source, AL_BUFFER, static_cast<ALint>(buffer));
-    alSourcef(voice.source, AL_GAIN, 1.0f);
+    alSourcef(voice.source, AL_GAIN, voice.level);
     alSourcePlay(voice.source);
     voice.generation = nextGeneration();
     voice.startedAt = ++impl_->starts;
@@ -304,7 +329,7 @@ void OpenAlSoundEngine::setVolume(const SoundHandle& handle, float volume) {
     if (voice == nullptr) return;
     impl_->bind();
     // Gain is amplitude: 0.25 is -12 dB. A NaN falls to silence.
-    alSourcef(voice->source, AL_GAIN, volume > 0.0f ? std::min(volume, 1.0f) : 0.0f);
+    alSourcef(voice->source, AL_GAIN, (volume > 0.0f ? std::min(volume, 1.0f) : 0.0f) * voice->level);
 }
 
 void OpenAlSoundEngine::stop(const SoundHandle& handle) {
@@ -352,6 +377,20 @@ void OpenAlSoundEngine::waitForPreload() {
 std::size_t OpenAlSoundEngine::cachedFiles() const {
     std::lock_guard<std::mutex> lock(impl_->cacheMutex);
     return impl_->cache.size();
+}
+
+std::size_t OpenAlSoundEngine::heldSampleBytes() const {
+    std::lock_guard<std::mutex> alLock(impl_->alMutex);
+    if (impl_->closed) return 0;
+    std::lock_guard<std::mutex> cacheLock(impl_->cacheMutex);
+    impl_->bind();
+    std::size_t bytes = 0;
+    for (const auto& [path, sample] : impl_->cache) {
+        ALint size = 0;
+        if (sample.buffer != 0) alGetBufferi(sample.buffer, AL_SIZE, &size);
+        bytes += static_cast<std::size_t>(std::max(size, 0));
+    }
+    return bytes;
 }
 
 // ---- The program's engine -------------------------------------------------------------
@@ -415,7 +454,12 @@ SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const st
         std::fprintf(stderr, "tinklewood: no sound device could be opened; running without sound\n");
         return nullptr;
     }
-    std::unique_ptr<OpenAlSoundEngine> engine = OpenAlSoundEngine::create(device, true, nullptr, preload);
+    // No HRTF, even on headphones: it would filter a mono sample, panned to the centre, where
+    // a stereo one on a direct-channels voice reaches the speakers as it is; and
+    // MONO_CENTRE_LEVEL is the level of the plain panning. No effect sends either: none are
+    // used, and OpenAL Soft keeps room for them in each of its 256 voices.
+    const ALCint attributes[] = {ALC_HRTF_SOFT, ALC_FALSE, ALC_MAX_AUXILIARY_SENDS, 0, 0};
+    std::unique_ptr<OpenAlSoundEngine> engine = OpenAlSoundEngine::create(device, true, attributes, preload);
     if (engine == nullptr) return nullptr;
     closeAtExit(engine.get());
     return engine.release();

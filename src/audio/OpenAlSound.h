@@ -37,6 +37,8 @@ public:
     void waitForPreload();
     // Files decoded and kept (or found unplayable): one entry per distinct path.
     std::size_t cachedFiles() const;
+    // Bytes OpenAL holds for the kept samples, as it reports them.
+    std::size_t heldSampleBytes() const;
 
 private:
     struct Impl;

@@ -1,11 +1,15 @@
 // Drawing the keys: bodies lit in their material or the glow, outlines as lines on top.
 // The fast path sends each body from a cached mesh that is made again only when what it
-// depends on changes (the view, the lights, the key's press or its material).
+// depends on changes (the view, the lights, the key's press or its material); when only the
+// view has changed, only the faces a highlight can reach are merged again.
 #include "KeyboardDraw.h"
 
 #include <GL/gl.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -28,7 +32,7 @@ struct KeyMesh {
     LightingState lighting;
     Matrix4 modelview{};
     float tolerance = 0;
-    std::vector<MeshVertex> body;
+    LitBoxMesh body;
     std::vector<MeshVertex> outline;
     BoxSize outlineSize{};
     unsigned outlineFaces = 0;  // the faces the outline was made of
@@ -114,9 +118,9 @@ bool meshFits(const KeyMesh& m, const BodyInputs& in) {
            m.lighting == in.lighting && m.modelview == in.modelview && m.tolerance == keyShadeTolerance;
 }
 
-void makeMesh(KeyMesh& m, const BodyInputs& in) {
-    m.body.clear();
-    appendLitBox(m.body, in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
+// Returns the number of faces merged anew.
+int makeMesh(KeyMesh& m, const BodyInputs& in) {
+    const int merged = m.body.make(in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
     m.made = true;
     m.size = in.size;
     m.centre = in.centre;
@@ -124,23 +128,75 @@ void makeMesh(KeyMesh& m, const BodyInputs& in) {
     m.lighting = in.lighting;
     m.modelview = in.modelview;
     m.tolerance = keyShadeTolerance;
+    return merged;
 }
 
-// Makes the stale meshes again, on this thread and one more: the keys do not depend on one
-// another, and while the keyboard is being worked out llvmpipe's own threads are waiting.
-void makeMeshes(const std::vector<int>& stale, const BodyInputs inputs[]) {
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t k; (k = next++) < stale.size();) makeMesh(meshes[stale[k]], inputs[stale[k]]);
-    };
-    if (stale.size() < 2) {
-        work();
-        return;
+// One thread, kept from the first frame with meshes to share out to the end of the program,
+// that makes meshes beside the drawing thread: the keys do not depend on one another, and
+// starting a thread every frame would cost more than the work it takes over.
+class MeshWorker {
+public:
+    ~MeshWorker() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
     }
-    std::thread helper(work);
-    work();
-    helper.join();
-}
+
+    // Calls job(k) for every k below count, on this thread and the worker, and returns once
+    // all of them are done.
+    void share(size_t count, const std::function<void(size_t)>& job) {
+        if (count < 2) {
+            for (size_t k = 0; k < count; ++k) job(k);
+            return;
+        }
+        if (!thread_.joinable()) thread_ = std::thread([this] { serve(); });
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            job_ = &job;
+            count_ = count;
+            next_ = 0;
+            working_ = true;
+            ++round_;
+        }
+        wake_.notify_one();
+        take();
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return !working_; });
+        job_ = nullptr;
+    }
+
+private:
+    void take() {
+        for (size_t k; (k = next_++) < count_;) (*job_)(k);
+    }
+    void serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (unsigned served = 0;;) {
+            wake_.wait(lock, [&] { return stopping_ || round_ != served; });
+            if (stopping_) return;
+            served = round_;
+            lock.unlock();
+            take();
+            lock.lock();
+            working_ = false;
+            done_.notify_one();
+        }
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void(size_t)>* job_ = nullptr;
+    size_t count_ = 0;
+    std::atomic<size_t> next_{0};
+    unsigned round_ = 0;
+    bool working_ = false, stopping_ = false;
+};
+
+MeshWorker meshWorker;
 
 // Lines along the edges of the faces turned towards the eye: every edge drawKey(1) draws
 // that can be seen.
@@ -238,16 +294,18 @@ void drawCached() {
     std::vector<int> stale;
     for (int i = 0; i < NUM_KEYS; ++i)
         if (!meshFits(meshes[i], inputs[i])) stale.push_back(i);
-    makeMeshes(stale, inputs);
+    int merged[NUM_KEYS] = {};
+    meshWorker.share(stale.size(), [&](size_t k) { merged[k] = makeMesh(meshes[stale[k]], inputs[stale[k]]); });
     stats.keysRebuilt = static_cast<int>(stale.size());
+    for (size_t k = 0; k < stale.size(); ++k) stats.facesMerged += merged[k];
 
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     for (int i = 0; i < NUM_KEYS; ++i)
         keyInState(
             i,
             [&](int k, PianoKey&) {
-                stats.bodyQuads += static_cast<int>(meshes[k].body.size() / 4);
-                drawMesh(meshes[k].body, inputs[k].centre);
+                stats.bodyQuads += meshes[k].body.quads();
+                drawMesh(meshes[k].body.vertices(), inputs[k].centre);
             },
             [&](int k, PianoKey& key) { drawCachedOutline(k, key, camera); });
     glPopClientAttrib();

@@ -6,6 +6,7 @@
 struct KeyboardDrawStats {
     int bodyQuads = 0;    // quads sent for the 25 key bodies
     int keysRebuilt = 0;  // keys whose mesh had to be made again (view, light, press or colour changed)
+    int facesMerged = 0;  // faces of those whose quads were merged anew, not kept from before
 };
 
 KeyboardDrawStats lastKeyboardDrawStats();

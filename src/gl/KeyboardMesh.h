@@ -51,6 +51,16 @@ struct Shade {
 Shade shadeVertex(const LightingState& lighting, const SurfaceMaterial& material,
                   const std::array<float, 3>& eyePosition, const std::array<float, 3>& eyeNormal);
 
+struct CuboidGrid;
+
+// The shades of the grid vertices of a face, (n + 1) x (n + 1) for a grid of n cells,
+// vertex (i, j) at origin + c[i] du + c[j] dw with c the grid's face coordinates (lo of each
+// cell, then the last hi) and the normal given, all in eye coordinates; row i follows row
+// i - 1. What shadeVertex gives at each, worked out a row at a time as the merging does.
+std::vector<Shade> shadeFace(const LightingState& lighting, const SurfaceMaterial& material, const CuboidGrid& grid,
+                             const std::array<float, 3>& origin, const std::array<float, 3>& du,
+                             const std::array<float, 3>& dw, const std::array<float, 3>& normal);
+
 // True when no point within `radius` of `centre` (eye coordinates) can receive anything from
 // any enabled light: every one is a spot whose cone misses the whole sphere. Such a region
 // is lit by the emission and the scene's ambient alone, the same everywhere.
@@ -114,6 +124,35 @@ bool faceTowards(const BoxSize& box, int face, const std::array<float, 3>& eye);
 int appendLitBox(std::vector<MeshVertex>& out, const BoxSize& box, const CuboidGrid& grid,
                  const Matrix4& modelview, const LightingState& lighting,
                  const SurfaceMaterial& material, float tolerance);
+
+// A box's lit body kept from one view to the next. Under a camera that only turns and moves
+// (no scaling), a face's lighting depends on the view through its highlight alone: a face
+// where no highlight can be seen keeps its quads when the view changes, for as long as the
+// box, its material and its lights stay where they are in the scene. Other faces are merged
+// again. The vertices are those appendLitBox gives for the same arguments.
+class LitBoxMesh {
+public:
+    // Makes the body for this view and returns the number of faces merged anew.
+    int make(const BoxSize& box, const CuboidGrid& grid, const Matrix4& modelview, const LightingState& lighting,
+             const SurfaceMaterial& material, float tolerance);
+    const std::vector<MeshVertex>& vertices() const { return vertices_; }
+    int quads() const { return static_cast<int>(vertices_.size() / 4); }
+
+private:
+    struct Face {
+        bool made = false;
+        bool sameFromEveryView = false;  // no highlight could be seen on it when it was merged
+        std::vector<GridBlock> blocks;
+    };
+    std::array<Face, NUM_BOX_FACES> faces_{};
+    // What the faces were merged from, the lights in the box's own coordinates.
+    bool made_ = false;
+    BoxSize box_{};
+    float gridStep_ = 0, tolerance_ = 0;
+    SurfaceMaterial material_;
+    LightingState boxLighting_;
+    std::vector<MeshVertex> vertices_;
+};
 
 // The faces turned towards an eye at `eye` (box coordinates), one quad each, exactly as
 // drawCuboid(..., 1) sends them; drawn as lines they give every edge that can be seen, since

@@ -1,10 +1,12 @@
-// The hands' pictures and the background pictures: decoded once at start-up, uploaded to
-// their two texture objects when the choice changes.
+// The hands' pictures and the background pictures: read and checked at start-up, decoded
+// and uploaded to their two texture objects when the choice changes.
 #include <GL/gl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stb/stb_image.h>
 #include <thread>
 #include <vector>
@@ -17,11 +19,16 @@ const std::array<std::string, numTextures> texFiles = {"skin.jpg", "rock.jpg", "
 const std::array<std::string, numBackgrounds> backgroundFiles = {
     "hall.jpg", "space.jpg", "church.png", "music_box.png", "glee.jpg"};
 
-// Decoded RGBA pixels, top row first; null (and 0 x 0) for a picture that could not be read.
+// Decoded RGBA pixels, top row first, of a picture not uploaded since it was decoded; null
+// otherwise, and (with 0 x 0) for a picture that could not be read.
 unsigned char* texArrayData[numTextures] = {};
 int texDims[numTextures][2] = {};
 unsigned char* backgroundArrayData[numBackgrounds] = {};
 int backgroundDims[numBackgrounds][2] = {};
+// The files as read at start-up. A picture is decoded again from its file whenever it is
+// chosen: kept decoded, the eight would hold 18 MB beside GL's own copies of the two in use.
+std::vector<unsigned char> texFileData[numTextures];
+std::vector<unsigned char> backgroundFileData[numBackgrounds];
 int n = 0;  // colour components of the file last decoded
 
 unsigned int handTex = 0;
@@ -33,6 +40,8 @@ struct Picture {
     std::string path;
     unsigned char** pixels;
     int* dims;
+    std::vector<unsigned char>* file;
+    bool chosen = false;  // shown first: kept decoded for its first upload
     int components = 0;
     const char* failure = nullptr;  // stb_image's reason, when it could not be read
 };
@@ -48,8 +57,19 @@ void loadPictures(std::vector<Picture>& pictures) {
     auto work = [&] {
         for (size_t i; (i = next++) < pictures.size();) {
             Picture& p = pictures[i];
+            stbi_image_free(*p.pixels);
             *p.pixels = stbi_load(p.path.c_str(), &p.dims[0], &p.dims[1], &p.components, 4);
-            if (*p.pixels == nullptr) p.failure = stbi_failure_reason();
+            p.file->clear();
+            if (*p.pixels == nullptr) {
+                p.failure = stbi_failure_reason();
+                continue;
+            }
+            std::ifstream in(p.path, std::ios::binary);
+            p.file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (!p.chosen) {
+                stbi_image_free(*p.pixels);
+                *p.pixels = nullptr;
+            }
         }
     };
     const size_t threads = std::max<size_t>(1, std::min<size_t>(std::thread::hardware_concurrency(), pictures.size()));
@@ -60,7 +80,7 @@ void loadPictures(std::vector<Picture>& pictures) {
     const Picture* first = nullptr;
     int failed = 0;
     for (Picture& p : pictures) {
-        if (*p.pixels != nullptr) continue;
+        if (p.failure == nullptr) continue;
         p.dims[0] = p.dims[1] = 0;
         if (failed++ == 0) first = &p;
     }
@@ -76,6 +96,9 @@ void loadPictures(std::vector<Picture>& pictures) {
 
 // The background picture now in backgroundTex; -1 before the first upload.
 int uploadedBackground = -1;
+// Whether backgroundTex holds the picture's pixels. While a copy of the window stands for
+// the picture they are let go (3 MB), and decoded and uploaded again when the copy goes stale.
+bool backgroundHeld = false;
 // Counts uploads into backgroundTex, so a copy of the window knows when it is stale.
 unsigned int backgroundUploads = 0;
 
@@ -176,18 +199,29 @@ void createTextureObject(unsigned int& name) {
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 }
 
-// An empty image (a picture that failed to load) leaves texturing off for that object.
-void upload(const unsigned char* pixels, const int dims[2]) {
+// An empty image (a picture that failed to load) leaves texturing off for that object. The
+// pixels are decoded from the file when they are not at hand, and let go once GL has them.
+void upload(unsigned char*& pixels, const std::vector<unsigned char>& file, const int dims[2]) {
+    int width = 0, height = 0, components = 0;
+    if (pixels == nullptr && !file.empty())
+        pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &components, 4);
+    const bool whole = pixels != nullptr;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, dims[0], dims[1], 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, whole ? dims[0] : 0, whole ? dims[1] : 0, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixels);
+    stbi_image_free(pixels);
+    pixels = nullptr;
 }
 }  // namespace
 
 void initTextures() {
     std::vector<Picture> pictures;
-    for (int i = 0; i < numTextures; ++i) pictures.push_back({texPath + texFiles[i], &texArrayData[i], texDims[i]});
+    for (int i = 0; i < numTextures; ++i)
+        pictures.push_back(
+            {texPath + texFiles[i], &texArrayData[i], texDims[i], &texFileData[i], i == activeHandTexture});
     for (int i = 0; i < numBackgrounds; ++i)
-        pictures.push_back({backgroundPath + backgroundFiles[i], &backgroundArrayData[i], backgroundDims[i]});
+        pictures.push_back({backgroundPath + backgroundFiles[i], &backgroundArrayData[i], backgroundDims[i],
+                            &backgroundFileData[i], i == activeBackground});
     loadPictures(pictures);
     createTextureObject(handTex);
     setTextures();
@@ -197,7 +231,7 @@ void initTextures() {
 
 void setTextures() {
     glBindTexture(GL_TEXTURE_2D, handTex);
-    upload(texArrayData[activeHandTexture], texDims[activeHandTexture]);
+    upload(texArrayData[activeHandTexture], texFileData[activeHandTexture], texDims[activeHandTexture]);
 }
 
 void setBackground() {
@@ -208,8 +242,13 @@ void setBackground() {
     glBindTexture(GL_TEXTURE_2D, backgroundTex);
     // The picture only changes with activeBackground; re-sending megabytes every frame
     // would show the same thing.
+    auto hold = [] {
+        upload(backgroundArrayData[activeBackground], backgroundFileData[activeBackground],
+               backgroundDims[activeBackground]);
+        backgroundHeld = true;
+    };
     if (uploadedBackground != activeBackground) {
-        upload(backgroundArrayData[activeBackground], backgroundDims[activeBackground]);
+        hold();
         uploadedBackground = activeBackground;
         ++backgroundUploads;
     }
@@ -232,6 +271,7 @@ void setBackground() {
         // keys; clearing is too quick to be worth it.
         glFlush();
     } else {
+        if (!backgroundHeld) hold();
         glColor4f(background_intensity, background_intensity, background_intensity, 1);
         // Only the quarter 0..1 of this quad is in view, where t = -y: with repeat wrapping
         // that samples row 1 - y, so the picture's top row lands at the window's top.
@@ -244,8 +284,13 @@ void setBackground() {
         // The copy is taken the second time the same background is drawn: not in the first
         // frame, which should show as soon as it can, nor while the brightness is changing.
         if (fast) {
-            if (windowCopy.sameAs(viewport)) takeWindowCopy(viewport);
-            else windowCopy.note(viewport);
+            if (windowCopy.sameAs(viewport)) {
+                takeWindowCopy(viewport);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+                backgroundHeld = false;
+            } else {
+                windowCopy.note(viewport);
+            }
         }
     }
     glColor4f(background_intensity, background_intensity, background_intensity, 1);

@@ -60,8 +60,10 @@ void quitProgram(int status) { std::exit(status); }
 }  // namespace
 
 void initGlut() {
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    // The help window shows text alone: a depth buffer there would hold 1.3 MB for nothing.
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
     initHelpWindow();
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     initMainWindow();
     glutSetWindow(windowID);
     glutIgnoreKeyRepeat(1);
