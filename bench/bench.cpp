@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+#include <GL/glx.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -20,6 +24,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Draw.h"
@@ -294,7 +299,7 @@ double cpuSeconds(int who) {
 double processCpuSeconds() { return cpuSeconds(RUSAGE_SELF); }
 double childrenCpuSeconds() { return cpuSeconds(RUSAGE_CHILDREN); }
 
-int framesShown = 0;
+std::atomic<int> framesShown{0};
 void countingDisplay() {
     display();
     ++framesShown;
@@ -412,7 +417,7 @@ struct ProgramChild {
 };
 ProgramChild program;
 
-void programPlayed(int) {
+void programPlayed() {
     program.note();
     std::string line = std::to_string(program.restCpuPerSecond) + " " + std::to_string(program.restFramesPerSecond) +
                        " " + std::to_string(statusKb("VmHWM:")) + " " + std::to_string(program.sampleKb);
@@ -424,33 +429,53 @@ void programPlayed(int) {
     std::_Exit(0);
 }
 
-void programRested(int) {
-    program.note();
-    const double wall = msBetween(program.wall0, Clock::now()) / 1000;
-    program.restCpuPerSecond = (processCpuSeconds() - program.cpu0) / wall;
-    program.restFramesPerSecond = (framesShown - program.frames0) / wall;
-    glutSetWindow(windowID);
-    handleKeyPress('5', 0, 0);  // the song, as its key starts it
-    glutTimerFunc(static_cast<unsigned>(program.playSeconds * 1000), programPlayed, 0);
+// Presses and lets go of `key` in the main window as the X server would, over a connection of
+// its own: the program's loop sleeps at rest and wakes for the window system alone.
+void typeKey(Window window, char key) {
+    Display* x = XOpenDisplay(nullptr);
+    if (x == nullptr) return;
+    XKeyEvent event{};
+    event.display = x;
+    event.window = window;
+    event.root = DefaultRootWindow(x);
+    event.same_screen = True;
+    const char name[2] = {key, 0};
+    event.keycode = XKeysymToKeycode(x, XStringToKeysym(name));
+    event.type = KeyPress;
+    XSendEvent(x, window, True, KeyPressMask, reinterpret_cast<XEvent*>(&event));
+    XFlush(x);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    event.type = KeyRelease;
+    XSendEvent(x, window, True, KeyReleaseMask, reinterpret_cast<XEvent*>(&event));
+    XCloseDisplay(x);
 }
 
-void programSettled(int) {
+// Beside the program's loop: waits for it to settle, measures the processor time of the whole
+// process while nothing moves, then types "5" and reports the resident memory while the song plays.
+void measureBesideProgram(Window mainWindow) {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     // The samples are decoded on a worker at start-up; at rest means after that.
     if (auto* sound = dynamic_cast<OpenAlSoundEngine*>(engine)) {
         sound->waitForPreload();
         program.sampleKb = static_cast<long>(sound->heldSampleBytes() / 1024);
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the last frames of start-up
     program.note();
     program.cpu0 = processCpuSeconds();
     program.wall0 = Clock::now();
     program.frames0 = framesShown;
-    glutTimerFunc(static_cast<unsigned>(program.restSeconds * 1000), programRested, 0);
+    std::this_thread::sleep_for(std::chrono::duration<double>(program.restSeconds));
+    program.note();
+    const double wall = msBetween(program.wall0, Clock::now()) / 1000;
+    program.restCpuPerSecond = (processCpuSeconds() - program.cpu0) / wall;
+    program.restFramesPerSecond = (framesShown - program.frames0) / wall;
+    typeKey(mainWindow, '5');
+    std::this_thread::sleep_for(std::chrono::duration<double>(program.playSeconds));
+    programPlayed();
 }
 
-// The program as main() starts it, running GLUT's own loop with its own callbacks (the
-// display callback counts the frames it draws). Once settled it measures the processor time
-// of the whole process while nothing moves, then starts a song and reports the resident
-// memory while it plays, on `fd`.
+// The program as main() starts it, running its own frame loop with its own callbacks (the
+// display callback counts the frames it draws) while a thread beside it measures.
 int programChild(int argc, char** argv, int fd) {
     program.fd = fd;
     program.note();
@@ -468,8 +493,8 @@ int programChild(int argc, char** argv, int fd) {
     initKeyboard();
     glutSetWindow(windowID);
     glutDisplayFunc(countingDisplay);
-    glutTimerFunc(2000, programSettled, 0);
-    glutMainLoop();
+    std::thread(measureBesideProgram, static_cast<Window>(glXGetCurrentDrawable())).detach();
+    runFrameLoop();
     return 1;
 }
 

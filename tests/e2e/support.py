@@ -157,6 +157,8 @@ class WindowWatch(threading.Thread):
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait()
+        self.join(timeout=5)  # the reader ends with the pipe; then the pipe can be closed
+        self.process.stdout.close()
 
 
 class CaptureClock(threading.Thread):
