@@ -722,7 +722,7 @@ int main(int argc, char** argv) {
         const ProgramUse use = measureProgram("/proc/self/exe");
         const double others = othersShare(before, cpuNow());
         if (use.ok) {
-            std::printf("\nThe program itself (GLUT's loop, its own callbacks, sound on the null device):\n");
+            std::printf("\nThe program itself (its own frame loop and callbacks, sound on the null device):\n");
             std::printf("at rest, the whole scene and nothing moving: %.3f cpu s/s, %.1f frames/s\n",
                         use.restCpuPerSecond, use.restFramesPerSecond);
             std::printf("resident memory while a song plays: %.1f MB (peak %.1f MB); others took %.0f%% meanwhile\n",
