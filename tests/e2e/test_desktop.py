@@ -220,7 +220,7 @@ class MixingPeriodTest(unittest.TestCase):
             home = Path(home)
             # The user's own settings choose the driver; the program's file only the period.
             (home / ".alsoftrc").write_text("[general]\ndrivers = null\nperiod_size = 2048\n")
-            self.assertEqual(self.period_with(home), "256 update size x3")
+            self.assertEqual(self.period_with(home), "256 update size x4")
             (home / "mine.conf").write_text("[general]\nperiod_size = 512\nperiods = 2\n")
             self.assertEqual(self.period_with(home, {"ALSOFT_CONF": str(home / "mine.conf")}), "512 update size x2")
 
