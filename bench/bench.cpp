@@ -506,29 +506,42 @@ struct ProgramUse {
     long rssKb() const { return stepKb.empty() ? 0 : stepKb.back(); }
 };
 
-// Runs programChild in a process of its own, playing into OpenAL Soft's null device: what the
-// program holds while it plays, with no sound card needed.
-ProgramUse measureProgram(const char* self) {
-    ProgramUse u;
+// Starts this benchmark again as `self flag FD` with the environment variable `name` set to
+// `value` (when given), and returns the one line the child writes on FD; `read` is when the
+// line had come, before the child's exit is waited for.
+std::string runChild(const char* self, const char* flag, const char* name, const std::string& value,
+                     Clock::time_point& read) {
     int fds[2];
-    if (pipe(fds) != 0) return u;
+    if (pipe(fds) != 0) {
+        read = Clock::now();
+        return {};
+    }
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        setenv("ALSOFT_DRIVERS", "null", 1);
+        if (!value.empty()) setenv(name, value.c_str(), 1);
         const std::string fd = std::to_string(fds[1]);
-        execl(self, self, "--program-child", fd.c_str(), static_cast<char*>(nullptr));
+        execl(self, self, flag, fd.c_str(), static_cast<char*>(nullptr));
         std::_Exit(127);
     }
     close(fds[1]);
     char line[512] = {};
     size_t got = 0;
-    for (ssize_t n; got < sizeof line - 1 && (n = read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
+    for (ssize_t n; got < sizeof line - 1 && (n = ::read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
         got += static_cast<size_t>(n);
+    read = Clock::now();
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    std::istringstream in(line);
+    return line;
+}
+
+// Runs programChild in a process of its own, playing into OpenAL Soft's null device: what the
+// program holds while it plays, with no sound card needed.
+ProgramUse measureProgram(const char* self) {
+    ProgramUse u;
+    Clock::time_point read;
+    std::istringstream in(runChild(self, "--program-child", "ALSOFT_DRIVERS", "null", read));
     in >> u.restCpuPerSecond >> u.restFramesPerSecond >> u.peakKb >> u.sampleKb;
     for (long kb, fileKb; in >> kb >> fileKb;) {
         u.stepKb.push_back(kb);
@@ -548,27 +561,11 @@ struct Startup {
 // user's cache: an empty folder gives the first start on a machine.
 Startup measureStartup(const char* self, const std::string& shaderCache = "") {
     Startup s;
-    int fds[2];
-    if (pipe(fds) != 0) return s;
     const Clock::time_point start = Clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        if (!shaderCache.empty()) setenv("MESA_SHADER_CACHE_DIR", shaderCache.c_str(), 1);
-        const std::string fd = std::to_string(fds[1]);
-        execl(self, self, "--startup-child", fd.c_str(), static_cast<char*>(nullptr));
-        std::_Exit(127);
-    }
-    close(fds[1]);
-    char line[256] = {};
-    size_t got = 0;
-    for (ssize_t n; got < sizeof line - 1 && (n = read(fds[0], line + got, sizeof line - 1 - got)) > 0;)
-        got += static_cast<size_t>(n);
-    s.totalMs = msBetween(start, Clock::now());
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    s.ok = std::sscanf(line, "%lf %lf %lf %lf %lf %ld %ld", &s.windowsMs, &s.picturesMs, &s.soundMs, &s.waitMs,
+    Clock::time_point read;
+    const std::string line = runChild(self, "--startup-child", "MESA_SHADER_CACHE_DIR", shaderCache, read);
+    s.totalMs = msBetween(start, read);
+    s.ok = std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %ld %ld", &s.windowsMs, &s.picturesMs, &s.soundMs, &s.waitMs,
                        &s.firstFrameMs, &s.rssKb, &s.peakKb) == 7;
     return s;
 }

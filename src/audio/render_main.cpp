@@ -12,10 +12,8 @@
 #include <cassert>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "MidiFile.h"
@@ -25,15 +23,7 @@
 #include "animation.h"
 #include "timer.h"
 
-#ifndef TINKLEWOOD_DATA_FROM_BIN
-#define TINKLEWOOD_DATA_FROM_BIN ""
-#endif
-#ifndef TINKLEWOOD_INSTALLED_RES
-#define TINKLEWOOD_INSTALLED_RES ""
-#endif
-
 namespace {
-namespace fs = std::filesystem;
 
 constexpr int RATE = 44100;  // samples a second, per channel
 // The program steps a frame once more than SEC_PER_FRAME has passed, so its frames come just
@@ -71,10 +61,7 @@ int fail(const std::string& line, int status = 1) {
 // build tree the binary is in, or the installed data folder. False after one line naming the
 // places looked at.
 bool findResources() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    const std::vector<std::string> candidates = resourceRootCandidates(
-        error ? std::string() : exe.parent_path().string(), TINKLEWOOD_DATA_FROM_BIN, TINKLEWOOD_INSTALLED_RES);
+    const std::vector<std::string> candidates = resourceRootCandidatesForThisBinary();
     const std::string root = chooseResourceRoot(candidates, holdsResources);
     if (!root.empty()) {
         setResourceRoot(root);

@@ -6,6 +6,13 @@
 
 #include "Piano.h"
 
+#ifndef TINKLEWOOD_DATA_FROM_BIN
+#define TINKLEWOOD_DATA_FROM_BIN ""
+#endif
+#ifndef TINKLEWOOD_INSTALLED_RES
+#define TINKLEWOOD_INSTALLED_RES ""
+#endif
+
 const std::string DEFAULT_RESOURCE_ROOT = "../res";
 
 namespace {
@@ -47,6 +54,14 @@ std::vector<std::string> resourceRootCandidates(const std::string& exeFolder,
     }
     if (!installedRoot.empty()) add(installedRoot);
     return candidates;
+}
+
+std::vector<std::string> resourceRootCandidatesForThisBinary() {
+    // The folder of the running binary, symbolic links resolved; left out if the system hides it.
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    return resourceRootCandidates(error ? std::string() : exe.parent_path().string(), TINKLEWOOD_DATA_FROM_BIN,
+                                  TINKLEWOOD_INSTALLED_RES);
 }
 
 std::string chooseResourceRoot(const std::vector<std::string>& candidates,

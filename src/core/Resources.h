@@ -18,6 +18,10 @@ std::vector<std::string> resourceRootCandidates(const std::string& exeFolder,
                                                 const std::string& installDataFromBin,
                                                 const std::string& installedRoot);
 
+// resourceRootCandidates for the running binary: its own folder (from /proc/self/exe) and the
+// install folders configured at build time.
+std::vector<std::string> resourceRootCandidatesForThisBinary();
+
 // The first candidate that holds resources; empty when none does.
 std::string chooseResourceRoot(const std::vector<std::string>& candidates,
                                const std::function<bool(const std::string&)>& holdsResources);

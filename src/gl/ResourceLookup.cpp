@@ -8,29 +8,14 @@
 #include "Resources.h"
 #include "Shell.h"
 
-#ifndef TINKLEWOOD_DATA_FROM_BIN
-#define TINKLEWOOD_DATA_FROM_BIN ""
-#endif
-#ifndef TINKLEWOOD_INSTALLED_RES
-#define TINKLEWOOD_INSTALLED_RES ""
-#endif
-
 namespace {
 namespace fs = std::filesystem;
 
 const char* const MIXER_CONFIG = "alsoft.conf";
-
-// The folder of the running binary, symbolic links resolved; empty if the system hides it.
-std::string executableFolder() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
 }  // namespace
 
 void findResources() {
-    const std::vector<std::string> candidates =
-        resourceRootCandidates(executableFolder(), TINKLEWOOD_DATA_FROM_BIN, TINKLEWOOD_INSTALLED_RES);
+    const std::vector<std::string> candidates = resourceRootCandidatesForThisBinary();
     const std::string root = chooseResourceRoot(candidates, holdsResources);
     if (!root.empty()) {
         setResourceRoot(root);

@@ -18,6 +18,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 from pathlib import Path
 
 import numpy as np
@@ -593,3 +594,17 @@ class FastInput:
 
     def close(self):
         self.x11.XCloseDisplay(self.handle)
+
+
+class OneProgramTest(unittest.TestCase):
+    """Tests taken in order through one run of the program: self.program, and self.rest, its
+    settled picture when it started."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.program = Program()
+        cls.rest = cls.program.settled_shot()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()

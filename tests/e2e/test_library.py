@@ -14,8 +14,7 @@ import unittest
 import numpy as np
 
 import picture
-import sound
-from support import SOURCE_DIR, Program, make_layout, song_text
+from support import SOURCE_DIR, OneProgramTest, Program, make_layout, song_text
 
 FRAMES_PER_BEAT = 10
 RIGHT_LETTERS = "sdfghjkleryui"
@@ -55,17 +54,8 @@ def caption_shown(shot, background):
     return picture.changed_fraction(shot, background, CAPTION) > 0.02
 
 
-class LibraryTest(unittest.TestCase):
+class LibraryTest(OneProgramTest):
     """One run of the program, taken through the chooser, the captions and the letters."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.program = Program()
-        cls.rest = cls.program.settled_shot()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.program.close()
 
     def test_1_eight_puts_the_letters_on_the_keys_and_eight_again_takes_them_off(self):
         p = self.program

@@ -8,7 +8,7 @@ import numpy as np
 
 import picture
 import sound
-from support import SOURCE_DIR, FastInput, Program
+from support import SOURCE_DIR, FastInput, OneProgramTest
 
 # How far the sound may sit from the frame that starts or stops it: the mixer's period, the
 # capture's placement on the clock and the X server's millisecond stamps.
@@ -19,17 +19,8 @@ STRIKE = 0.16
 RELEASE_TO_REST = 0.04
 
 
-class PlayingTest(unittest.TestCase):
+class PlayingTest(OneProgramTest):
     """One run of the program, taken through the steps in order (the names keep it)."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.program = Program()
-        cls.rest = cls.program.settled_shot()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.program.close()
 
     def hold_and_listen(self, key, seconds=0.5, after=0.8):
         down, up = self.program.hold(key, seconds)
@@ -227,17 +218,8 @@ RUN = list("sdfghjkler")
 RUN_FILES = ["C1", "D1", "E1", "F1", "G1", "A1", "B1", "C2", "Black5", "Black6"]
 
 
-class TypingTest(unittest.TestCase):
+class TypingTest(OneProgramTest):
     """Typing as a careless user does: faster than the hand, with Shift and Caps Lock."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.program = Program()
-        cls.rest = cls.program.settled_shot()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.program.close()
 
     def listen(self, start, end):
         samples, zero = self.program.capture(), self.program.audio_zero()

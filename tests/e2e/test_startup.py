@@ -4,19 +4,14 @@ background, the 15 white and 10 black keys and both hands."""
 import unittest
 
 import picture
-from support import SOURCE_DIR, Program
+from support import SOURCE_DIR, OneProgramTest, Program
 
 
-class StartupTest(unittest.TestCase):
+class StartupTest(OneProgramTest):
     @classmethod
     def setUpClass(cls):
-        cls.program = Program()
-        cls.rest = cls.program.settled_shot()
+        super().setUpClass()
         cls.help = cls.program.shot(cls.program.help)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.program.close()
 
     def test_windows_have_their_titles_sizes_and_positions(self):
         p = self.program
