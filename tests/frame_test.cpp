@@ -19,8 +19,13 @@ TEST_F(FrameStep, ExactlyOneSixtiethIsNotYetAFrame) {
     // The interval is the float 1/60 (0.016666668 s); a frame needs strictly more.
     clock.advance(0.016666);
     EXPECT_FALSE(stepFrame());
+    EXPECT_NEAR(secondsUntilFrame(), 0.000000668, 1e-7);
     clock.advance(0.000001);
+    // Overdue between the step's look and the wait's: the wait is none, never a negative
+    // time, which the frame loop's wait would take for "until an input comes".
+    EXPECT_EQ(secondsUntilFrame(), 0.0);
     EXPECT_TRUE(stepFrame());
+    EXPECT_NEAR(secondsUntilFrame(), static_cast<double>(SEC_PER_FRAME), 1e-9);
 }
 
 TEST_F(FrameStep, IdleFrameOnlyRedrawsAndRestartsTheInterval) {
@@ -128,5 +133,7 @@ TEST_F(FrameStep, AFrameIsWantedOnlyWhileSomethingOnScreenMoves) {
     EXPECT_FALSE(animating()) << "a caption changes nothing until it ends";
     EXPECT_NEAR(secondsUntilChange(), CAPTION_SECONDS, 1e-6);
     clock.advance(CAPTION_SECONDS + 0.01);
-    EXPECT_LT(secondsUntilChange(), 0);
+    EXPECT_EQ(secondsUntilChange(), 0.0) << "the caption's time has come: no wait, and none for ever";
+    EXPECT_TRUE(captionEnded());
+    EXPECT_LT(secondsUntilChange(), 0) << "nothing more will change";
 }

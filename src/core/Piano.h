@@ -129,14 +129,17 @@ void initKeyboard();
 // Advances one frame if one is due; returns whether it did. The shell's frame loop is this
 // plus the wait until the next frame.
 bool stepFrame();
+// Seconds until the next frame is due: 0, never less, once it is. The clock runs on between
+// stepFrame's look and this one, so a frame that was not yet due there may be overdue here.
+double secondsUntilFrame();
 // Whether the next frame can differ from the last one drawn: a stroke on its way down or up
 // (a note or chord held at the bottom, its clock paused, is still), a song counting its beats,
 // the concert sweep, letters waiting for a hand, samples dying away, keys let go on a MIDI
 // keyboard rising. When not, the shell draws nothing until an input, a window event, a MIDI
 // message or a change due at a time (a caption's end).
 bool animating();
-// Seconds until something shown changes by itself with nothing animating (a caption ends);
-// negative when nothing will.
+// Seconds until something shown changes by itself with nothing animating (a caption ends):
+// 0 when its time has come, negative when nothing will.
 double secondsUntilChange();
 
 // Keyboard commands and camera and light controls.

@@ -1,5 +1,7 @@
 // The frame step and the state the start-up creates: windows' bookkeeping, camera, clocks
 // and keys. No GL here: the step asks the shell for a redraw through shellHooks.
+#include <algorithm>
+
 #include "constants.h"
 #include "Piano.h"
 #include "WhiteKey.h"
@@ -62,7 +64,11 @@ bool animating() {
 double secondsUntilChange() {
     if (app.caption.text.empty()) return -1;
     const double left = app.caption.until - static_cast<double>(clocksource::now()) / clocksource::TICKS_PER_SECOND;
-    return left > 0 ? left : -1;
+    return std::max(left, 0.0);
+}
+
+double secondsUntilFrame() {
+    return std::max(static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed(), 0.0);
 }
 
 bool stepFrame() {

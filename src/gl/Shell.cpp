@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include <malloc.h>
@@ -40,8 +41,9 @@ int windowID = 0;
 int helpID = 0;
 
 namespace {
-// Frames drawn since the frame loop last had nothing to do; the event log notes each time it
-// comes to rest after drawing, so a test knows the picture it sees is the final one.
+// Frames stepped or drawn since the frame loop last had nothing to do; the event log notes
+// each time it comes to rest after them, so a test knows the picture it sees is the final one.
+// Stepped ones count too: a hidden window is not drawn, yet its animation comes to an end.
 int framesSinceRest = 0;
 
 // The aspect ratio of the last window size that had one; a minimised window reports a
@@ -184,8 +186,10 @@ void wakeForMidi() {
 }
 
 // Waits until the X server has something for the program, a MIDI message has come in, or
-// `seconds` have passed (forever when negative). Events Xlib has already read count as waiting.
-void waitForEvents(Display* display, double seconds) {
+// `seconds` have passed; without a time, for as long as it takes. Events Xlib has already read
+// count as waiting. A wait for ever is asked for by name, never by a time that came out
+// negative: a song that waited for its next frame that way stopped until the mouse moved.
+void waitForEvents(Display* display, std::optional<double> seconds) {
     if (XPending(display) > 0 || midiInputPending()) return;
     const int fd = ConnectionNumber(display);
     fd_set readable;
@@ -193,12 +197,12 @@ void waitForEvents(Display* display, double seconds) {
     FD_SET(fd, &readable);
     if (midiWake >= 0) FD_SET(midiWake, &readable);
     timeval timeout{};
-    if (seconds >= 0) {
-        const long long micros = static_cast<long long>(seconds * 1e6) + 50;
+    if (seconds) {
+        const long long micros = static_cast<long long>(std::max(*seconds, 0.0) * 1e6) + 50;
         timeout.tv_sec = static_cast<time_t>(micros / 1000000);
         timeout.tv_usec = static_cast<suseconds_t>(micros % 1000000);
     }
-    if (select(std::max(fd, midiWake) + 1, &readable, nullptr, nullptr, seconds >= 0 ? &timeout : nullptr) > 0 &&
+    if (select(std::max(fd, midiWake) + 1, &readable, nullptr, nullptr, seconds ? &timeout : nullptr) > 0 &&
         midiWake >= 0 && FD_ISSET(midiWake, &readable)) {
         std::uint64_t count;
         [[maybe_unused]] const ssize_t taken = read(midiWake, &count, sizeof count);
@@ -220,21 +224,23 @@ void runFrameLoop() {
         glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
         if (animating()) {
             if (stepFrame()) {
+                ++framesSinceRest;
                 releaseKeysNoLongerDown();
                 continue;
             }
             // Input arriving before the frame is due is taken at once.
-            waitForEvents(display, static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed());
+            waitForEvents(display, secondsUntilFrame());
             continue;
         }
         // Nothing moves: nothing is drawn until an input or a window event comes, a held key
         // has to be compared with the keyboard, or a caption's time is up.
         if (framesSinceRest > 0) logEvent("rest");
         framesSinceRest = 0;
-        double wait = secondsUntilChange();
+        std::optional<double> wait;
+        if (const double change = secondsUntilChange(); change >= 0) wait = change;
         if (keysToWatch()) {
             releaseKeysNoLongerDown();
-            wait = wait < 0 ? KEY_WATCH_SECONDS : std::min(wait, KEY_WATCH_SECONDS);
+            wait = std::min(wait.value_or(KEY_WATCH_SECONDS), KEY_WATCH_SECONDS);
         }
         waitForEvents(display, wait);
         if (captionEnded()) redisplayMain();  // one more frame, without it

@@ -18,7 +18,7 @@ HOP = 0.005  # seconds per level step
 # writer mixes a period (256 frames, 5.8 ms, in the suite's configuration) once it is due, so a
 # sound lands in the next period or the one after; but when the writer falls behind (another
 # program taking the cores) it mixes the periods it owes in one go, and a sound started during
-# the lag lands in periods already past: heard up to the lag early.
+# the lag lands in periods already past: heard up to the lag early (see heard_window).
 PERIOD = 256 / 44100
 HEARD_EARLY = 0.03
 HEARD_LATE = 2 * PERIOD + 0.015
@@ -164,6 +164,21 @@ def heard_at(samples, zero, reference, started, before=0.05, after=0.1, length=0
     scores = corr / windows / np.sqrt((ref ** 2).sum())
     lag = int(np.argmax(scores))
     return zero + (first + lag) / RATE, float(scores[lag])
+
+
+def heard_window(program, started, early=HEARD_EARLY, late=HEARD_LATE):
+    """Where a sample that the program started at `started` may be heard: from `early` before,
+    or as long before as the wave writer was behind at that moment (the sound went into the
+    first of the periods it owed), to `late` after."""
+    return started - max(early, program.audio_behind(started) + 0.005), started + late
+
+
+def heard_near(program, samples, reference, started, length=0.06, early=HEARD_EARLY, late=HEARD_LATE):
+    """heard_at searched over all of heard_window: (time, alikeness, (earliest, latest))."""
+    earliest, latest = heard_window(program, started, early, late)
+    at, alike = heard_at(samples, program.audio_zero(), reference, started,
+                         before=max(0.05, started - earliest + 0.02), length=length)
+    return at, alike, (earliest, latest)
 
 
 class _SfInfo(ctypes.Structure):

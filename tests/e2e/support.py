@@ -10,6 +10,7 @@ Clocks: every time here is time.monotonic() in seconds. The X server stamps its 
 the same clock in milliseconds; the capture is placed on it by watching the file grow.
 """
 
+import bisect
 import os
 import shutil
 import signal
@@ -168,12 +169,15 @@ class CaptureClock(threading.Thread):
     The writer mixes one period whenever the wall clock says it is due, so the file holds at
     most as many frames as have elapsed since the device started. Watching the file grow,
     the smallest (time - frames written / rate) is the device's start, to within the polling
-    interval and the writer's own lateness."""
+    interval and the writer's own lateness. Each reading is kept, so that it can also say how
+    far behind the writer was at a given moment (see behind_at)."""
 
     def __init__(self, path):
         super().__init__(daemon=True)
         self.path = Path(path)
         self.start_time = None
+        self.readings = []  # (time, frames written by then), in time order
+        self.lock = threading.Lock()
         self.data_offset = None
         self.frame_bytes = 4
         self.stop_flag = threading.Event()
@@ -191,11 +195,26 @@ class CaptureClock(threading.Thread):
                 self.data_offset = _data_offset(self.path)
             if self.data_offset is not None and size > self.data_offset:
                 frames = (size - self.data_offset) // self.frame_bytes
+                with self.lock:
+                    self.readings.append((now, frames))
                 estimate = now - frames / RATE
                 if best is None or estimate < best:
                     best = estimate
                     self.start_time = best
             time.sleep(0.002)
+
+    def behind_at(self, t):
+        """How many seconds of sound the writer still owed at time t: 0 when it kept up, more
+        when another program held the cores. Judged from a reading taken at most 20 ms before t
+        (the file holds at least what it held then); without one, 0."""
+        with self.lock:
+            index = bisect.bisect_right(self.readings, (t, float("inf"))) - 1
+            if index < 0 or self.start_time is None:
+                return 0.0
+            seen, frames = self.readings[index]
+        if t - seen > 0.02:
+            return 0.0
+        return max(0.0, (t - self.start_time) - frames / RATE)
 
     def close(self):
         self.stop_flag.set()
@@ -268,6 +287,7 @@ class Program:
         self.stdout_path = self.tmpdir / "stdout.txt"
         self.stderr_path = self.tmpdir / "stderr.txt"
         self.events_path = self.tmpdir / "events.txt"
+        self._events, self._events_read, self._events_lock = [], 0, threading.Lock()
         # The user's own folder (songs added, recordings saved) is the run's own, never the
         # account's: a test finds there only what it put there.
         self.data_home = self.tmpdir / "data"
@@ -435,13 +455,26 @@ class Program:
 
     def resting_since(self, since):
         """Whether the program is at rest: nothing drawn for a while since `since`, and its
-        frame loop's last word that it came to rest (or nothing for long). The program draws no
-        frames while nothing moves, so at rest there are none to wait for; the quiet spell lets
-        input still on its way (a drag's last moves) be drawn first."""
-        loop = [e for e in self.events() if e[0] in ("frame", "rest")]
+        frame loop's last word that it came to rest. The program draws no frames while nothing
+        moves, so at rest there are none to wait for; the quiet spell lets input still on its
+        way (a drag's last moves) be drawn first. A loop whose last word is a frame is not at
+        rest however long ago that was: the program, or the whole machine, stalled."""
+        last = self.last_loop_word()
         quiet_since = max([since] + self.frames.between(since - 60, time.monotonic()))
-        return (time.monotonic() - quiet_since > RESTING_QUIET and
-                (not loop or loop[-1][0] == "rest" or time.monotonic() - loop[-1][1] > 1.0))
+        return time.monotonic() - quiet_since > RESTING_QUIET and last is not None and last[0] == "rest"
+
+    def last_loop_word(self):
+        """The frame loop's last word, ("frame" or "rest", time), or None before its first."""
+        return next(((kind, t) for kind, t, _ in reversed(self.events()) if kind in ("frame", "rest")), None)
+
+    def loop_state(self):
+        """Where the frame loop stands, for a failure message."""
+        now = time.monotonic()
+        last = self.last_loop_word()
+        with self.frames.lock:
+            drawn = self.frames.times[-1:] or [float("nan")]
+        said = f"its last word '{last[0]}' {now - last[1]:.2f} s ago" if last else "no word from its loop"
+        return f"{said}, last frame seen {now - drawn[0]:.2f} s ago"
 
     def wait_frames(self, count, timeout=30, or_rest=True):
         """Waits until count more frames have been drawn, or the program has come to rest;
@@ -451,7 +484,8 @@ class Program:
         deadline = since + timeout
         while self.frames.count() < start + count and not (or_rest and self.resting_since(since)):
             if time.monotonic() > deadline:
-                raise AssertionError(f"the program drew fewer than {count} frames in {timeout} s")
+                raise AssertionError(f"the program drew fewer than {count} frames in {timeout} s; "
+                                     f"{self.loop_state()}")
             if not self.alive():
                 raise AssertionError(f"the program ended (status {self.process.returncode})")
             time.sleep(0.01)
@@ -492,17 +526,23 @@ class Program:
     def events(self, kind=None):
         """What the program logged it did, as (kind, time, detail) on our clock, in order;
         only those of one kind if given."""
-        try:
-            lines = self.events_path.read_text().splitlines()
-        except FileNotFoundError:
-            return []
-        found = []
-        for line in lines:
-            fields = line.split(" ", 2)
-            if len(fields) < 2 or (kind is not None and fields[0] != kind):
-                continue
-            found.append((fields[0], float(fields[1]), fields[2] if len(fields) > 2 else ""))
-        return found
+        # Read on from where the last call stopped: the log gains a line a frame, and polling
+        # loops ask many times a second.
+        with self._events_lock:
+            try:
+                with open(self.events_path, "rb") as log:
+                    log.seek(self._events_read)
+                    new = log.read()
+            except FileNotFoundError:
+                return []
+            complete = new[:new.rfind(b"\n") + 1]  # a line still being written waits for the next call
+            self._events_read += len(complete)
+            for line in complete.decode().splitlines():
+                fields = line.split(" ", 2)
+                if len(fields) >= 2:
+                    self._events.append((fields[0], float(fields[1]), fields[2] if len(fields) > 2 else ""))
+            found = list(self._events)
+        return [e for e in found if kind is None or e[0] == kind]
 
     def logged_frames(self, start=None, end=None):
         """The times of the frame steps the program ran, between start and end if given."""
@@ -515,6 +555,10 @@ class Program:
 
     def audio_zero(self):
         return self.capture_clock.start_time
+
+    def audio_behind(self, t):
+        """How far behind the wave writer was at t (CaptureClock.behind_at)."""
+        return self.capture_clock.behind_at(t)
 
     def audio_index(self, t):
         return int(round((t - self.audio_zero()) * RATE))
@@ -530,8 +574,11 @@ class Program:
                 later = [f for f in self.frames.times if f >= t]
             if len(later) >= count or self.resting_since(t):
                 return later[:count]
+            if not self.alive():
+                raise AssertionError(f"the program ended (status {self.process.returncode})")
             if time.monotonic() > deadline:
-                raise AssertionError(f"fewer than {count} frames were drawn after the event")
+                raise AssertionError(f"fewer than {count} frames were drawn after the event ({len(later)}); "
+                                     f"{self.loop_state()}")
             time.sleep(0.02)
 
     def stroke_frame(self, event, stroke_time):
