@@ -168,7 +168,7 @@ void animate() {
     }
     // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
     // ends just past the interval so that the next call finds the frame due.
-    const double remaining = static_cast<double>(SEC_PER_FRAME) - frameRateTimer->elapsed();
+    const double remaining = secondsUntilFrame();
     if (remaining > 0) {
         const auto wait = std::chrono::microseconds(static_cast<long long>(remaining * 1e6) + 50);
         std::this_thread::sleep_for(std::min(wait, std::chrono::microseconds(20000)));
