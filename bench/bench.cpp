@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Draw.h"
+#include "Instruments.h"
 #include "KeyboardDraw.h"
 #include "OpenAlSound.h"
 #include "Piano.h"
@@ -38,6 +39,11 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
+
+// The shell and piano of this process, as main() makes them; and the scene the scenes draw.
+Shell* shell = nullptr;
+Piano* piano = nullptr;
+::Scene shown;
 
 double msBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -99,73 +105,66 @@ double waitForQuiet(double limit) {
 }
 
 // ---- Scenes -------------------------------------------------------------------------
-struct Scene {
+struct BenchScene {
     std::string name;
-    std::function<void()> set;              // state of the scene, from the start-up state
-    std::function<void(int frame)> change;  // what moves from frame to frame; null if nothing
+    std::function<void(::Scene&)> set;              // state of the scene, from the start-up state
+    std::function<void(::Scene&, int frame)> change;  // what moves from frame to frame; null if nothing
 };
-
-// The state the program starts in, for everything a scene changes.
-void startState() {
-    glowOn = false;
-    concertOn = false;
-    for (PianoKey* key : keys) key->press(0);
-    spotCutoff = 50.0f;
-    spotDir = {0.0f, -2.0f, 0.0f};
-    ambient_intensity = {0.3f, 0.3f, 0.3f, 1.0f};
-    diffuse_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-    specular_intensity = {1.0f, 1.0f, 1.0f, 1.0f};
-    background_intensity = 1.0f;
-    activeBackground = HALL;
-    camPos[0] = 0.0f, camPos[1] = -0.7f, camPos[2] = -7.5f;
-    camRot[0] = 60.0f, camRot[1] = 0.0f, camRot[2] = 0.0f;
-    concertSpotDir = CONCERT_DEFAULT_DIR;
-}
 
 // Concert mode as its key command leaves it (glow on, background dark), beams at phase s
 // of the first sweep: -1 at its start, 1 at its end.
-void concertAt(float s) {
-    concertOn = true;
-    glowOn = true;
-    background_intensity = 0.0f;
-    for (int i = 0; i < 3; ++i)
-        concertSpotDir[i] = ((SPOT_TARGETS[i] + SPOT_STARTING[i]) + (SPOT_TARGETS[i] - SPOT_STARTING[i]) * s) * 0.5f;
+void concertAt(::Scene& s, float phase) {
+    static const SteadyClock clock;
+    static const Lights sweep(clock);  // where the first sweep goes from and to
+    s.concertOn = true;
+    s.glowOn = true;
+    s.lights.background_intensity = 0.0f;
+    const auto& from = sweep.sweepFrom();
+    const auto& to = sweep.sweepTo();
+    for (int i = 0; i < 3; ++i) s.lights.concertSpotDir[i] = ((to[i] + from[i]) + (to[i] - from[i]) * phase) * 0.5f;
 }
 
-std::vector<Scene> scenes() {
-    std::vector<Scene> all;
-    all.push_back({"at rest", [] {}, nullptr});
+std::vector<BenchScene> scenes() {
+    std::vector<BenchScene> all;
+    all.push_back({"at rest", [](::Scene&) {}, nullptr});
     all.push_back({"three keys down, glow on",
-                   [] {
-                       glowOn = true;
-                       for (int k : {7, 9, 11}) keys[k]->press(1);
+                   [](::Scene& s) {
+                       s.glowOn = true;
+                       for (int k : {7, 9, 11}) s.keys[static_cast<size_t>(k)].press(1);
                    },
                    nullptr});
     all.push_back({"spot 10 deg, swung left",
-                   [] {
-                       spotCutoff = 10.0f;
-                       for (int i = 0; i < 3; ++i) spotDir[0] -= SPOT_DIR_STEP;
+                   [](::Scene& s) {
+                       s.lights.spotCutoff = 10.0f;
+                       for (int i = 0; i < 3; ++i) s.lights.spotDir[0] -= SPOT_DIR_STEP;
                    },
                    nullptr});
-    all.push_back({"concert, mid-sweep", [] { concertAt(0.0f); }, nullptr});
-    all.push_back({"background picture", [] { activeBackground = CHURCH; }, nullptr});
+    all.push_back({"concert, mid-sweep", [](::Scene& s) { concertAt(s, 0.0f); }, nullptr});
+    all.push_back({"background picture", [](::Scene& s) { s.activeBackground = CHURCH; }, nullptr});
     // Scenes where the cached meshes must be made again every frame.
-    all.push_back({"concert, beams sweeping", [] { concertAt(-1.0f); },
-                   [](int frame) {
+    all.push_back({"concert, beams sweeping", [](::Scene& s) { concertAt(s, -1.0f); },
+                   [](::Scene& s, int frame) {
                        // One sweep lasts about 0.785 s: 47 frames at 60 a second.
-                       concertAt(std::sin(-1.570795f + 3.14159f * static_cast<float>(frame % 47) / 46.0f));
+                       concertAt(s, std::sin(-1.570795f + 3.14159f * static_cast<float>(frame % 47) / 46.0f));
                    }});
-    all.push_back({"keys moving, glow on", [] { glowOn = true; },
-                   [](int frame) {
+    all.push_back({"keys moving, glow on", [](::Scene& s) { s.glowOn = true; },
+                   [](::Scene& s, int frame) {
                        // Three keys pressed and released over 24 frames, out of step.
                        for (int n = 0; n < 3; ++n) {
                            const int t = (frame + 8 * n) % 24;
-                           keys[7 + 2 * n]->press(t < 12 ? t / 12.0f : (24 - t) / 12.0f);
+                           s.keys[static_cast<size_t>(7 + 2 * n)].press(t < 12 ? t / 12.0f : (24 - t) / 12.0f);
                        }
                    }});
-    all.push_back({"camera turning", [] {},
-                   [](int frame) { camRot[1] = 20.0f * std::sin(static_cast<float>(frame) * 0.05f); }});
+    all.push_back({"camera turning", [](::Scene&) {},
+                   [](::Scene& s, int frame) { s.camera.rotation[1] = 20.0f * std::sin(static_cast<float>(frame) * 0.05f); }});
     return all;
+}
+
+// The scene drawn and presented as the display callback does the piano's.
+void display() {
+    shell->renderer().draw(shown);
+    glFlush();
+    glutSwapBuffers();
 }
 
 // ---- Timing -------------------------------------------------------------------------
@@ -188,10 +187,12 @@ double timeOneFrame() {
     return msBetween(start, Clock::now());
 }
 
+void setPath(DrawPath path) { shell->renderer().solids().setPath(path); }
+
 FramePixels drawAndRead(DrawPath path) {
-    drawPath = path;
-    drawScene();
-    FramePixels f = readBackBuffer(Win[0], Win[1]);
+    setPath(path);
+    shell->renderer().draw(shown);
+    FramePixels f = readBackBuffer(shell->renderer().width(), shell->renderer().height());
     glutSwapBuffers();
     return f;
 }
@@ -216,12 +217,12 @@ struct SceneResult {
     double bodyQuads = 0, keysRebuilt = 0, facesMerged = 0;
 };
 
-SceneResult runScene(const Scene& scene, const Options& options) {
+SceneResult runScene(const BenchScene& scene, const Options& options) {
     SceneResult r;
-    glutSetWindow(windowID);
-    startState();
-    scene.set();
-    if (scene.change) scene.change(0);
+    glutSetWindow(shell->mainWindow());
+    shown = ::Scene();
+    scene.set(shown);
+    if (scene.change) scene.change(shown, 0);
     drawAndRead(DrawPath::Fast);  // warm: meshes made, shaders compiled
     drawAndRead(DrawPath::Immediate);
 
@@ -231,9 +232,9 @@ SceneResult runScene(const Scene& scene, const Options& options) {
     // which the program, drawing one way only, never does.
     int fastFrames = 0, immediateFrames = 0;
     auto warm = [&](DrawPath path, int frame) {
-        drawPath = path;
+        setPath(path);
         for (int i = 0; i < 2; ++i) {
-            if (scene.change) scene.change(frame);
+            if (scene.change) scene.change(shown, frame);
             display();
             glFinish();
         }
@@ -243,19 +244,20 @@ SceneResult runScene(const Scene& scene, const Options& options) {
     while (fastFrames < options.frames || (!options.fastOnly && immediateFrames < options.frames)) {
         if (fastFrames < options.frames) warm(DrawPath::Fast, fastFrames);
         for (int i = 0; i < 10 && fastFrames < options.frames; ++i) {
-            drawPath = DrawPath::Fast;
-            if (scene.change) scene.change(fastFrames + 1);
+            setPath(DrawPath::Fast);
+            if (scene.change) scene.change(shown, fastFrames + 1);
             r.fast.ms.push_back(timeOneFrame());
-            quads += lastKeyboardDrawStats().bodyQuads;
-            rebuilt += lastKeyboardDrawStats().keysRebuilt;
-            merged += lastKeyboardDrawStats().facesMerged;
+            const KeyboardDrawStats stats = shell->renderer().keyboard().lastStats();
+            quads += stats.bodyQuads;
+            rebuilt += stats.keysRebuilt;
+            merged += stats.facesMerged;
             ++fastFrames;
         }
         if (options.fastOnly) continue;
         if (immediateFrames < options.frames) warm(DrawPath::Immediate, immediateFrames);
         for (int i = 0; i < 10 && immediateFrames < options.frames; ++i) {
-            drawPath = DrawPath::Immediate;
-            if (scene.change) scene.change(immediateFrames + 1);
+            setPath(DrawPath::Immediate);
+            if (scene.change) scene.change(shown, immediateFrames + 1);
             r.immediate.ms.push_back(timeOneFrame());
             ++immediateFrames;
         }
@@ -266,11 +268,11 @@ SceneResult runScene(const Scene& scene, const Options& options) {
     r.facesMerged = static_cast<double>(merged) / options.frames;
 
     // The pictures of one and the same state.
-    if (scene.change) scene.change(options.frames / 2);
+    if (scene.change) scene.change(shown, options.frames / 2);
     const FramePixels immediate = drawAndRead(DrawPath::Immediate);
     const FramePixels fast = drawAndRead(DrawPath::Fast);
     r.agreement = compareFrames(fast, immediate, 2);
-    drawPath = DrawPath::Fast;
+    setPath(DrawPath::Fast);
     if (!options.pictures.empty()) {
         std::string stem = options.pictures + "/";
         for (char c : scene.name) stem += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -301,7 +303,7 @@ double childrenCpuSeconds() { return cpuSeconds(RUSAGE_CHILDREN); }
 
 std::atomic<int> framesShown{0};
 void countingDisplay() {
-    display();
+    shell->display();
     ++framesShown;
 }
 void emptyDisplay() {
@@ -310,7 +312,9 @@ void emptyDisplay() {
     ++framesShown;
 }
 // The loop as it was: the idle callback polls the frame timer and returns at once.
-void spinningIdle() { stepFrame(); }
+void spinningIdle() { piano->stepFrame(); }
+// The loop now: it sleeps until the next frame is due.
+void sleepingIdle() { shell->idle(); }
 
 struct LoopUse {
     double cpuPerSecond = 0;  // processor seconds (all threads) per second of wall time
@@ -320,11 +324,9 @@ struct LoopUse {
 // GLUT's own main loop never returns without tearing the windows down, so this runs its
 // body: handle the window events, then the idle callback.
 LoopUse measureLoop(void (*idle)(), void (*show)(), double seconds) {
-    startState();
-    glutSetWindow(windowID);
+    glutSetWindow(shell->mainWindow());
     glutDisplayFunc(show);
     framesShown = 0;
-    frameRateTimer->reset();
     const double cpu0 = processCpuSeconds();
     const Clock::time_point start = Clock::now();
     while (msBetween(start, Clock::now()) < seconds * 1000) {
@@ -332,11 +334,11 @@ LoopUse measureLoop(void (*idle)(), void (*show)(), double seconds) {
         idle();
     }
     const double wall = msBetween(start, Clock::now()) / 1000;
-    glutSetWindow(windowID);
+    glutSetWindow(shell->mainWindow());
     LoopUse use;
     use.cpuPerSecond = (processCpuSeconds() - cpu0) / wall;
     use.framesPerSecond = framesShown / wall;
-    glutDisplayFunc(display);
+    glutDisplayFunc([] { shell->display(); });
     return use;
 }
 
@@ -354,7 +356,7 @@ bool firstFrameDrawn = false;
 Clock::time_point firstFrameAsked;  // when GLUT called the display callback the first time
 void firstFrameDisplay() {
     firstFrameAsked = Clock::now();
-    display();
+    shell->display();
     glFinish();
     firstFrameDrawn = true;
 }
@@ -364,16 +366,23 @@ void firstFrameDisplay() {
 int startupChild(int argc, char** argv, int fd) {
     const Clock::time_point t0 = Clock::now();
     glutInit(&argc, argv);
-    initGlut();
-    initGl();
-    initTimers();
+    const ResourcePaths resources;
+    static Shell windows(resources, nullptr);
+    shell = &windows;
     const Clock::time_point t1 = Clock::now();
-    initTextures();
+    shell->loadPictures(::Scene());
     const Clock::time_point t2 = Clock::now();
-    engine = createSoundEngine(instrumentSamplePaths());
+    SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources));
     const Clock::time_point t3 = Clock::now();
-    initKeyboard();
-    glutSetWindow(windowID);
+    static SteadyClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.sound = engine;
+    setup.host = shell;
+    static Piano thePiano(setup);
+    piano = &thePiano;
+    shell->attach(piano);
+    glutSetWindow(shell->mainWindow());
     glutDisplayFunc(firstFrameDisplay);
     while (!firstFrameDrawn) glutMainLoopEvent();
     const Clock::time_point t4 = Clock::now();
@@ -452,7 +461,7 @@ void typeKey(Window window, char key) {
 
 // Beside the program's loop: waits for it to settle, measures the processor time of the whole
 // process while nothing moves, then types "5" and reports the resident memory while the song plays.
-void measureBesideProgram(Window mainWindow) {
+void measureBesideProgram(Window mainWindow, SoundEngine* engine) {
     std::this_thread::sleep_for(std::chrono::seconds(2));
     // The samples are decoded on a worker at start-up; at rest means after that.
     if (auto* sound = dynamic_cast<OpenAlSoundEngine*>(engine)) {
@@ -480,21 +489,28 @@ int programChild(int argc, char** argv, int fd) {
     program.fd = fd;
     program.note();
     glutInit(&argc, argv);
-    findResources();
-    initGlut();
+    const ResourcePaths resources = findResources();
+    static Shell windows(resources, nullptr);
+    shell = &windows;
     program.note();
-    initGl();
-    initTimers();
+    program.note();  // the shell makes the GL state with its windows
+    shell->loadPictures(::Scene());
     program.note();
-    initTextures();
+    SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources), mixerConfigFile(resources));
     program.note();
-    engine = createSoundEngine(instrumentSamplePaths(), mixerConfigFile());
-    program.note();
-    initKeyboard();
-    glutSetWindow(windowID);
+    static SteadyClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.sound = engine;
+    setup.host = shell;
+    setup.resources = resources;
+    static Piano thePiano(setup);
+    piano = &thePiano;
+    shell->attach(piano);
+    glutSetWindow(shell->mainWindow());
     glutDisplayFunc(countingDisplay);
-    std::thread(measureBesideProgram, static_cast<Window>(glXGetCurrentDrawable())).detach();
-    runFrameLoop();
+    std::thread(measureBesideProgram, static_cast<Window>(glXGetCurrentDrawable()), engine).detach();
+    shell->run();
     return 1;
 }
 
@@ -636,18 +652,25 @@ int main(int argc, char** argv) {
     }
 
     glutInit(&argc, argv);
-    initGlut();
-    initGl();
-    initTimers();
-    initTextures();
-    initKeyboard();
+    const ResourcePaths resources;
+    Shell windows(resources, nullptr);
+    shell = &windows;
+    shell->loadPictures(::Scene());
+    SteadyClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.host = shell;
+    Piano thePiano(setup);
+    piano = &thePiano;
+    shell->attach(piano);
     for (int i = 0; i < 10; ++i) glutMainLoopEvent();  // let the windows map
     // Handling events runs the help window's callbacks, which leave it current.
-    glutSetWindow(windowID);
-    reshape(Win[0], Win[1]);
+    glutSetWindow(shell->mainWindow());
+    shell->reshape(shell->renderer().width(), shell->renderer().height());
 
     std::printf("Renderer: %s; window %d x %d; load average at start %.2f\n",
-                reinterpret_cast<const char*>(glGetString(GL_RENDERER)), Win[0], Win[1], loadAverage());
+                reinterpret_cast<const char*>(glGetString(GL_RENDERER)), shell->renderer().width(),
+                shell->renderer().height(), loadAverage());
 
     if (options.startup) {
         if (startup.ok) {
@@ -669,7 +692,7 @@ int main(int argc, char** argv) {
         std::printf("\nFrame times, ms, display() + glFinish, %d frames of each path per scene\n", options.frames);
         std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s %7s %7s\n", "scene", "median", "p90", "imm.median",
                     "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "merged", "others");
-        for (const Scene& scene : scenes()) {
+        for (const BenchScene& scene : scenes()) {
             if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
             // On a shared machine a scene is measured again, after a wait for quiet, when
             // other programs took more than a tenth of it meanwhile; the quietest run counts.
@@ -698,9 +721,9 @@ int main(int argc, char** argv) {
         std::printf("\nProcessor time of the frame loop with nothing moving, %.0f s each\n", options.idleSeconds);
         std::printf("%-44s %12s %10s\n", "loop", "cpu s/s", "frames/s");
         const LoopUse spinEmpty = measureLoop(spinningIdle, emptyDisplay, options.idleSeconds);
-        const LoopUse sleepEmpty = measureLoop(animate, emptyDisplay, options.idleSeconds);
+        const LoopUse sleepEmpty = measureLoop(sleepingIdle, emptyDisplay, options.idleSeconds);
         const LoopUse spinScene = measureLoop(spinningIdle, countingDisplay, options.idleSeconds);
-        const LoopUse sleepScene = measureLoop(animate, countingDisplay, options.idleSeconds);
+        const LoopUse sleepScene = measureLoop(sleepingIdle, countingDisplay, options.idleSeconds);
         std::printf("%-44s %12.3f %10.1f\n", "polling, empty frames (before)", spinEmpty.cpuPerSecond,
                     spinEmpty.framesPerSecond);
         std::printf("%-44s %12.3f %10.1f\n", "sleeping animate(), empty frames (after)", sleepEmpty.cpuPerSecond,

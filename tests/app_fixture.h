@@ -1,15 +1,18 @@
-// A fixture that starts the program's logic without a window: a driven clock, the timers
-// and keys of start-up, a recording sound engine and recorders in place of the shell.
+// A fixture that builds a piano without a window: a driven clock, a recording sound engine and a
+// host that counts what the piano asks of the window system. The accessors read the piano's
+// state under the names the tests speak of.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <new>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Hand.h"
 #include "HandShapes.h"
+#include "Instruments.h"
+#include "Letters.h"
 #include "Piano.h"
 #include "RightHandShapes.h"
 #include "Sound.h"
@@ -57,52 +60,59 @@ private:
     std::vector<std::string> paths_;
 };
 
+// Counts what the piano asks of the window system.
+class CountingHost : public PianoHost {
+public:
+    int redisplays = 0;
+    int quitStatus = -1;
+    void requestFrame() override { ++redisplays; }
+    void quit(int status) override { quitStatus = status; }
+};
+
 class AppTest : public testing::Test {
 protected:
-    static AppTest* current;
     DrivenClock clock;
     RecordingSound sound;
-    int redisplays = 0;
-    int textureUploads = 0;
-    int quitStatus = -1;
+    CountingHost host;
+    std::unique_ptr<Piano> piano;
+    int& redisplays = host.redisplays;
+    int& quitStatus = host.quitStatus;
 
-    void SetUp() override {
-        current = this;
-        resetAppState();
-        initTimers();
-        initKeyboard();
-        engine = &sound;
-        shellHooks.requestRedisplay = [] { ++current->redisplays; };
-        shellHooks.ensureFrameLoop = [] {};
-        shellHooks.handTextureChanged = [] { ++current->textureUploads; };
-        shellHooks.quit = [](int status) { current->quitStatus = status; };
-    }
+    void SetUp() override { piano = std::make_unique<Piano>(setup()); }
 
-    void TearDown() override {
-        engine = nullptr;
-        shellHooks = ShellHooks();
-        // The program keeps its timers and keys to the end; each test starts its own.
-        for (Timer** timer : {&leftHandTimer, &rightHandTimer, &frameRateTimer, &concertLightsTimer}) {
-            delete *timer;
-            *timer = nullptr;
-        }
-        for (PianoKey*& key : keys) {
-            delete key;
-            key = nullptr;
-        }
+    // What the fixture's piano is built with; a test may build more pianos from it.
+    PianoSetup setup() {
+        PianoSetup s;
+        s.clock = &clock;
+        s.sound = &sound;
+        s.host = &host;
+        return s;
     }
 
     // Lets one frame interval (and a little) pass, then runs the frame step.
     bool frame(double seconds = 1.0 / 60 + 0.0005) {
         clock.advance(seconds);
-        return stepFrame();
+        return piano->stepFrame();
     }
     void frames(int count) {
         for (int i = 0; i < count; ++i) frame();
     }
-    void press(unsigned char key) { handleKeyPress(key, 0, 0); }
-    void release(unsigned char key) { handleKeyUp(key, 0, 0); }
+    void press(unsigned char key) { piano->keyDown(key); }
+    void release(unsigned char key) { piano->keyUp(key); }
 
+    // The piano's state, read only.
+    int currNote() const { return piano->noteStroke().target(); }
+    int playChord() const { return piano->chordStroke().busy() ? piano->chordStroke().target() : NONE; }
+    bool noteHeld() const { return piano->noteStroke().held; }
+    bool chordHeld() const { return piano->chordStroke().held; }
+    unsigned int noteStrokes() const { return piano->noteStroke().count; }
+    unsigned int chordStrokes() const { return piano->chordStroke().count; }
+    bool keyHeld(unsigned char key) const { return piano->keyHeld(key); }
+    const PianoKey& key(int index) const { return piano->keys()[static_cast<std::size_t>(index)]; }
+    const Hand& rightHand() const { return piano->rightHand(); }
+    const Hand& leftHand() const { return piano->leftHand(); }
+    const LightState& lights() const { return piano->lights().state(); }
+    const SongPlayer& song() const { return piano->song(); }
+    bool songPlaying() const { return piano->song().playing(); }
+    std::string caption() const { return piano->currentCaption(); }
 };
-
-inline AppTest* AppTest::current = nullptr;

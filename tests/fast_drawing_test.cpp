@@ -34,9 +34,9 @@ Agreement compare(Frame& a, Frame& b) {
 }
 
 Frame drawWith(DrawPath path) {
-    drawPath = path;
+    renderer().solids().setPath(path);
     Frame f = drawFrame();
-    drawPath = DrawPath::Fast;
+    renderer().solids().setPath(DrawPath::Fast);
     return f;
 }
 
@@ -62,75 +62,75 @@ protected:
 }  // namespace
 
 TEST_F(FastDrawing, ANarrowSpotSwungSidewaysLooksTheSame) {
-    spotCutoff = 10.0f;
-    for (int i = 0; i < 3; ++i) spotDir[0] -= SPOT_DIR_STEP;
+    scene().lights.spotCutoff = 10.0f;
+    for (int i = 0; i < 3; ++i) scene().lights.spotDir[0] -= SPOT_DIR_STEP;
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
 TEST_F(FastDrawing, ConcertBeamsMidSweepLookTheSame) {
-    concertOn = glowOn = true;
-    background_intensity = 0.0f;
-    for (int i = 0; i < 3; ++i) concertSpotDir[i] = (SPOT_TARGETS[i] + SPOT_STARTING[i]) * 0.5f;
+    scene().concertOn = scene().glowOn = true;
+    scene().lights.background_intensity = 0.0f;
+    beamsAt(scene(), 0.0f);
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
 TEST_F(FastDrawing, PressedGlowingKeysUnderATurnedCameraLookTheSame) {
-    glowOn = true;
-    keys[7]->press(1);
-    keys[9]->press(0.4f);
-    keys[17]->press(1);
-    camRot[1] = 25.0f;
-    camRot[0] = 45.0f;
+    scene().glowOn = true;
+    scene().keys[7].press(1);
+    scene().keys[9].press(0.4f);
+    scene().keys[17].press(1);
+    scene().camera.rotation[1] = 25.0f;
+    scene().camera.rotation[0] = 45.0f;
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
 TEST_F(FastDrawing, ACameraTurningStepByStepLooksTheSameInEveryFrame) {
     // While the camera turns, a face where no highlight shows keeps its quads from the
     // frame before; every frame must still show what the immediate drawing shows.
-    glowOn = true;
-    keys[9]->press(1);
-    keys[18]->press(0.5f);
+    scene().glowOn = true;
+    scene().keys[9].press(1);
+    scene().keys[18].press(0.5f);
     drawWith(DrawPath::Fast);
     for (int step = 1; step <= 4; ++step) {
-        camRot[1] = -7.0f * step;
+        scene().camera.rotation[1] = -7.0f * step;
         drawWith(DrawPath::Fast);
-        const KeyboardDrawStats turned = lastKeyboardDrawStats();
+        const KeyboardDrawStats turned = renderer().keyboard().lastStats();
         EXPECT_EQ(turned.keysRebuilt, NUM_KEYS);
         EXPECT_LT(turned.facesMerged, 2 * NUM_KEYS) << "the faces no highlight reaches are kept";
-        EXPECT_GE(fastAgainstImmediate().within, AGREEMENT) << "turned by " << camRot[1] << " degrees";
+        EXPECT_GE(fastAgainstImmediate().within, AGREEMENT) << "turned by " << scene().camera.rotation[1] << " degrees";
     }
 }
 
 TEST_F(FastDrawing, AHandCutByTheWindowsEdgeLooksTheSame) {
     // Turned this way the left palm reaches past the bottom of the window, where GL cuts its
     // quads into triangles along the other diagonal.
-    camRot[1] = 9.6f;
+    scene().camera.rotation[1] = 9.6f;
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
 TEST_F(FastDrawing, AChangeShowsInTheVeryNextFrame) {
     drawWith(DrawPath::Fast);  // meshes and the background copy made for the scene at rest
-    keys[4]->press(1);
-    spotCutoff = 12.0f;
-    spotDir[2] -= SPOT_DIR_STEP;
-    background_intensity = 0.5f;
+    scene().keys[4].press(1);
+    scene().lights.spotCutoff = 12.0f;
+    scene().lights.spotDir[2] -= SPOT_DIR_STEP;
+    scene().lights.background_intensity = 0.5f;
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 
-    activeBackground = SPACE;
-    keys[4]->press(0);
+    scene().activeBackground = SPACE;
+    scene().keys[4].press(0);
     EXPECT_GE(fastAgainstImmediate().within, AGREEMENT);
 }
 
 TEST_F(FastDrawing, AStillSceneReusesItsKeyMeshes) {
     drawWith(DrawPath::Fast);
     drawWith(DrawPath::Fast);
-    const KeyboardDrawStats still = lastKeyboardDrawStats();
+    const KeyboardDrawStats still = renderer().keyboard().lastStats();
     EXPECT_EQ(still.keysRebuilt, 0);
     // The immediate drawing sends 25 x 6 x 2500 quads; the faces seen are about half.
     EXPECT_GT(still.bodyQuads, 25);
     EXPECT_LT(still.bodyQuads, 25 * 3 * 2500 / 20);
 
-    keys[3]->press(0.5f);
+    scene().keys[3].press(0.5f);
     drawWith(DrawPath::Fast);
-    EXPECT_EQ(lastKeyboardDrawStats().keysRebuilt, 1) << "only the key that moved";
+    EXPECT_EQ(renderer().keyboard().lastStats().keysRebuilt, 1) << "only the key that moved";
 }

@@ -46,7 +46,10 @@ std::vector<Point> capture(const std::function<void()>& draw) {
 }
 
 std::vector<Point> captureHand(Hand& hand) {
-    return capture([&] { drawHand(hand); });
+    return capture([&] {
+        Solids solids;
+        drawHand(hand, solids);
+    });
 }
 
 // Vertex counts of the palm and of one segment, so a hand's vertices split into its parts:
@@ -171,7 +174,8 @@ TEST_F(HandDrawing, IsSkinnedAndTexturedAndLeavesTheStateAsFound) {
     glGetFloatv(GL_MODELVIEW_MATRIX, matrixBefore);
 
     straighten();
-    drawHand(straight);
+    Solids solids;
+    drawHand(straight, solids);
 
     // White modulated by the bound texture: red only if the hand turned texturing on.
     unsigned char pixel[4] = {0, 0, 0, 0};

@@ -85,7 +85,8 @@ TEST(HandTables, RightHandPosesAndPlaces) {
     expectVector(RIGHT_HAND_POSITIONS[3], {3.0f, 0.78f, 2.1f});
 }
 
-TEST(Hands, ArePosedByStaticInitialisation) {
+TEST(Hands, AreBuiltInTheirRestPoses) {
+    const Hand rightHand(1), leftHand(-1);
     expectVector(rightHand.pos, {1.2f, 1.0f, 2.0f});
     expectVector(poseOf(rightHand), {-60, 0,  0,  30,  -10, 45, 0,  10,  35, 5,  -5,
                                      10,  35, 10, -10, 0,   40, 20, -20, 10, 30, 30});

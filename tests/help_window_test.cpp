@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "Help.h"
 #include "scene_support.h"
 #include "temp_layout.h"
 
@@ -22,7 +23,7 @@ std::vector<int> textBands() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     helpReshape(500, 700);
-    drawHelpText();
+    drawHelpText(ResourcePaths().help);
     glFinish();
     std::vector<unsigned char> pixels(static_cast<size_t>(GL_TEST_WIDTH) * GL_TEST_HEIGHT * 3);
     glReadBuffer(GL_BACK);
@@ -107,14 +108,12 @@ TEST_F(HelpWindow, TheMainWindowsSizeDoesNotMoveTheText) {
     std::vector<int> bands;
     draw(bands);
     for (auto size : {std::array<int, 2>{600, 500}, std::array<int, 2>{1, 1}}) {
-        Win[0] = size[0];
-        Win[1] = size[1];
+        renderer().reshape(size[0], size[1]);
         std::vector<int> resized;
         draw(resized);
         EXPECT_EQ(resized, bands) << "main window " << size[0] << " x " << size[1];
     }
-    Win[0] = 1200;
-    Win[1] = 1000;
+    renderer().reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }
 
 TEST_F(HelpWindow, APipeOrDeviceInPlaceOfTheFileIsRefusedWithoutWaiting) {

@@ -10,65 +10,64 @@ TEST_F(KeyboardCommands, NoteLettersNameTheUpperOctaveKeys) {
     const std::string letters = "sdfghjkleryui";
     const int expected[13] = {7, 8, 9, 10, 11, 12, 13, 14, 20, 21, 22, 23, 24};
     for (int i = 0; i < 13; ++i) {
-        currNote = -1;
         press(letters[i]);
-        EXPECT_EQ(currNote, expected[i]) << letters[i];
+        EXPECT_EQ(currNote(), expected[i]) << letters[i];
         release(letters[i]);
+        frames(30);  // the stroke is over and the hand free again
     }
 }
 
 TEST_F(KeyboardCommands, ANoteLetterWhileTheRightHandIsBusyWaitsForIt) {
     press('s');
-    EXPECT_EQ(currNote, 7);
-    EXPECT_TRUE(noteKeyPressed);
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_TRUE(noteHeld());
     press('d');
-    EXPECT_EQ(currNote, 7) << "the hand is still on its way to the key";
-    EXPECT_TRUE(keyPressed['d']);
+    EXPECT_EQ(currNote(), 7) << "the hand is still on its way to the key";
+    EXPECT_TRUE(keyHeld('d'));
     release('d');
-    EXPECT_FALSE(keyPressed['d']);
-    EXPECT_TRUE(noteKeyPressed) << "releasing the waiting letter leaves the held note alone";
-    EXPECT_EQ(app.input.pendingNotes.size(), 1u);
-    EXPECT_TRUE(app.input.pendingNotes.front().released);
+    EXPECT_FALSE(keyHeld('d'));
+    EXPECT_TRUE(noteHeld()) << "releasing the waiting letter leaves the held note alone";
+    EXPECT_EQ(piano->noteStroke().pending.size(), 1u);
+    EXPECT_TRUE(piano->noteStroke().pending.front().released);
     release('s');
-    EXPECT_FALSE(noteKeyPressed);
+    EXPECT_FALSE(noteHeld());
 }
 
 TEST_F(KeyboardCommands, ALetterStillHeldDoesNotStartItsNoteAgain) {
     press('s');
-    release('s');
-    frames(30);  // the stroke is over
-    ASSERT_EQ(currNote, -1);
-    keyPressed['s'] = true;  // as if its release had never arrived
-    press('s');
-    EXPECT_EQ(currNote, -1);
+    frames(30);  // at the bottom, held
+    ASSERT_EQ(noteStrokes(), 1u);
+    press('s');  // pressed again with no release between: a repeat, or a release that went elsewhere
+    EXPECT_EQ(noteStrokes(), 1u);
+    EXPECT_TRUE(piano->noteStroke().pending.empty()) << "nor does it wait for the hand";
 }
 
 TEST_F(KeyboardCommands, UnboundKeysOnlyMarkThemselvesHeld) {
     press('q');
     press('Q');
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, NONE);
-    EXPECT_TRUE(keyPressed['Q']);
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(playChord(), NONE);
+    EXPECT_TRUE(keyHeld('Q'));
     release('Q');
-    EXPECT_FALSE(keyPressed['Q']);
+    EXPECT_FALSE(keyHeld('Q'));
 }
 
 TEST_F(KeyboardCommands, ALetterAndItsCapitalAreOneKey) {
     // Caps Lock on: capitals play as their letters.
     press('S');
     press('Z');
-    EXPECT_EQ(currNote, 7);
-    EXPECT_EQ(playChord, CEG);
-    EXPECT_TRUE(keyPressed['s']);
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_EQ(playChord(), CEG);
+    EXPECT_TRUE(keyHeld('s'));
     // Shift pressed while the letters are held: they come up as capitals, and still let go.
     release('S');
     release('z');
-    EXPECT_FALSE(noteKeyPressed);
-    EXPECT_FALSE(chordKeyPressed);
-    EXPECT_FALSE(keyPressed['s'] || keyPressed['S'] || keyPressed['z']);
+    EXPECT_FALSE(noteHeld());
+    EXPECT_FALSE(chordHeld());
+    EXPECT_FALSE(keyHeld('s') || keyHeld('S') || keyHeld('z'));
     frames(30);
-    EXPECT_EQ(currNote, -1) << "the stroke ended and the hand is free again";
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(currNote(), -1) << "the stroke ended and the hand is free again";
+    EXPECT_EQ(playChord(), NONE);
     for (const auto& c : sound.calls)
         if (c.op == "play") {
             EXPECT_TRUE(std::any_of(sound.calls.begin(), sound.calls.end(),
@@ -76,25 +75,25 @@ TEST_F(KeyboardCommands, ALetterAndItsCapitalAreOneKey) {
                 << c.path << " still sounding";
         }
     press('D');
-    EXPECT_EQ(currNote, 8);
+    EXPECT_EQ(currNote(), 8);
 }
 
 TEST_F(KeyboardCommands, ChordLettersFollowTheMode) {
     press('z');
-    EXPECT_EQ(playChord, CEG);
+    EXPECT_EQ(playChord(), CEG);
     release('z');
     frames(30);
-    ASSERT_EQ(playChord, NONE);
+    ASSERT_EQ(playChord(), NONE);
     press('-');
     press('z');
-    EXPECT_EQ(playChord, CEA);
+    EXPECT_EQ(playChord(), CEA);
     release('z');
     frames(30);
     press('b');
-    EXPECT_EQ(playChord, EGsB);
+    EXPECT_EQ(playChord(), EGsB);
     press('x');  // the left hand is busy: dropped
-    EXPECT_EQ(playChord, EGsB);
-    EXPECT_TRUE(keyPressed['x']);
+    EXPECT_EQ(playChord(), EGsB);
+    EXPECT_TRUE(keyHeld('x'));
 }
 
 TEST_F(KeyboardCommands, ReleasingAChordLetterEndsItsChordAfterAModeChange) {
@@ -102,10 +101,10 @@ TEST_F(KeyboardCommands, ReleasingAChordLetterEndsItsChordAfterAModeChange) {
     press('-');
     release('-');
     release('z');
-    EXPECT_FALSE(chordKeyPressed) << "the letter that started the chord ends it";
+    EXPECT_FALSE(chordHeld()) << "the letter that started the chord ends it";
     frames(30);
-    EXPECT_EQ(playChord, NONE);
-    for (int k : {0, 2, 4}) EXPECT_EQ(keys[k]->pressFactor, 0.0f);
+    EXPECT_EQ(playChord(), NONE);
+    for (int k : {0, 2, 4}) EXPECT_EQ(key(k).pressFactor, 0.0f);
     EXPECT_EQ(sound.calls.back().op, "stop");
 }
 
@@ -113,67 +112,66 @@ TEST_F(KeyboardCommands, AnotherLetterNamingTheSameChordDoesNotEndIt) {
     press('c');  // F major (C F A) in major mode
     press('-');
     release('v');  // names C F A in minor mode, but did not start it
-    EXPECT_TRUE(chordKeyPressed);
+    EXPECT_TRUE(chordHeld());
 }
 
 TEST_F(KeyboardCommands, NoteAndChordRunIndependently) {
     press('z');
     press('s');
-    EXPECT_EQ(playChord, CEG);
-    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(playChord(), CEG);
+    EXPECT_EQ(currNote(), 7);
     release('s');
     frames(30);
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, CEG) << "the chord is still held";
-    EXPECT_FLOAT_EQ(keys[0]->pressFactor, 1.0f);
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(playChord(), CEG) << "the chord is still held";
+    EXPECT_FLOAT_EQ(key(0).pressFactor, 1.0f);
     release('z');
     frames(30);
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(playChord(), NONE);
 }
 
 TEST_F(KeyboardCommands, SpaceStepsBackgroundAndInstrumentTogetherAndTabTheTexture) {
     for (int i = 1; i <= 5; ++i) {
         press(' ');
-        EXPECT_EQ(activeBackground, i % 5);
-        EXPECT_EQ(activeInstrument, i % 5);
+        EXPECT_EQ(piano->activeBackground(), i % 5);
+        EXPECT_EQ(piano->instrument(), i % 5);
     }
     press('\t');
     press('\t');
-    EXPECT_EQ(activeHandTexture, 2);
+    EXPECT_EQ(piano->activeHandTexture(), 2);
     press('\t');
-    EXPECT_EQ(activeHandTexture, 0);
-    EXPECT_EQ(textureUploads, 3);
+    EXPECT_EQ(piano->activeHandTexture(), 0);
 }
 
 TEST_F(KeyboardCommands, GlowAndConcertSwitches) {
     press('2');
-    EXPECT_TRUE(glowOn);
+    EXPECT_TRUE(piano->glowOn());
     press('1');
-    EXPECT_FALSE(glowOn);
+    EXPECT_FALSE(piano->glowOn());
     press('3');  // not in concert mode: nothing
-    EXPECT_FLOAT_EQ(ambient_intensity[0], 0.3f);
+    EXPECT_FLOAT_EQ(lights().ambient_intensity[0], 0.3f);
 
     clock.advance(0.5);
     press('4');
-    EXPECT_TRUE(concertOn);
-    EXPECT_TRUE(glowOn);
-    EXPECT_FLOAT_EQ(background_intensity, 0.0f);
-    EXPECT_NEAR(concertLightsTimer->elapsed(), 0.0, 1e-9);
+    EXPECT_TRUE(piano->concertOn());
+    EXPECT_TRUE(piano->glowOn());
+    EXPECT_FLOAT_EQ(lights().background_intensity, 0.0f);
+    EXPECT_NEAR(piano->lights().sweepSeconds(), 0.0, 1e-9);
     clock.advance(0.3);
     press('4');
-    EXPECT_NEAR(concertLightsTimer->elapsed(), 0.0, 1e-9) << "a second '4' restarts the sweep clock";
+    EXPECT_NEAR(piano->lights().sweepSeconds(), 0.0, 1e-9) << "a second '4' restarts the sweep clock";
 
     press('<');  // dimmed in concert mode: '3' still gives back the starting levels
     press('3');
-    EXPECT_FALSE(concertOn);
-    EXPECT_FALSE(glowOn);
+    EXPECT_FALSE(piano->concertOn());
+    EXPECT_FALSE(piano->glowOn());
     for (int c = 0; c < 3; ++c) {
-        EXPECT_FLOAT_EQ(ambient_intensity[c], 0.3f) << "the ambient the program starts with";
-        EXPECT_FLOAT_EQ(diffuse_intensity[c], 1.0f);
-        EXPECT_FLOAT_EQ(specular_intensity[c], 1.0f);
+        EXPECT_FLOAT_EQ(lights().ambient_intensity[c], 0.3f) << "the ambient the program starts with";
+        EXPECT_FLOAT_EQ(lights().diffuse_intensity[c], 1.0f);
+        EXPECT_FLOAT_EQ(lights().specular_intensity[c], 1.0f);
     }
-    EXPECT_FLOAT_EQ(ambient_intensity[3], 1.0f);
-    EXPECT_FLOAT_EQ(background_intensity, 1.0f);
+    EXPECT_FLOAT_EQ(lights().ambient_intensity[3], 1.0f);
+    EXPECT_FLOAT_EQ(lights().background_intensity, 1.0f);
 }
 
 TEST_F(KeyboardCommands, EscapeQuitsWithStatusZero) {
@@ -185,76 +183,74 @@ using LightKeys = AppTest;
 
 TEST_F(LightKeys, TwentyDimStepsReachJustBelowZeroAndTwentyBrightStepsRestoreExactly) {
     press('>');
-    EXPECT_FLOAT_EQ(diffuse_intensity[0], 1.0f) << "already at full";
+    EXPECT_FLOAT_EQ(lights().diffuse_intensity[0], 1.0f) << "already at full";
     for (int i = 0; i < 20; ++i) press('<');
-    EXPECT_LT(diffuse_intensity[0], 0.0f);
-    EXPECT_GT(diffuse_intensity[0], -1e-6f);
-    EXPECT_NEAR(ambient_intensity[1], 0.0f, 1e-6f);
-    const float afterTwenty = specular_intensity[2];
+    EXPECT_LT(lights().diffuse_intensity[0], 0.0f);
+    EXPECT_GT(lights().diffuse_intensity[0], -1e-6f);
+    EXPECT_NEAR(lights().ambient_intensity[1], 0.0f, 1e-6f);
+    const float afterTwenty = lights().specular_intensity[2];
     press('<');
-    EXPECT_EQ(specular_intensity[2], afterTwenty) << "a twenty-first press changes nothing";
+    EXPECT_EQ(lights().specular_intensity[2], afterTwenty) << "a twenty-first press changes nothing";
     for (int i = 0; i < 20; ++i) press('>');
     for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(diffuse_intensity[c], 1.0f);
-        EXPECT_EQ(specular_intensity[c], 1.0f);
-        EXPECT_EQ(ambient_intensity[c], 0.3f);
+        EXPECT_EQ(lights().diffuse_intensity[c], 1.0f);
+        EXPECT_EQ(lights().specular_intensity[c], 1.0f);
+        EXPECT_EQ(lights().ambient_intensity[c], 0.3f);
     }
-    EXPECT_EQ(diffuse_intensity[3], 1.0f);
-    EXPECT_EQ(background_intensity, 1.0f);
+    EXPECT_EQ(lights().diffuse_intensity[3], 1.0f);
+    EXPECT_EQ(lights().background_intensity, 1.0f);
 }
 
 TEST_F(LightKeys, SpotConeNarrowsToZeroAndWidensBackToFifty) {
     for (int i = 0; i < 25; ++i) press('/');
-    EXPECT_FLOAT_EQ(spotCutoff, 0.0f);
+    EXPECT_FLOAT_EQ(lights().spotCutoff, 0.0f);
     press('/');
-    EXPECT_FLOAT_EQ(spotCutoff, 0.0f);
+    EXPECT_FLOAT_EQ(lights().spotCutoff, 0.0f);
     for (int i = 0; i < 30; ++i) press('?');
-    EXPECT_FLOAT_EQ(spotCutoff, 50.0f);
+    EXPECT_FLOAT_EQ(lights().spotCutoff, 50.0f);
 }
 
 TEST_F(LightKeys, ArrowKeysSwingTheSpotAndAskForARedraw) {
-    for (int i = 0; i < 4; ++i) moveLight(KEY_LEFT, 0, 0);
-    EXPECT_FLOAT_EQ(spotDir[0], -0.4f);
-    moveLight(KEY_DOWN, 0, 0);
-    EXPECT_FLOAT_EQ(spotDir[2], 0.1f);
-    moveLight(KEY_UP, 0, 0);
-    moveLight(KEY_RIGHT, 0, 0);
-    EXPECT_NEAR(spotDir[2], 0.0f, 1e-7f);
-    EXPECT_FLOAT_EQ(spotDir[1], -2.0f);
-    moveLight(1, 0, 0);  // F1: nothing but the redraw
+    for (int i = 0; i < 4; ++i) piano->specialKey(KEY_LEFT);
+    EXPECT_FLOAT_EQ(lights().spotDir[0], -0.4f);
+    piano->specialKey(KEY_DOWN);
+    EXPECT_FLOAT_EQ(lights().spotDir[2], 0.1f);
+    piano->specialKey(KEY_UP);
+    piano->specialKey(KEY_RIGHT);
+    EXPECT_NEAR(lights().spotDir[2], 0.0f, 1e-7f);
+    EXPECT_FLOAT_EQ(lights().spotDir[1], -2.0f);
+    piano->specialKey(1);  // F1: nothing but the redraw
     EXPECT_EQ(redisplays, 8);
 }
 
 using CameraDrags = AppTest;
 
 TEST_F(CameraDrags, LeftDragTurnsFromThePressPosition) {
-    mouse(MOUSE_LEFT_BUTTON, MOUSE_DOWN, 300, 400);
-    motion(400, 400);
-    EXPECT_FLOAT_EQ(camRot[1], 7.5f);
-    EXPECT_FLOAT_EQ(camRot[0], 60.0f);
-    motion(400, 440);
-    EXPECT_FLOAT_EQ(camRot[0], 63.0f);
-    mouse(MOUSE_LEFT_BUTTON, 1, 400, 440);
-    motion(900, 900);
-    EXPECT_FLOAT_EQ(camRot[1], 7.5f) << "no button held";
+    piano->mouseButton(MOUSE_LEFT_BUTTON, MOUSE_DOWN, 300, 400);
+    piano->mouseMotion(400, 400);
+    EXPECT_FLOAT_EQ(piano->camera().rotation[1], 7.5f);
+    EXPECT_FLOAT_EQ(piano->camera().rotation[0], 60.0f);
+    piano->mouseMotion(400, 440);
+    EXPECT_FLOAT_EQ(piano->camera().rotation[0], 63.0f);
+    piano->mouseButton(MOUSE_LEFT_BUTTON, 1, 400, 440);
+    piano->mouseMotion(900, 900);
+    EXPECT_FLOAT_EQ(piano->camera().rotation[1], 7.5f) << "no button held";
 }
 
 TEST_F(CameraDrags, RightDragZoomsWithinItsLimits) {
-    mouse(MOUSE_RIGHT_BUTTON, MOUSE_DOWN, 0, 600);
-    motion(0, 500);  // up: nearer, but already at the nearest
-    EXPECT_FLOAT_EQ(camPos[2], -7.5f);
-    motion(0, 1000);
-    EXPECT_FLOAT_EQ(camPos[2], -17.5f);
-    motion(0, 3000);
-    EXPECT_FLOAT_EQ(camPos[2], -30.0f);
+    piano->mouseButton(MOUSE_RIGHT_BUTTON, MOUSE_DOWN, 0, 600);
+    piano->mouseMotion(0, 500);  // up: nearer, but already at the nearest
+    EXPECT_FLOAT_EQ(piano->camera().position[2], -7.5f);
+    piano->mouseMotion(0, 1000);
+    EXPECT_FLOAT_EQ(piano->camera().position[2], -17.5f);
+    piano->mouseMotion(0, 3000);
+    EXPECT_FLOAT_EQ(piano->camera().position[2], -30.0f);
 }
 
 TEST_F(CameraDrags, MiddleButtonChangesNothing) {
-    mouse(1, MOUSE_DOWN, 123, 456);
-    motion(500, 500);
-    EXPECT_FLOAT_EQ(lastX, 0);
-    EXPECT_FLOAT_EQ(lastY, 0);
-    EXPECT_FLOAT_EQ(camRot[1], 0);
-    EXPECT_FLOAT_EQ(camPos[2], -7.5f);
+    piano->mouseButton(1, MOUSE_DOWN, 123, 456);
+    piano->mouseMotion(500, 500);
+    EXPECT_FLOAT_EQ(piano->camera().rotation[1], 0);
+    EXPECT_FLOAT_EQ(piano->camera().position[2], -7.5f);
 }
 

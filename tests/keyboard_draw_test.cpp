@@ -26,7 +26,7 @@ protected:
 }  // namespace
 
 TEST_F(KeyboardOnScreen, APressedWhiteKeyShowsItsTopFrontEdgeLower) {
-    PianoKey* key = keys[0];
+    PianoKey* key = &scene().keys[0];
     const Frame rest = drawFrame();
     const auto restEdge = rest.project(key->posX, 0.25, 1.5);
     const auto pressedEdge = rest.project(key->posX, 0.0, 1.5);
@@ -40,11 +40,11 @@ TEST_F(KeyboardOnScreen, APressedWhiteKeyShowsItsTopFrontEdgeLower) {
 }
 
 TEST_F(KeyboardOnScreen, GlowColoursOnlyPressedKeysBodies) {
-    glowOn = true;
-    keys[0]->press(1);
+    scene().glowOn = true;
+    scene().keys[0].press(1);
     const Frame frame = drawFrame();
-    const auto pressedTop = frame.project(keys[0]->posX, 0.0, 0.8);
-    const auto restingTop = frame.project(keys[6]->posX, 0.25, 1.3);  // in the spot, clear of the hands
+    const auto pressedTop = frame.project(scene().keys[0].posX, 0.0, 0.8);
+    const auto restingTop = frame.project(scene().keys[6].posX, 0.25, 1.3);  // in the spot, clear of the hands
     const Pixel glow = frame.at(pressedTop[0], pressedTop[1]);
     const Pixel plain = frame.at(restingTop[0], restingTop[1]);
     EXPECT_GT(glow.g, glow.r + 15) << "glow is green-grey";
@@ -56,12 +56,12 @@ TEST_F(KeyboardOnScreen, GlowColoursOnlyPressedKeysBodies) {
 TEST_F(KeyboardOnScreen, OutlinesArePureBlackWithoutGlowAndGlowWithIt) {
     const Frame plain = drawFrame();
     // The boundary of the top two white keys, clear of the hands.
-    const auto edge = plain.project(keys[14]->posX - 0.3, 0.25, 1.0);
+    const auto edge = plain.project(scene().keys[14].posX - 0.3, 0.25, 1.0);
     bool sawBlack = false;
     for (int dx = -3; dx <= 3; ++dx) sawBlack |= isBlack(plain.at(edge[0] + dx, edge[1]));
     EXPECT_TRUE(sawBlack);
 
-    glowOn = true;
+    scene().glowOn = true;
     const Frame glowing = drawFrame();
     int greenish = 0;
     for (int dx = -3; dx <= 3; ++dx) {
@@ -72,13 +72,13 @@ TEST_F(KeyboardOnScreen, OutlinesArePureBlackWithoutGlowAndGlowWithIt) {
 }
 
 TEST_F(KeyboardOnScreen, ConcertModeLightsTheKeysInColour) {
-    concertOn = true;
-    glowOn = false;
+    scene().concertOn = true;
+    scene().glowOn = false;
     const Frame frame = drawFrame();
     // The green middle beam starts straight down at the centre of the keyboard.
     const auto centre = frame.project(0.0, 0.25, 0.0);
     const Pixel p = frame.at(centre[0], centre[1]);
     EXPECT_GT(p.g, p.r + 30);
     EXPECT_GT(p.g, p.b + 30);
-    concertOn = false;
+    scene().concertOn = false;
 }

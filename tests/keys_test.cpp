@@ -3,11 +3,10 @@
 
 #include <cmath>
 
-#include "BlackKey.h"
-#include "WhiteKey.h"
+#include "PianoKey.h"
 
 TEST(PianoKeyPress, AnswersTrueWhenLeavingRestOrGoingBelowHalfWay) {
-    WhiteKey key(0);
+    PianoKey key = whiteKey(0);
     EXPECT_TRUE(key.press(0.3f));
     EXPECT_FLOAT_EQ(key.pressFactor, 0.3f);
     EXPECT_FALSE(key.press(0.6f));
@@ -18,7 +17,7 @@ TEST(PianoKeyPress, AnswersTrueWhenLeavingRestOrGoingBelowHalfWay) {
 }
 
 TEST(PianoKeyPress, ClampsToZeroAndOne) {
-    BlackKey key(0);
+    PianoKey key = blackKey(0);
     key.press(1.7f);
     EXPECT_FLOAT_EQ(key.pressFactor, 1.0f);
     EXPECT_TRUE(key.press(-2.0f));
@@ -27,7 +26,7 @@ TEST(PianoKeyPress, ClampsToZeroAndOne) {
 
 TEST(WhiteKeyGeometry, FifteenKeysSideBySideCentredOnTheOrigin) {
     for (int n = 0; n < 15; ++n) {
-        WhiteKey key(n);
+        const PianoKey key = whiteKey(n);
         EXPECT_NEAR(key.posX, n * 0.6 - 4.2, 1e-5) << n;
         EXPECT_FLOAT_EQ(key.width, 0.6f);
         EXPECT_FLOAT_EQ(key.height, 0.5f);
@@ -41,7 +40,7 @@ TEST(WhiteKeyGeometry, FifteenKeysSideBySideCentredOnTheOrigin) {
 TEST(BlackKeyGeometry, EachSitsOnAWhiteKeyBoundarySkippingEFAndBC) {
     const float expected[10] = {-3.9f, -3.3f, -2.1f, -1.5f, -0.9f, 0.3f, 0.9f, 2.1f, 2.7f, 3.3f};
     for (int n = 0; n < 10; ++n) {
-        BlackKey key(n);
+        const PianoKey key = blackKey(n);
         EXPECT_NEAR(key.posX, expected[n], 1e-5) << n;
         // The centre is on the boundary between two white keys 0.6 wide from -4.5.
         const double boundary = (key.posX + 4.5) / 0.6;

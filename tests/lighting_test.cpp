@@ -18,36 +18,36 @@ using ConcertLights = AppTest;
 TEST_F(ConcertLights, FirstFramePointsTheBeamsAtTheirStartsLeaningInwards) {
     press('4');
     frame();
-    expectDirection(concertSpotDir[0], 1, -5, 0);
-    expectDirection(concertSpotDir[1], 0, -5, 0);
-    expectDirection(concertSpotDir[2], -1, -5, 0);
+    expectDirection(lights().concertSpotDir[0], 1, -5, 0);
+    expectDirection(lights().concertSpotDir[1], 0, -5, 0);
+    expectDirection(lights().concertSpotDir[2], -1, -5, 0);
 }
 
 TEST_F(ConcertLights, BeamsEaseOntoTheirTargetsWithinAQuarterTurnOfThePhase) {
     press('4');
-    Vector previous = concertSpotDir[0];
+    Vector previous = lights().concertSpotDir[0];
     float previousStep = 0;
     bool accelerated = false;
     // 0.785 s of sweep at 60 frames a second, and the frame that reads the final phase.
     for (int i = 0; i < 47; ++i) {
         frame();
-        const float step = std::fabs(concertSpotDir[0][0] - previous[0]);
+        const float step = std::fabs(lights().concertSpotDir[0][0] - previous[0]);
         if (step > previousStep + 1e-4f) accelerated = true;
         previousStep = step;
-        previous = concertSpotDir[0];
+        previous = lights().concertSpotDir[0];
     }
     EXPECT_TRUE(accelerated) << "the sweep eases out of its start";
-    expectDirection(concertSpotDir[0], -2, -5, -2);
-    expectDirection(concertSpotDir[1], 3, -5, 0);
-    expectDirection(concertSpotDir[2], 4, -5, -2);
+    expectDirection(lights().concertSpotDir[0], -2, -5, -2);
+    expectDirection(lights().concertSpotDir[1], 3, -5, 0);
+    expectDirection(lights().concertSpotDir[2], 4, -5, -2);
 }
 
 TEST_F(ConcertLights, SweepEndDrawsTwelveValuesAndMakesTheOldTargetsTheNewStarts) {
     press('4');
     frame();
     clock.advance(1.0);  // one slow frame: the phase is clamped at the end of the sweep
-    stepFrame();
-    EXPECT_FLOAT_EQ(concertTime, 1.570795f);
+    piano->stepFrame();
+    EXPECT_FLOAT_EQ(piano->lights().sweepPhase(), 1.570795f);
 
     std::srand(12345);
     std::vector<int> reference;
@@ -56,31 +56,31 @@ TEST_F(ConcertLights, SweepEndDrawsTwelveValuesAndMakesTheOldTargetsTheNewStarts
     frame();  // the sweep is over: new aim points
     EXPECT_EQ(std::rand(), reference[12]) << "exactly twelve draws";
 
-    expectDirection(SPOT_STARTING[0], -2, -5, -2, 0);
-    expectDirection(SPOT_STARTING[2], 4, -5, -2, 0);
+    expectDirection(piano->lights().sweepFrom()[0], -2, -5, -2, 0);
+    expectDirection(piano->lights().sweepFrom()[2], 4, -5, -2, 0);
     const std::set<float> spot0x = {-2.5f, -1.5f, -0.5f, 0.5f, 4.5f, 5.5f, 6.5f, 7.5f};
     const std::set<float> spot1x = {-9, -8, -7, -6, -5, 5, 6, 7, 8, 9};
     const std::set<float> spot2x = {-7.5f, -6.5f, -5.5f, -4.5f, -0.5f, 0.5f, 1.5f, 2.5f};
     const std::set<float> anyZ = {-6, -5, -4, -3, 3, 4, 5, 6};
-    EXPECT_TRUE(spot0x.count(SPOT_TARGETS[0][0])) << SPOT_TARGETS[0][0];
-    EXPECT_TRUE(spot1x.count(SPOT_TARGETS[1][0])) << SPOT_TARGETS[1][0];
-    EXPECT_TRUE(spot2x.count(SPOT_TARGETS[2][0])) << SPOT_TARGETS[2][0];
+    EXPECT_TRUE(spot0x.count(piano->lights().sweepTo()[0][0])) << piano->lights().sweepTo()[0][0];
+    EXPECT_TRUE(spot1x.count(piano->lights().sweepTo()[1][0])) << piano->lights().sweepTo()[1][0];
+    EXPECT_TRUE(spot2x.count(piano->lights().sweepTo()[2][0])) << piano->lights().sweepTo()[2][0];
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(anyZ.count(SPOT_TARGETS[i][2])) << SPOT_TARGETS[i][2];
-        EXPECT_FLOAT_EQ(SPOT_TARGETS[i][1], -5);
+        EXPECT_TRUE(anyZ.count(piano->lights().sweepTo()[i][2])) << piano->lights().sweepTo()[i][2];
+        EXPECT_FLOAT_EQ(piano->lights().sweepTo()[i][1], -5);
     }
     // The draw order: spot 0's x is randInt(2, 5) then its sign, plus 2.5.
     std::srand(12345);
     const int magnitude = 2 + std::rand() % 4;
     const int sign = std::rand() % 2 == 1 ? -1 : 1;
-    EXPECT_FLOAT_EQ(SPOT_TARGETS[0][0], magnitude * sign + 2.5f);
-    EXPECT_NEAR(concertTime, -1.570795f, 1e-3) << "the next sweep starts over";
+    EXPECT_FLOAT_EQ(piano->lights().sweepTo()[0][0], magnitude * sign + 2.5f);
+    EXPECT_NEAR(piano->lights().sweepPhase(), -1.570795f, 1e-3) << "the next sweep starts over";
 }
 
 TEST_F(ConcertLights, BeamsAreFrozenOutsideConcertMode) {
-    const Vector before = concertSpotDir[1];
+    const Vector before = lights().concertSpotDir[1];
     frames(30);
-    expectDirection(concertSpotDir[1], before[0], before[1], before[2], 0);
+    expectDirection(lights().concertSpotDir[1], before[0], before[1], before[2], 0);
 }
 
 TEST(RandomDraws, StayWithinTheirRanges) {

@@ -92,28 +92,29 @@ TEST_F(MidiFiles, AWrittenPieceChosenWithSixPlaysItsMelodyOnTheRightHandAndItsCh
     std::string error;
     ASSERT_TRUE(writeMidiFile(path("scale.mid"), 0, scaleOverChords(), error)) << error;
     setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);  // no songs of the user's
-    midiSongImporter = importMidiSong;  // as the program does at start-up
+    PianoSetup withMidi = setup();
+    withMidi.importMidiSong = importMidiSong;  // as the program does at start-up
+    piano = std::make_unique<Piano>(withMidi);
 
-    mode = MINOR;  // the song's mode puts it back to major
+    press('-');  // minor: the song's mode puts it back to major
     testing::internal::CaptureStdout();
     press('6');
     press('5');
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    midiSongImporter = nullptr;
     unsetenv("XDG_DATA_HOME");
-    ASSERT_TRUE(songPlaying);
-    EXPECT_EQ(mode, MAJOR);
+    ASSERT_TRUE(songPlaying());
+    EXPECT_EQ(piano->mode(), MAJOR);
     // The keys each stroke went down on: C4..C5 are key indices 7..14.
-    std::vector<int> notes = {currNote}, chords = {playChord};
-    unsigned int noteCount = noteStrokes, chordCount = chordStrokes;
-    for (int f = 0; f < 1000 && songPlaying; ++f) {
+    std::vector<int> notes = {currNote()}, chords = {playChord()};
+    unsigned int noteCount = noteStrokes(), chordCount = chordStrokes();
+    for (int f = 0; f < 1000 && songPlaying(); ++f) {
         frame();
-        if (noteStrokes != noteCount) notes.push_back(currNote);
-        if (chordStrokes != chordCount) chords.push_back(playChord);
-        noteCount = noteStrokes;
-        chordCount = chordStrokes;
+        if (noteStrokes() != noteCount) notes.push_back(currNote());
+        if (chordStrokes() != chordCount) chords.push_back(playChord());
+        noteCount = noteStrokes();
+        chordCount = chordStrokes();
     }
-    EXPECT_FALSE(songPlaying);
+    EXPECT_FALSE(songPlaying());
     EXPECT_EQ(notes, (std::vector<int>{7, 8, 9, 10, 11, 12, 13, 14}));
     EXPECT_EQ(chords, (std::vector<int>{CEG, CFA, DGB, CEG}));
 }

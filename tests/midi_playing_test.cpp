@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "MidiPlaying.h"
+#include "KeyNotes.h"
 #include "app_fixture.h"
 
 namespace {
@@ -16,23 +16,17 @@ std::vector<Bytes>& sent() {
 
 void recordSent(const unsigned char* message, std::size_t size) { sent().emplace_back(message, message + size); }
 
-std::string piano(const std::string& file) { return "../res/sounds/piano/" + file; }
+std::string pianoSample(const std::string& file) { return "../res/sounds/piano/" + file; }
 }  // namespace
 
 class MidiIn : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
-        discardMidiInput();
         sent().clear();
     }
-    void TearDown() override {
-        stopMidiOutput();
-        clearKeySoundObservers();
-        discardMidiInput();
-        AppTest::TearDown();
-    }
-    void midi(std::initializer_list<unsigned char> message) { queueMidiInput(message.begin(), message.size()); }
+    void midi(std::initializer_list<unsigned char> message) { piano->midiInbox().queue(message.begin(), message.size()); }
+    bool midiInputPending() { return piano->midiInbox().pending(); }
     void noteOn(int note, int velocity = 100) {
         midi({0x90, static_cast<unsigned char>(note), static_cast<unsigned char>(velocity)});
     }
@@ -45,10 +39,10 @@ protected:
         return paths;
     }
     // Frames until the key is back at rest; -1 if it is not within a second.
-    int framesToRest(int key) {
+    int framesToRest(int index) {
         for (int n = 1; n <= 60; ++n) {
             frame();
-            if (keys[key]->pressFactor == 0) return n;
+            if (key(index).pressFactor == 0) return n;
         }
         return -1;
     }
@@ -57,16 +51,16 @@ protected:
 TEST_F(MidiIn, ANoteOnSoundsItsKeyInTheSameStepAtItsVelocityAndPressesIt) {
     noteOn(60, 100);
     EXPECT_TRUE(midiInputPending());
-    stepMidi();  // what the frame loop runs as soon as a message is queued
+    piano->playMidi();  // what the frame loop runs as soon as a message is queued
     EXPECT_FALSE(midiInputPending());
     ASSERT_EQ(sound.calls.size(), 2u);
     EXPECT_EQ(sound.calls[0].op, "play");
-    EXPECT_EQ(sound.calls[0].path, piano("C1.mp3"));
+    EXPECT_EQ(sound.calls[0].path, pianoSample("C1.mp3"));
     EXPECT_EQ(sound.calls[1].op, "volume");
     EXPECT_FLOAT_EQ(sound.calls[1].volume, (100.0f / 127) * (100.0f / 127));
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
 
-    activeInstrument = ORGAN;  // its notes are quieter, from MIDI as from letters
+    piano->selectInstrument(ORGAN);  // its notes are quieter, from MIDI as from letters
     noteOn(62, 127);
     frame();  // the frame step plays the queue too
     EXPECT_EQ(played().back(), "../res/sounds/organ/D1.mp3");
@@ -87,22 +81,22 @@ TEST_F(MidiIn, NotesOutsideTheKeyboardAreTakenByOctavesIntoIt) {
     EXPECT_EQ(midiNoteKey(127), 11);  // G9 down to G4
     noteOn(108);
     frame();
-    EXPECT_EQ(played(), std::vector<std::string>{piano("C2.mp3")});
+    EXPECT_EQ(played(), std::vector<std::string>{pianoSample("C2.mp3")});
 }
 
 TEST_F(MidiIn, ANoteOffLetsTheKeyRiseAndTheSampleFadeAsAReleasedLetterDoes) {
     noteOn(64, 127);
     frames(30);
-    EXPECT_FLOAT_EQ(keys[9]->pressFactor, 1.0f) << "held while the note is";
+    EXPECT_FLOAT_EQ(key(9).pressFactor, 1.0f) << "held while the note is";
     EXPECT_EQ(sound.count("stop"), 0);
     noteOff(64);
     sound.take();
     std::vector<std::pair<float, float>> pressAndVolume;
     int stops = 0;
-    for (int n = 0; n < 10 && keys[9]->pressFactor > 0; ++n) {
+    for (int n = 0; n < 10 && key(9).pressFactor > 0; ++n) {
         frame();
         for (const auto& c : sound.take()) {
-            if (c.op == "volume") pressAndVolume.push_back({keys[9]->pressFactor, c.volume});
+            if (c.op == "volume") pressAndVolume.push_back({key(9).pressFactor, c.volume});
             stops += c.op == "stop";
         }
     }
@@ -116,7 +110,7 @@ TEST_F(MidiIn, ANoteOffLetsTheKeyRiseAndTheSampleFadeAsAReleasedLetterDoes) {
     noteOn(65);
     midi({0x90, 65, 0});  // velocity 0: a note-off
     frames(4);
-    EXPECT_EQ(keys[10]->pressFactor, 0.0f);
+    EXPECT_EQ(key(10).pressFactor, 0.0f);
 }
 
 TEST_F(MidiIn, TheSustainPedalHoldsKeysAndNotesUntilItIsLifted) {
@@ -127,8 +121,8 @@ TEST_F(MidiIn, TheSustainPedalHoldsKeysAndNotesUntilItIsLifted) {
     noteOff(60);
     noteOff(64);
     frames(60);
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
-    EXPECT_FLOAT_EQ(keys[9]->pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(9).pressFactor, 1.0f);
     EXPECT_EQ(sound.count("stop"), 0);
     noteOn(60);  // struck again under the pedal: the old note dies away, a new one starts
     noteOff(60);
@@ -137,7 +131,7 @@ TEST_F(MidiIn, TheSustainPedalHoldsKeysAndNotesUntilItIsLifted) {
     EXPECT_EQ(sound.count("stop"), 1) << "the first C4, faded over six frames";
     pedal(false);
     EXPECT_EQ(framesToRest(7), 3);
-    EXPECT_EQ(keys[9]->pressFactor, 0.0f);
+    EXPECT_EQ(key(9).pressFactor, 0.0f);
     EXPECT_EQ(sound.count("stop"), 3);
 
     // A key still held when the pedal comes up stays down.
@@ -146,7 +140,7 @@ TEST_F(MidiIn, TheSustainPedalHoldsKeysAndNotesUntilItIsLifted) {
     frame();
     pedal(false);
     frames(10);
-    EXPECT_FLOAT_EQ(keys[11]->pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(11).pressFactor, 1.0f);
     midi({0xB0, 123, 0});  // all notes off
     EXPECT_EQ(framesToRest(11), 3);
 }
@@ -165,63 +159,64 @@ TEST_F(MidiIn, OnlyNotesAndControllersAreQueuedAndAFloodDropsTheNewest) {
 TEST_F(MidiIn, AMessageFromAnotherThreadWakesTheFrameLoopOnceAndAsksForAFrame) {
     static std::atomic<int> wakes{0};
     wakes = 0;
-    wakeOnMidiInput([] { ++wakes; });
-    std::thread keyboard([] {
+    piano->midiInbox().onArrival([](void*) { ++wakes; }, nullptr);
+    MidiInbox& inbox = piano->midiInbox();
+    std::thread keyboard([&inbox] {
         for (int note : {48, 50, 53}) {  // C D F below the right hand, no chord: no hand moves
             const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), 100};
-            queueMidiInput(on, 3);
+            inbox.queue(on, 3);
         }
     });
     keyboard.join();
-    wakeOnMidiInput(nullptr);
+    piano->midiInbox().onArrival(nullptr, nullptr);
     EXPECT_EQ(wakes, 1) << "the loop wakes once and takes all three";
     EXPECT_TRUE(midiInputPending());
-    stepMidi();
+    piano->playMidi();
     EXPECT_EQ(sound.count("play"), 3);
     EXPECT_EQ(redisplays, 1) << "the keys went down: the picture must show it";
-    EXPECT_FALSE(animating()) << "the keys are still while held";
+    EXPECT_FALSE(piano->animating()) << "the keys are still while held";
     noteOff(48);
-    stepMidi();
-    EXPECT_TRUE(animating()) << "a key let go rises over the next frames";
+    piano->playMidi();
+    EXPECT_TRUE(piano->animating()) << "a key let go rises over the next frames";
     frames(3);
-    EXPECT_FALSE(animating());
+    EXPECT_FALSE(piano->animating());
 }
 
 TEST_F(MidiIn, TheRightHandFollowsANoteOfItsKeysWithoutSoundingOrPressingAgain) {
     noteOn(64);
     frame();
-    EXPECT_EQ(currNote, 9);
-    EXPECT_TRUE(app.performance.noteShowOnly);
+    EXPECT_EQ(currNote(), 9);
+    EXPECT_TRUE(piano->noteStroke().showOnly);
     frames(10);  // the finger is on the key within 0.04 s of stroke time
-    EXPECT_EQ(rightHand.animationStatus, Hand::HOLD);
+    EXPECT_EQ(rightHand().animationStatus, Hand::HOLD);
     EXPECT_EQ(sound.count("play"), 1) << "the hand's stroke sounds nothing";
     noteOff(64);
     frames(20);
-    EXPECT_EQ(currNote, -1) << "the hand lifted with the note-off and is free";
-    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(currNote(), -1) << "the hand lifted with the note-off and is free";
+    EXPECT_EQ(rightHand().animationStatus, Hand::NO_ANIMATION);
 
     // A second note while the first is followed: sounded and pressed, the hand stays.
     noteOn(60);
     noteOn(62);
     frame();
-    EXPECT_EQ(currNote, 7);
-    EXPECT_FLOAT_EQ(keys[8]->pressFactor, 1.0f);
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_FLOAT_EQ(key(8).pressFactor, 1.0f);
     // Below the right hand's keys: no stroke.
     noteOff(60);
     noteOff(62);
     frames(30);
     noteOn(50);
     frames(3);
-    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(currNote(), -1);
 }
 
 TEST_F(MidiIn, ALetterTakesTheHandFromAFollowedNoteWhichKeepsSoundingAndItsKey) {
     noteOn(60);
     press('d');  // typed while the hand goes to C4: it waits for that stroke to strike
     frames(15);
-    EXPECT_EQ(played(), (std::vector<std::string>{piano("C1.mp3"), piano("D1.mp3")}));
-    EXPECT_EQ(currNote, 8);
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f) << "the followed note lost its key";
+    EXPECT_EQ(played(), (std::vector<std::string>{pianoSample("C1.mp3"), pianoSample("D1.mp3")}));
+    EXPECT_EQ(currNote(), 8);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f) << "the followed note lost its key";
     EXPECT_EQ(sound.count("stop"), 0);
     release('d');
     frames(20);
@@ -235,23 +230,23 @@ TEST_F(MidiIn, ALetterTakesTheHandFromAFollowedNoteWhichKeepsSoundingAndItsKey) 
     press('s');
     release('s');
     frames(40);
-    EXPECT_EQ(currNote, -1) << "the letter's stroke was left held";
+    EXPECT_EQ(currNote(), -1) << "the letter's stroke was left held";
     EXPECT_EQ(sound.count("play"), 4);
 }
 
 TEST_F(MidiIn, TheLeftHandShowsAHeldTriadThatIsOneOfTheModesChords) {
     for (int note : {48, 52, 55}) noteOn(note);  // C major on C3 E3 G3: 'z' in major
     frame();
-    EXPECT_EQ(playChord, CEG);
-    EXPECT_TRUE(app.performance.chordShowOnly);
+    EXPECT_EQ(playChord(), CEG);
+    EXPECT_TRUE(piano->chordStroke().showOnly);
     frames(15);
-    EXPECT_EQ(leftHand.animationStatus, Hand::HOLD);
+    EXPECT_EQ(leftHand().animationStatus, Hand::HOLD);
     EXPECT_EQ(sound.count("play"), 3) << "the chord's stroke sounds nothing more";
     noteOff(52);
     frames(20);
-    EXPECT_EQ(playChord, NONE) << "one note let go: the hand lifts";
-    EXPECT_FLOAT_EQ(keys[0]->pressFactor, 1.0f) << "the notes still held stay down";
-    EXPECT_FLOAT_EQ(keys[4]->pressFactor, 1.0f);
+    EXPECT_EQ(playChord(), NONE) << "one note let go: the hand lifts";
+    EXPECT_FLOAT_EQ(key(0).pressFactor, 1.0f) << "the notes still held stay down";
+    EXPECT_FLOAT_EQ(key(4).pressFactor, 1.0f);
 
     noteOff(48);
     noteOff(55);
@@ -260,15 +255,15 @@ TEST_F(MidiIn, TheLeftHandShowsAHeldTriadThatIsOneOfTheModesChords) {
     release('-');
     for (int note : {48, 52, 55}) noteOn(note);
     frame();
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(playChord(), NONE);
     for (int note : {48, 52, 55}) noteOff(note);
     for (int note : {48, 52, 57}) noteOn(note);  // A minor, 'z' in minor
     frame();
-    EXPECT_EQ(playChord, CEA);
+    EXPECT_EQ(playChord(), CEA);
 }
 
 TEST_F(MidiIn, TheOutputSendsTheLettersNotesWithTheProgramAndNotWhatCameIn) {
-    startMidiOutput(recordSent);
+    piano->startMidiOutput(recordSent);
     frame();
     EXPECT_EQ(sent(), (std::vector<Bytes>{{0xC0, 0}})) << "the piano's program at the start";
     sent().clear();
@@ -293,7 +288,7 @@ TEST_F(MidiIn, TheOutputSendsTheLettersNotesWithTheProgramAndNotWhatCameIn) {
     frames(5);
     EXPECT_TRUE(sent().empty()) << "a note that came in through MIDI went back out";
 
-    stopMidiOutput();  // as at exit: C E G are still held
+    piano->stopMidiOutput();  // as at exit: C E G are still held
     ASSERT_EQ(sent().size(), 3u);
     for (const Bytes& off : sent()) EXPECT_EQ(off[0], 0x80);
 }

@@ -15,13 +15,13 @@ TEST_F(NoteStroke, HeldNoteSoundsOnceKeepsTheKeyDownAndPausesItsClock) {
     ASSERT_EQ(sound.count("play"), 1);
     EXPECT_EQ(sound.calls[0].path, "../res/sounds/piano/C1.mp3");
     EXPECT_EQ(frameOfStart, 10) << "the first frame past 0.16 s of stroke time";
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
-    EXPECT_EQ(rightHand.animationStatus, Hand::HOLD);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
+    EXPECT_EQ(rightHand().animationStatus, Hand::HOLD);
 
-    const double heldAt = rightHandTimer->elapsed();
+    const double heldAt = piano->noteStroke().clockSeconds();
     frames(120);  // two seconds of holding
-    EXPECT_DOUBLE_EQ(rightHandTimer->elapsed(), heldAt);
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    EXPECT_DOUBLE_EQ(piano->noteStroke().clockSeconds(), heldAt);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
     EXPECT_EQ(sound.count("play"), 1);
     EXPECT_EQ(sound.count("volume"), 0) << "a piano note starts at full volume";
 
@@ -29,7 +29,7 @@ TEST_F(NoteStroke, HeldNoteSoundsOnceKeepsTheKeyDownAndPausesItsClock) {
     sound.take();
     std::vector<float> volumes;
     int framesToFree = 0;
-    while (currNote >= 0 && framesToFree < 100) {
+    while (currNote() >= 0 && framesToFree < 100) {
         frame();
         ++framesToFree;
     }
@@ -42,8 +42,8 @@ TEST_F(NoteStroke, HeldNoteSoundsOnceKeepsTheKeyDownAndPausesItsClock) {
     // The up phase takes 0.2 s of stroke time, then one frame frees the hand.
     EXPECT_GE(framesToFree, 11);
     EXPECT_LE(framesToFree, 13);
-    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
-    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(key(7).pressFactor, 0.0f);
+    EXPECT_EQ(rightHand().animationStatus, Hand::NO_ANIMATION);
 }
 
 TEST_F(NoteStroke, UpPhaseFadesWithTheSquareOfTheKeyAndStopsAtRest) {
@@ -52,12 +52,12 @@ TEST_F(NoteStroke, UpPhaseFadesWithTheSquareOfTheKeyAndStopsAtRest) {
     release('g');
     sound.take();
     std::vector<std::pair<float, float>> pressAndVolume;
-    while (currNote >= 0) {
+    while (currNote() >= 0) {
         frame();
         float volume = -1;
         for (const auto& c : sound.take())
             if (c.op == "volume") volume = c.volume;
-        if (volume >= 0) pressAndVolume.push_back({keys[10]->pressFactor, volume});
+        if (volume >= 0) pressAndVolume.push_back({key(10).pressFactor, volume});
     }
     ASSERT_GE(pressAndVolume.size(), 2u);
     for (const auto& [p, v] : pressAndVolume) EXPECT_FLOAT_EQ(v, p * p);
@@ -68,13 +68,13 @@ TEST_F(NoteStroke, ATapShorterThanTheDownPhaseStillStrikesTheKeyFully) {
     frame();
     release('h');
     float deepest = 0;
-    while (currNote >= 0) {
+    while (currNote() >= 0) {
         frame();
-        deepest = std::max(deepest, keys[11]->pressFactor);
+        deepest = std::max(deepest, key(11).pressFactor);
     }
     EXPECT_FLOAT_EQ(deepest, 1.0f);
     EXPECT_EQ(sound.count("play"), 1);
-    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(rightHand().animationStatus, Hand::NO_ANIMATION);
 }
 
 // Letters typed faster than a hand strikes: each sounds, in order, its stroke starting at the
@@ -104,7 +104,7 @@ TEST_F(TypedAhead, ALetterPressedDuringAStrokeWaitsUntilItSoundsThenTakesTheHand
     press('d');  // typed 50 ms later, long before 's' reaches its key
     release('d');
     release('s');
-    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(currNote(), 7);
     run(40, n);
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[0].path, "../res/sounds/piano/C1.mp3");
@@ -112,18 +112,18 @@ TEST_F(TypedAhead, ALetterPressedDuringAStrokeWaitsUntilItSoundsThenTakesTheHand
     // 'd' took the hand on the frame after 's' sounded and struck 0.16 s of its own later.
     EXPECT_EQ(starts[0].frame, 10);
     EXPECT_EQ(starts[1].frame, starts[0].frame + 1 + 10);
-    EXPECT_EQ(currNote, -1) << "the waiting letter was let go before its turn: a tap";
-    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+    EXPECT_EQ(currNote(), -1) << "the waiting letter was let go before its turn: a tap";
+    EXPECT_EQ(key(7).pressFactor, 0.0f);
 }
 
 TEST_F(TypedAhead, TheEndedNoteDiesAwayOverATenthOfASecondThenStops) {
-    activeInstrument = ORGAN;  // starts at half volume: the fade starts from there
+    piano->selectInstrument(ORGAN);  // starts at half volume: the fade starts from there
     press('s');
     frames(10);  // sounding
     press('d');
     frame();  // 'd' takes the hand
-    EXPECT_EQ(currNote, 8);
-    EXPECT_EQ(keys[7]->pressFactor, 0.0f) << "the ended note's key is up at once";
+    EXPECT_EQ(currNote(), 8);
+    EXPECT_EQ(key(7).pressFactor, 0.0f) << "the ended note's key is up at once";
     sound.take();
     std::vector<float> volumes;
     int framesToStop = 0;
@@ -149,15 +149,15 @@ TEST_F(TypedAhead, ANewLetterWhileOneIsHeldEndsTheHeldOneLastLetterWins) {
     frames(20);  // held at the bottom
     press('h');
     frame();
-    EXPECT_EQ(currNote, 11);
-    EXPECT_TRUE(noteKeyPressed);
+    EXPECT_EQ(currNote(), 11);
+    EXPECT_TRUE(noteHeld());
     release('s');  // the letter whose note was ended: nothing more to do
-    EXPECT_TRUE(noteKeyPressed);
+    EXPECT_TRUE(noteHeld());
     frames(20);
-    EXPECT_FLOAT_EQ(keys[11]->pressFactor, 1.0f) << "G is held while its letter is";
+    EXPECT_FLOAT_EQ(key(11).pressFactor, 1.0f) << "G is held while its letter is";
     release('h');
     frames(20);
-    EXPECT_EQ(currNote, -1);
+    EXPECT_EQ(currNote(), -1);
 }
 
 TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
@@ -167,7 +167,7 @@ TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
         release(c);
     }
     std::string heard;
-    for (int i = 0; i < 400 && (currNote >= 0 || !app.input.pendingNotes.empty()); ++i) {
+    for (int i = 0; i < 400 && (currNote() >= 0 || !piano->noteStroke().pending.empty()); ++i) {
         frame();
         for (const auto& c : sound.take())
             if (c.op == "play") heard += c.path.substr(c.path.rfind('/') + 1, 2);
@@ -179,7 +179,7 @@ TEST_F(TypedAhead, ARunOfLettersSoundsInOrderAndTheQueueIsBounded) {
         press(run[i % run.size()]);
         release(run[i % run.size()]);
     }
-    EXPECT_LE(app.input.pendingNotes.size(), 16u);
+    EXPECT_LE(piano->noteStroke().pending.size(), 16u);
 }
 
 TEST_F(TypedAhead, ChordLettersWaitForTheLeftHandWithTheChordOfTheirPress) {
@@ -188,17 +188,17 @@ TEST_F(TypedAhead, ChordLettersWaitForTheLeftHandWithTheChordOfTheirPress) {
     press('-');
     release('x');
     release('z');
-    EXPECT_EQ(playChord, CEG);
+    EXPECT_EQ(playChord(), CEG);
     int n = 0;
-    while (playChord != DFA && n < 40) {
+    while (playChord() != DFA && n < 40) {
         frame();
         ++n;
     }
-    EXPECT_EQ(playChord, DFA);
+    EXPECT_EQ(playChord(), DFA);
     EXPECT_EQ(sound.count("play"), 3) << "C E G sounded before the left hand moved on";
     frames(40);
     EXPECT_EQ(sound.count("play"), 6);
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(playChord(), NONE);
 }
 
 TEST_F(NoteStroke, OrganNotesStartAtHalfVolumeAndInstrumentIsReadAtTheStart) {
@@ -212,18 +212,20 @@ TEST_F(NoteStroke, OrganNotesStartAtHalfVolumeAndInstrumentIsReadAtTheStart) {
     EXPECT_FLOAT_EQ(sound.calls[1].volume, 0.5f);
     press(' ');  // music box: the sounding note keeps its instrument
     release('i');
-    while (currNote >= 0) frame();
+    while (currNote() >= 0) frame();
     for (const auto& c : sound.calls) EXPECT_EQ(c.path, "../res/sounds/organ/Black9.mp3");
 }
 
 TEST_F(NoteStroke, WithoutASoundEngineEverythingElseStillRuns) {
-    engine = nullptr;
+    PianoSetup silent = setup();
+    silent.sound = nullptr;
+    piano = std::make_unique<Piano>(silent);
     press('s');
     frames(13);
-    EXPECT_FLOAT_EQ(keys[7]->pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
     release('s');
-    while (currNote >= 0) frame();
-    EXPECT_EQ(keys[7]->pressFactor, 0.0f);
+    while (currNote() >= 0) frame();
+    EXPECT_EQ(key(7).pressFactor, 0.0f);
 }
 
 using ChordStroke = AppTest;
@@ -240,7 +242,7 @@ TEST_F(ChordStroke, EachNoteStartsOnceAtHalfVolumeAndFadesOnlyInTheLowerHalf) {
     }
     release('c');
     sound.take();
-    while (playChord != NONE) frame();
+    while (playChord() != NONE) frame();
     // Once per note: a volume while below half, the last at 0 with its stop.
     for (std::uint32_t voice = 0; voice < 3; ++voice) {
         std::vector<RecordingSound::Call> mine;
@@ -255,7 +257,7 @@ TEST_F(ChordStroke, EachNoteStartsOnceAtHalfVolumeAndFadesOnlyInTheLowerHalf) {
             }
         }
     }
-    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(leftHand().animationStatus, Hand::NO_ANIMATION);
 }
 
 TEST_F(ChordStroke, ChoirChordsStartQuieter) {
@@ -272,34 +274,50 @@ TEST_F(ChordStroke, SlowFramesStillStartEachNoteOnce) {
     // half of their travel (press below 0.5) on the next frame, at 0.177 s.
     press('x');
     for (double t : {0.05, 0.05, 0.0431, 0.017}) frame(t);
-    EXPECT_GT(keys[1]->pressFactor, 0.0f);
+    EXPECT_GT(key(1).pressFactor, 0.0f);
     EXPECT_EQ(sound.count("play"), 3);
     frame(0.017);
-    EXPECT_LT(keys[1]->pressFactor, 0.5f);
+    EXPECT_LT(key(1).pressFactor, 0.5f);
     for (double t : {0.017, 0.05}) frame(t);
-    EXPECT_FLOAT_EQ(keys[1]->pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(key(1).pressFactor, 1.0f);
     EXPECT_EQ(sound.count("play"), 3);
 }
 
-using EndingAStroke = AppTest;
-
-TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
-    press('j');  // A: the hand shifts to its second position on the way down
-    press('v');  // A minor on the left
-    frames(13);
-    release('j');
-    release('v');
+// The stroke type on its own, one for each hand: a note and a chord are the same code with
+// other keys and another pose.
+TEST(OneStrokeType, EndingEitherHandsStrokePutsKeysHandAndSoundAtRest) {
+    DrivenClock clock;
+    RecordingSound sound;
+    std::array<PianoKey, NUM_KEYS> keys = restingKeyboard();
+    Hand left(-1), right(1);
+    KeySounds sounds(&sound, ResourcePaths(), nullptr);
+    Stroke note(Stroke::NOTE, right, keys, sounds, clock);
+    Stroke chord(Stroke::CHORD, left, keys, sounds, clock);
+    auto frame = [&] {
+        clock.advance(1.0 / 60 + 0.0005);
+        sounds.stepFades();
+        chord.update();
+        note.update();
+    };
+    note.begin(12, 'j');  // A: the hand shifts to its second position on the way down
+    chord.begin(CEA, 'v');  // A minor on the left
+    note.updateHand();
+    chord.updateHand();
+    for (int i = 0; i < 13; ++i) frame();
+    note.held = chord.held = false;
+    note.updateHand();
+    chord.updateHand();
     frame();
-    ASSERT_GT(keys[12]->pressFactor, 0.0f);
+    ASSERT_GT(keys[12].pressFactor, 0.0f);
+    ASSERT_EQ(sound.count("play"), 4);
     sound.take();
-    endNoteStroke();
-    endChordStroke();
+    note.endNow();
+    chord.endNow();
 
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, NONE);
-    for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
+    EXPECT_FALSE(note.busy() || chord.busy()) << "both hands free for the next letters";
+    for (const PianoKey& k : keys) EXPECT_EQ(k.pressFactor, 0.0f);
     EXPECT_TRUE(sound.calls.empty()) << "the samples die away over the frames that follow";
-    frames(7);
+    for (int i = 0; i < 7; ++i) sounds.stepFades();
     EXPECT_EQ(sound.count("stop"), 4) << "the note and the chord's three samples, stopped once silent";
     for (const auto& c : sound.calls) {
         if (c.op == "volume") {
@@ -307,19 +325,13 @@ TEST_F(EndingAStroke, PutsKeysHandAndSoundAtRestAndFreesTheHand) {
         }
     }
 
-    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
-    EXPECT_EQ(rightHand.rightHandPos, 1);
-    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(rightHand.pos[i], RIGHT_HAND_POSITIONS[1][i]);
+    EXPECT_EQ(right.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(right.rightHandPos, 1);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(right.pos[i], RIGHT_HAND_POSITIONS[1][i]);
     for (int i = 0; i < 4; ++i)
-        EXPECT_FLOAT_EQ(rightHand.fingers[rightHand.activeFinger].shape[i],
-                        RFINGERS_DEFAULT[rightHand.activeFinger][i]);
-    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
-    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(leftHand.pos[i], DEFAULT_LEFT_POS[i]);
-
-    press('k');  // both hands take the next letters at once
-    press('z');
-    EXPECT_EQ(currNote, 13);
-    EXPECT_EQ(playChord, CEG);
+        EXPECT_FLOAT_EQ(right.fingers[right.activeFinger].shape[i], RFINGERS_DEFAULT[right.activeFinger][i]);
+    EXPECT_EQ(left.animationStatus, Hand::NO_ANIMATION);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(left.pos[i], DEFAULT_LEFT_POS[i]);
 }
 
 using StalledStroke = AppTest;
@@ -330,38 +342,31 @@ TEST_F(StalledStroke, AStallPastTheWholeUpPhaseStillLiftsTheKeysAndStopsTheSampl
     release('s');
     release('z');
     frames(11);  // past 0.16 s: keys on their way down, samples started
-    ASSERT_GT(keys[7]->pressFactor, 0.0f);
+    ASSERT_GT(key(7).pressFactor, 0.0f);
     ASSERT_EQ(sound.count("play"), 4);
     frame(0.4);  // the process is held off: down to the bottom in one frame
     frame(0.4);  // ...and the next frame comes after the whole up phase
     frame();
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, NONE);
-    for (PianoKey* key : keys) EXPECT_EQ(key->pressFactor, 0.0f);
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(playChord(), NONE);
+    for (const PianoKey& k : piano->keys()) EXPECT_EQ(k.pressFactor, 0.0f);
     EXPECT_EQ(sound.count("stop"), 4);
-    EXPECT_EQ(rightHand.animationStatus, Hand::NO_ANIMATION);
-    EXPECT_EQ(leftHand.animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(rightHand().animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(leftHand().animationStatus, Hand::NO_ANIMATION);
 }
 
 // What the program sounds, as those who follow it (the recorder, the MIDI output) hear it.
-class KeySounds : public AppTest {
+class KeySoundObservers : public AppTest {
 protected:
-    static std::vector<std::tuple<int, bool, float>>& heard() {
-        static std::vector<std::tuple<int, bool, float>> events;
-        return events;
-    }
+    std::vector<std::tuple<int, bool, float>> events;
+    std::vector<std::tuple<int, bool, float>>& heard() { return events; }
     void SetUp() override {
         AppTest::SetUp();
-        heard().clear();
-        observeKeySounds([](int key, bool on, float volume) { heard().emplace_back(key, on, volume); });
-    }
-    void TearDown() override {
-        clearKeySoundObservers();
-        AppTest::TearDown();
+        piano->observeKeySounds([this](int key, bool on, float volume) { events.emplace_back(key, on, volume); });
     }
 };
 
-TEST_F(KeySounds, EachStartAndStopIsToldOnceWithItsKeyAndVolume) {
+TEST_F(KeySoundObservers, EachStartAndStopIsToldOnceWithItsKeyAndVolume) {
     press('s');
     frames(15);
     ASSERT_EQ(heard().size(), 1u);

@@ -58,14 +58,11 @@ protected:
         // rock.jpg missing: that texture leaves the hands plain.
         writeHalves(layout->res("textures/flames.jpg"), RED_, RED_);
         startScene();
-        initTextures();  // from this layout, even if another test started the scene first
+        renderer().pictures().load(SKIN, HALL);  // from this layout, even if another test started the scene first
     }
     static void TearDownTestSuite() { delete layout; }
 
-    void SetUp() override {
-        startScene();
-        setTextures();
-    }
+    void SetUp() override { startScene(); }
     void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
 };
 TempLayout* PicturesOnScreen::layout = nullptr;
@@ -92,10 +89,10 @@ TEST_F(PicturesOnScreen, BackgroundFillsTheWindowUpright) {
 }
 
 TEST_F(PicturesOnScreen, IntensityDarkensTheBackgroundToBlack) {
-    background_intensity = 0.0f;
+    scene().lights.background_intensity = 0.0f;
     const Frame dark = drawFrame();
     EXPECT_TRUE(near(dark.at(LEFT_X, TOP_Y), {0, 0, 0}, 2));
-    background_intensity = 0.5f;
+    scene().lights.background_intensity = 0.5f;
     const Frame half = drawFrame();
     EXPECT_TRUE(near(half.at(LEFT_X, TOP_Y), {110, 15, 15}, 6));
 }
@@ -105,22 +102,22 @@ TEST_F(PicturesOnScreen, ACopyOfTheWindowStandsForThePictureUntilItGoesStale) {
     // picture's own texture holds nothing, and it comes back when it is needed again.
     for (int i = 0; i < 3; ++i) drawFrame();
     GLint width = -1;
-    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glBindTexture(GL_TEXTURE_2D, renderer().pictures().backgroundTexture());
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 0) << "the picture's pixels are let go";
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), RED_)) << "the copy shows the picture";
-    background_intensity = 0.5f;
+    scene().lights.background_intensity = 0.5f;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), {110, 15, 15}, 6)) << "drawn from the picture again";
-    glBindTexture(GL_TEXTURE_2D, backgroundTex);
+    glBindTexture(GL_TEXTURE_2D, renderer().pictures().backgroundTexture());
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 64) << "the test's picture, uploaded again";
 }
 
 TEST_F(PicturesOnScreen, ANewBackgroundShowsOnTheNextFrame) {
     drawFrame();
-    activeBackground = SPACE;
+    scene().activeBackground = SPACE;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_));
-    activeBackground = MUSIC_BOX;
+    scene().activeBackground = MUSIC_BOX;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), BLUE_));
 }
 
@@ -130,11 +127,11 @@ TEST_F(PicturesOnScreen, APictureIsReadOnceAtStartUpAndShownAgainAfterItsFileIsG
     const std::filesystem::path glee = layout->res("backgrounds/glee.jpg"), aside = glee.string() + ".aside";
     std::filesystem::rename(glee, aside);
     drawFrame();
-    activeBackground = GLEE_BACK;
+    scene().activeBackground = GLEE_BACK;
     const Pixel gleeTop = drawFrame().at(LEFT_X, TOP_Y);
-    activeBackground = HALL;
+    scene().activeBackground = HALL;
     const Pixel hallTop = drawFrame().at(LEFT_X, TOP_Y);
-    activeBackground = GLEE_BACK;
+    scene().activeBackground = GLEE_BACK;
     const Pixel gleeAgain = drawFrame().at(LEFT_X, TOP_Y);
     std::filesystem::rename(aside, glee);
     EXPECT_TRUE(near(gleeTop, GREEN_));
@@ -143,14 +140,14 @@ TEST_F(PicturesOnScreen, APictureIsReadOnceAtStartUpAndShownAgainAfterItsFileIsG
 }
 
 TEST_F(PicturesOnScreen, AMissingPictureIsFlatGreyAndTheOthersStillShow) {
-    activeBackground = CHURCH;
+    scene().activeBackground = CHURCH;
     const Frame missing = drawFrame();
     EXPECT_TRUE(near(missing.at(LEFT_X, TOP_Y), WHITE_, 2)) << "flat grey at full intensity";
     EXPECT_TRUE(near(missing.at(LEFT_X, BOTTOM_Y), WHITE_, 2));
-    background_intensity = 0.5f;
+    scene().lights.background_intensity = 0.5f;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), {128, 128, 128}, 2));
-    background_intensity = 1.0f;
-    activeBackground = GLEE_BACK;
+    scene().lights.background_intensity = 1.0f;
+    scene().activeBackground = GLEE_BACK;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_));
 }
 
@@ -159,8 +156,7 @@ TEST_F(PicturesOnScreen, HandsWearTheChosenTextureAndAMissingOneLeavesThemPlain)
     const auto palm = striped.project(1.2, 1.0, 2.0);  // the right palm's centre
     const Pixel stripedPalm = mean(striped, palm[0] - 20, palm[1] - 20, 40, 40);
 
-    activeHandTexture = ROCK;  // missing
-    setTextures();
+    scene().activeHandTexture = ROCK;  // missing
     const Frame plain = drawFrame();
     const Pixel plainPalm = mean(plain, palm[0] - 20, palm[1] - 20, 40, 40);
     EXPECT_FALSE(near(stripedPalm, plainPalm, 6)) << "the texture changes what the palm shows";
@@ -174,31 +170,33 @@ TEST_F(PicturesOnScreen, HandsWearTheChosenTextureAndAMissingOneLeavesThemPlain)
     }
     EXPECT_GT(varied, 2);
 
-    activeHandTexture = FLAMES;
-    setTextures();
+    scene().activeHandTexture = FLAMES;
     const Pixel redPalm = mean(drawFrame(), palm[0] - 20, palm[1] - 20, 40, 40);
     EXPECT_GT(redPalm.r, redPalm.g + 10) << "red flames tint the palm";
 }
 
-TEST_F(PicturesOnScreen, ChangingTheTextureChoiceAloneChangesNothingOnScreen) {
+TEST_F(PicturesOnScreen, TheChosenTextureShowsOnTheNextFrameAndBackAgain) {
     const Frame before = drawFrame();
     const auto palm = before.project(1.2, 1.0, 2.0);
-    activeHandTexture = FLAMES;  // not uploaded
+    scene().activeHandTexture = FLAMES;
+    const Pixel flames = mean(drawFrame(), palm[0] - 20, palm[1] - 20, 40, 40);
+    scene().activeHandTexture = SKIN;
     const Frame after = drawFrame();
     const Pixel a = mean(before, palm[0] - 20, palm[1] - 20, 40, 40);
     const Pixel b = mean(after, palm[0] - 20, palm[1] - 20, 40, 40);
-    EXPECT_TRUE(near(a, b, 0));
+    EXPECT_FALSE(near(a, flames, 6)) << "the flames showed at once";
+    EXPECT_TRUE(near(a, b, 0)) << "and the first picture came back, uploaded again";
 }
 
 TEST_F(PicturesOnScreen, MissingPicturesAreCountedOnOneLineNamingTheFirst) {
     testing::internal::CaptureStderr();
-    initTextures();
+    renderer().pictures().load(SKIN, HALL);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("2 pictures"), std::string::npos) << said;
     // Hand textures are listed before backgrounds: rock.jpg comes first, with its reason.
     EXPECT_NE(said.find("../res/textures/rock.jpg (can't fopen)"), std::string::npos) << said;
     EXPECT_EQ(said.find("church.png"), std::string::npos) << said;
-    activeBackground = GLEE_BACK;
+    scene().activeBackground = GLEE_BACK;
     EXPECT_TRUE(near(drawFrame().at(LEFT_X, TOP_Y), GREEN_)) << "the others still load";
 }

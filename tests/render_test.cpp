@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "Piano.h"
+#include "Letters.h"
 #include "SongFile.h"
 #include "sample_pitch.h"
 #include "sound_fixtures.h"
@@ -238,7 +238,7 @@ TEST_F(RenderTest, TwinkleRendersInUnderATenthOfItsLength) {
     const std::string song = SOURCE + "/res/songs/twinkle.song";
     SongData data;
     std::string problem;
-    ASSERT_TRUE(parseSong(slurp(song), static_cast<int>(key_letters.size()), static_cast<int>(chord_letters.size()),
+    ASSERT_TRUE(parseSong(slurp(song), NUM_NOTE_LETTERS, NUM_CHORD_LETTERS,
                           data, problem))
         << problem;
     const double seconds = std::max(data.right.back()[0], data.left.back()[0]) * BEAT_SAMPLES / double(RATE);

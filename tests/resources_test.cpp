@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "Piano.h"
+#include "Instruments.h"
 #include "Resources.h"
 
 namespace {
@@ -71,28 +72,25 @@ TEST(ResourceRoot, AFolderHoldsResourcesWithAnyResourceFolderOrTheHelpText) {
 }
 
 TEST(ResourceRoot, EveryPathFollowsTheRootAndKeepsItsSpellingAtTheDefault) {
-    EXPECT_EQ(resourceRoot(), "../res");
-    EXPECT_EQ(soundParentFolder, "../res/sounds/");
-    EXPECT_EQ(songsPath, "../res/songs/");
-    EXPECT_EQ(texPath, "../res/textures/");
-    EXPECT_EQ(backgroundPath, "../res/backgrounds/");
-    EXPECT_EQ(HELPFILENAME, "../res/help.txt");
-    EXPECT_EQ(instrumentSamplePaths().front(), "../res/sounds/piano/C0.mp3");
+    const ResourcePaths standard;
+    EXPECT_EQ(standard.root, "../res");
+    EXPECT_EQ(standard.sounds, "../res/sounds/");
+    EXPECT_EQ(standard.songs, "../res/songs/");
+    EXPECT_EQ(standard.textures, "../res/textures/");
+    EXPECT_EQ(standard.backgrounds, "../res/backgrounds/");
+    EXPECT_EQ(standard.help, "../res/help.txt");
+    EXPECT_EQ(instrumentSamplePaths(standard).front(), "../res/sounds/piano/C0.mp3");
 
-    setResourceRoot("/opt/tw/share/tinklewood/res");
-    EXPECT_EQ(songsPath, "/opt/tw/share/tinklewood/res/songs/");
-    EXPECT_EQ(texPath, "/opt/tw/share/tinklewood/res/textures/");
-    EXPECT_EQ(backgroundPath, "/opt/tw/share/tinklewood/res/backgrounds/");
-    EXPECT_EQ(HELPFILENAME, "/opt/tw/share/tinklewood/res/help.txt");
-    const std::vector<std::string>& samples = instrumentSamplePaths();
+    const ResourcePaths installed("/opt/tw/share/tinklewood/res");
+    EXPECT_EQ(installed.songs, "/opt/tw/share/tinklewood/res/songs/");
+    EXPECT_EQ(installed.textures, "/opt/tw/share/tinklewood/res/textures/");
+    EXPECT_EQ(installed.backgrounds, "/opt/tw/share/tinklewood/res/backgrounds/");
+    EXPECT_EQ(installed.help, "/opt/tw/share/tinklewood/res/help.txt");
+    const std::vector<std::string> samples = instrumentSamplePaths(installed);
     EXPECT_EQ(samples.size(), 125u);
     for (const std::string& path : samples) EXPECT_EQ(path.rfind("/opt/tw/share/tinklewood/res/sounds/", 0), 0u) << path;
-    activeInstrument = ORGAN;
-    EXPECT_EQ(samplePath(0), "/opt/tw/share/tinklewood/res/sounds/organ/C0.mp3");
-    activeInstrument = PIANO;
-
-    setResourceRoot(DEFAULT_RESOURCE_ROOT);
-    EXPECT_EQ(instrumentSamplePaths().front(), "../res/sounds/piano/C0.mp3");
+    EXPECT_EQ(samplePath(installed, ORGAN, 0), "/opt/tw/share/tinklewood/res/sounds/organ/C0.mp3");
+    EXPECT_EQ(samples[ORGAN * NUM_KEYS + 24], "/opt/tw/share/tinklewood/res/sounds/organ/Black9.mp3");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Draws the program's real frames into the test window and reads them back.
+// Draws scenes the tests build into the test window, as the program draws its frames, and reads
+// them back.
 #pragma once
 
 #include <GL/glu.h>
@@ -6,8 +7,9 @@
 #include <array>
 #include <vector>
 
-#include "Piano.h"
-#include "Shell.h"
+#include "Lights.h"
+#include "Renderer.h"
+#include "Scene.h"
 #include "gl_test_support.h"
 
 struct Pixel {
@@ -37,26 +39,34 @@ private:
     std::vector<unsigned char> pixels_;
 };
 
-// Start-up as the program does it, once per test process, into the test window; then the
-// application back at its starting state, at the test window's size.
+// The renderer of the test process, made once in the test window as the program makes its own;
+// and the scene drawFrame draws, which each test sets as it needs.
+inline SceneRenderer& renderer() {
+    static SceneRenderer r{ResourcePaths()};
+    return r;
+}
+inline Scene& scene() {
+    static Scene s;
+    return s;
+}
+
+// The scene back at the program's starting state, at the test window's size.
 inline void startScene() {
     static bool started = false;
     makeGlTestContextCurrent();
     if (!started) {
-        initGl();
-        initTimers();
-        initTextures();
-        initKeyboard();
+        renderer().initGl(Scene());
         started = true;
     }
-    resetAppState();
-    reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    scene() = Scene();
+    renderer().solids().setPath(DrawPath::Fast);
+    renderer().reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }
 
 // One frame as the display callback draws it, read back before it would be presented.
 inline Frame drawFrame() {
     Frame frame;
-    drawScene();
+    renderer().draw(scene());
     glGetDoublev(GL_MODELVIEW_MATRIX, frame.modelview.data());
     glGetDoublev(GL_PROJECTION_MATRIX, frame.projection.data());
     glGetIntegerv(GL_VIEWPORT, frame.viewport.data());
@@ -65,4 +75,13 @@ inline Frame drawFrame() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
     return frame;
+}
+
+// The concert beams part way through the piano's first sweep: -1 at its start, 1 at its end.
+inline void beamsAt(Scene& s, float phase) {
+    static const DrivenClock clock;
+    static const Lights first(clock);
+    const auto& from = first.sweepFrom();
+    const auto& to = first.sweepTo();
+    for (int i = 0; i < 3; ++i) s.lights.concertSpotDir[i] = ((to[i] + from[i]) + (to[i] - from[i]) * phase) * 0.5f;
 }

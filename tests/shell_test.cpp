@@ -5,9 +5,9 @@
 #include <cmath>
 #include <string>
 
-#include "Piano.h"
 #include "Shell.h"
 #include "gl_test_support.h"
+#include "scene_support.h"
 
 namespace {
 void settle() {
@@ -16,12 +16,10 @@ void settle() {
 }  // namespace
 
 TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
-    initGlut();
+    Shell shell{ResourcePaths()};
+    const int windowID = shell.mainWindow(), helpID = shell.helpWindow();
     EXPECT_EQ(glutGetWindow(), windowID) << "the main window is current after start-up";
-    initGl();
-    initTimers();
-    initTextures();
-    initKeyboard();
+    shell.loadPictures(Scene());
     EXPECT_LT(helpID, windowID) << "the help window is created first";
     glutIdleFunc(nullptr);  // the test drives frames itself
     settle();
@@ -45,17 +43,17 @@ TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
 
 TEST(Reshape, AZeroHeightKeepsTheLastAspectRatio) {
     makeGlTestContextCurrent();
-    reshape(800, 600);
-    EXPECT_EQ(Win[0], 800);
-    EXPECT_EQ(Win[1], 600);
+    renderer().reshape(800, 600);
+    EXPECT_EQ(renderer().width(), 800);
+    EXPECT_EQ(renderer().height(), 600);
     double before[16], after[16];
     glGetDoublev(GL_PROJECTION_MATRIX, before);
-    reshape(800, 0);
+    renderer().reshape(800, 0);
     glGetDoublev(GL_PROJECTION_MATRIX, after);
     for (int i = 0; i < 16; ++i) {
         EXPECT_TRUE(std::isfinite(after[i]));
         EXPECT_DOUBLE_EQ(after[i], before[i]);
     }
     EXPECT_NEAR(after[5] / after[0], 800.0 / 600.0, 1e-6) << "the 800 x 600 aspect stands";
-    reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    renderer().reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }

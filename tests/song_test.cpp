@@ -29,7 +29,7 @@ std::string sourceDir() {
 
 // Runs each test from a scratch folder laid out as the program expects: songs are read
 // from ../res/songs/ relative to the working directory.
-class SongPlayer : public AppTest {
+class SongPlaying : public AppTest {
 protected:
     fs::path root;
     fs::path previous;
@@ -39,8 +39,8 @@ protected:
     void SetUp() override {
         AppTest::SetUp();
         sourceDir();
-        baseNotes = noteStrokes;
-        baseChords = chordStrokes;
+        baseNotes = noteStrokes();
+        baseChords = chordStrokes();
         previous = fs::current_path();
         root = fs::temp_directory_path() / ("tinklewood-songs-" + std::to_string(::getpid()) + "-" +
                                             testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -54,8 +54,8 @@ protected:
         AppTest::TearDown();
     }
 
-    unsigned int notesStarted() const { return noteStrokes - baseNotes; }
-    unsigned int chordsStarted() const { return chordStrokes - baseChords; }
+    unsigned int notesStarted() const { return noteStrokes() - baseNotes; }
+    unsigned int chordsStarted() const { return chordStrokes() - baseChords; }
 
     void writeSong(const std::string& name, const std::string& text) {
         std::ofstream(root / "res" / "songs" / name) << text;
@@ -64,97 +64,97 @@ protected:
     // Output on stdout while playing the song, and whether the song then plays.
     std::string play(const std::string& name) {
         testing::internal::CaptureStdout();
-        playSong(name);
+        piano->playSongFile(ResourcePaths().songs + name);
         return testing::internal::GetCapturedStdout();
     }
 };
 
-TEST_F(SongPlayer, WorkedExampleFrameByFrame) {
+TEST_F(SongPlaying, WorkedExampleFrameByFrame) {
     writeSong("example.song", "3\n1 0\n1 0\n2 4\n1\n4 0\n");
     EXPECT_EQ(play("example.song"), "");
-    ASSERT_TRUE(songPlaying);
-    ASSERT_EQ(songRight.size(), 3u);
-    EXPECT_FLOAT_EQ(songRight[2][0], 4.0f) << "end beats are running sums";
-    EXPECT_EQ(currNote, 7) << "the first letter is pressed while loading";
-    EXPECT_EQ(playChord, CEG);
+    ASSERT_TRUE(songPlaying());
+    ASSERT_EQ(song().rightEntries().size(), 3u);
+    EXPECT_FLOAT_EQ(song().rightEntries()[2][0], 4.0f) << "end beats are running sums";
+    EXPECT_EQ(currNote(), 7) << "the first letter is pressed while loading";
+    EXPECT_EQ(playChord(), CEG);
     EXPECT_EQ(notesStarted(), 1u);
 
     for (int f = 1; f <= 5; ++f) {
         frame();
-        EXPECT_TRUE(noteKeyPressed) << "frame " << f;
+        EXPECT_TRUE(noteHeld()) << "frame " << f;
     }
-    frame();  // the sixth frame of beat 0: the one-beat entry is released
-    EXPECT_FALSE(noteKeyPressed);
-    EXPECT_FALSE(keyPressed['s']);
+    frame();  // the sixth frame of song().beat() 0: the one-song().beat() entry is released
+    EXPECT_FALSE(noteHeld());
+    EXPECT_FALSE(keyHeld('s'));
     frames(3);
     EXPECT_EQ(notesStarted(), 1u);
-    frame();  // beat 1: the second entry, the same letter, starts at once
-    EXPECT_EQ(beat, 1);
+    frame();  // song().beat() 1: the second entry, the same letter, starts at once
+    EXPECT_EQ(song().beat(), 1);
     EXPECT_EQ(notesStarted(), 2u);
-    EXPECT_TRUE(noteKeyPressed);
-    frames(10);  // beat 2: the third entry, 'g'
+    EXPECT_TRUE(noteHeld());
+    frames(10);  // song().beat() 2: the third entry, 'g'
     EXPECT_EQ(notesStarted(), 3u);
-    EXPECT_EQ(currNote, 11);
+    EXPECT_EQ(currNote(), 11);
 
-    frames(15);  // to the fifth frame of beat 3
-    EXPECT_TRUE(chordKeyPressed);
-    frame();  // sixth frame of beat 3: the chord and the last note are released
-    EXPECT_FALSE(chordKeyPressed);
-    EXPECT_FALSE(noteKeyPressed);
+    frames(15);  // to the fifth frame of song().beat() 3
+    EXPECT_TRUE(chordHeld());
+    frame();  // sixth frame of song().beat() 3: the chord and the last note are released
+    EXPECT_FALSE(chordHeld());
+    EXPECT_FALSE(noteHeld());
     frames(3);
-    EXPECT_TRUE(songPlaying);
-    frame();  // beat 4: the right hand's list is exhausted
-    EXPECT_FALSE(songPlaying);
-    EXPECT_TRUE(songRight.empty());
-    EXPECT_TRUE(songLeft.empty());
+    EXPECT_TRUE(songPlaying());
+    frame();  // song().beat() 4: the right hand's list is exhausted
+    EXPECT_FALSE(songPlaying());
+    EXPECT_TRUE(song().rightEntries().empty());
+    EXPECT_TRUE(song().leftEntries().empty());
 }
 
-TEST_F(SongPlayer, AnAccompanimentAloneOrOutlastingTheMelodyPlaysToItsEnd) {
+TEST_F(SongPlaying, AnAccompanimentAloneOrOutlastingTheMelodyPlaysToItsEnd) {
     writeSong("chords.song", "0\n1 12 3\n");
     play("chords.song");
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, CEA);
-    frames(116);  // the sixth frame of beat 11
-    EXPECT_TRUE(songPlaying);
-    EXPECT_FALSE(chordKeyPressed) << "released four frames before its end";
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(playChord(), CEA);
+    frames(116);  // the sixth frame of song().beat() 11
+    EXPECT_TRUE(songPlaying());
+    EXPECT_FALSE(chordHeld()) << "released four frames before its end";
     frames(4);
-    EXPECT_FALSE(songPlaying) << "over on the beat the chord ends";
+    EXPECT_FALSE(songPlaying()) << "over on the song().beat() the chord ends";
 
     writeSong("long.song", "1\n3 0\n4\n6 0 6 2 6 0 6 4\n");
     play("long.song");
     std::vector<int> chordBeats = {0};
-    unsigned int chords = chordStrokes;
-    while (songPlaying && chordBeats.size() < 10) {
+    unsigned int chords = chordStrokes();
+    while (songPlaying() && chordBeats.size() < 10) {
         frame();
-        if (chordStrokes != chords) chordBeats.push_back(beat);
-        chords = chordStrokes;
+        if (chordStrokes() != chords) chordBeats.push_back(song().beat());
+        chords = chordStrokes();
     }
     EXPECT_EQ(chordBeats, (std::vector<int>{0, 6, 12, 18}));
-    EXPECT_EQ(beat, 24) << "the song ends with its last chord, not its last note";
+    EXPECT_EQ(song().beat(), 24) << "the song ends with its last chord, not its last note";
     frames(30);
-    EXPECT_EQ(playChord, NONE) << "a chord the song held does not stay down after it";
+    EXPECT_EQ(playChord(), NONE) << "a chord the song held does not stay down after it";
 }
 
-TEST_F(SongPlayer, ASongsModeLineAndModeWordsNameTheChordsItWasMadeWith) {
+TEST_F(SongPlaying, ASongsModeLineAndModeWordsNameTheChordsItWasMadeWith) {
     writeSong("modes.song", "minor\n2 3 0 3 0\n3\n2 0 major 2 0 2 4\n");
     press('+');
     play("modes.song");
-    EXPECT_EQ(mode, MINOR) << "the song's own mode, though the user left it on major";
-    EXPECT_EQ(playChord, CEA) << "z in minor: A minor";
-    std::vector<int> chords = {playChord};
-    while (songPlaying && chords.size() < 5) {
-        const unsigned int before = chordStrokes;
+    EXPECT_EQ(piano->mode(), MINOR) << "the song's own mode, though the user left it on major";
+    EXPECT_EQ(playChord(), CEA) << "z in minor: A minor";
+    std::vector<int> chords = {playChord()};
+    while (songPlaying() && chords.size() < 5) {
+        const unsigned int before = chordStrokes();
         frame();
-        if (chordStrokes != before) chords.push_back(playChord);
+        if (chordStrokes() != before) chords.push_back(playChord());
     }
     EXPECT_EQ(chords, (std::vector<int>{CEA, CEG, DGB})) << "z in major after the mode word, then b in major";
 }
 
-TEST_F(SongPlayer, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
+TEST_F(SongPlaying, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
     writeSong("quick.song", "9\n1 0 1 1 1 2 1 3 1 4 1 5 1 6 1 7 2 0\n0\n");
     play("quick.song");
     std::vector<std::pair<std::string, int>> starts;  // sample, frame
-    for (int f = 1; f <= 120 && (songPlaying || currNote >= 0); ++f) {
+    for (int f = 1; f <= 120 && (songPlaying() || currNote() >= 0); ++f) {
         frame();
         for (const auto& c : sound.take())
             if (c.op == "play") starts.push_back({c.path.substr(c.path.rfind('/') + 1), f});
@@ -163,27 +163,27 @@ TEST_F(SongPlayer, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
     ASSERT_EQ(starts.size(), 9u);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(starts[i].first, expected[i]) << i;
-        // Pressed on the frame its beat starts (the first while loading), struck before the
-        // letter goes up six frames into the beat.
+        // Pressed on the frame its song().beat() starts (the first while loading), struck before the
+        // letter goes up six frames into the song().beat().
         EXPECT_GT(starts[i].second, 10 * i) << i;
         EXPECT_LE(starts[i].second, 10 * i + 6) << i;
     }
-    // A two-beat entry keeps the full stroke: struck on the tenth frame after its press.
+    // A two-song().beat() entry keeps the full stroke: struck on the tenth frame after its press.
     EXPECT_EQ(starts[8].first, "C1.mp3");
     EXPECT_EQ(starts[8].second, 80 + 10);
 }
 
-TEST_F(SongPlayer, AnEmptySongSaysSoAndChangesNothing) {
+TEST_F(SongPlaying, AnEmptySongSaysSoAndChangesNothing) {
     writeSong("good.song", "2 3 0 3 1\n0\n");
     writeSong("empty.song", "0\n0\n");
     play("good.song");
     frames(5);
     EXPECT_EQ(play("empty.song"), "Error: Song file ../res/songs/empty.song has no notes to play\n");
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(numFrames, 5);
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(song().framesInBeat(), 5);
 }
 
-TEST_F(SongPlayer, OnlyARegularFileIsReadAPipeOrDeviceIsRefusedAtOnce) {
+TEST_F(SongPlaying, OnlyARegularFileIsReadAPipeOrDeviceIsRefusedAtOnce) {
     writeSong("good.song", "2 3 0 3 1\n0\n");
     const fs::path songs = root / "res" / "songs";
     ASSERT_EQ(mkfifo((songs / "pipe.song").c_str(), 0600), 0);
@@ -197,65 +197,65 @@ TEST_F(SongPlayer, OnlyARegularFileIsReadAPipeOrDeviceIsRefusedAtOnce) {
         const std::string out = play(name);
         EXPECT_EQ(out, std::string("Error: Malformed song file ../res/songs/") + name +
                            ": it is not a readable file of at most 1048576 bytes\n");
-        EXPECT_TRUE(songPlaying) << name;
-        EXPECT_EQ(numFrames, 5) << name;
+        EXPECT_TRUE(songPlaying()) << name;
+        EXPECT_EQ(song().framesInBeat(), 5) << name;
     }
 }
 
-TEST_F(SongPlayer, ShortLeftListLeavesTheLeftHandIdle) {
+TEST_F(SongPlaying, ShortLeftListLeavesTheLeftHandIdle) {
     writeSong("short.song", "2 3 0 3 1\n1 2 4\n");
     play("short.song");
     frames(30);
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(playChord(), NONE);
     EXPECT_EQ(chordsStarted(), 1u);
-    EXPECT_TRUE(songPlaying);
+    EXPECT_TRUE(songPlaying());
     frames(30);
-    EXPECT_FALSE(songPlaying);
+    EXPECT_FALSE(songPlaying());
     EXPECT_EQ(notesStarted(), 2u);
 }
 
-TEST_F(SongPlayer, SongKeyRestartsASongInProgress) {
-    writeSong(songName, "2 4 0 4 7\n1 8 2\n");
+TEST_F(SongPlaying, SongKeyRestartsASongInProgress) {
+    writeSong(std::string(FIRST_SONG), "2 4 0 4 7\n1 8 2\n");
     press('5');
     frames(10);  // the first note is held down by the song
-    ASSERT_TRUE(noteKeyPressed);
+    ASSERT_TRUE(noteHeld());
     press('5');
-    EXPECT_EQ(beat, 0);
-    EXPECT_EQ(numFrames, 0);
+    EXPECT_EQ(song().beat(), 0);
+    EXPECT_EQ(song().framesInBeat(), 0);
     EXPECT_EQ(notesStarted(), 2u) << "the restarted song's first note plays at once";
     EXPECT_EQ(chordsStarted(), 2u);
     frames(50);
     EXPECT_EQ(notesStarted(), 3u);
     frames(40);
-    EXPECT_FALSE(songPlaying);
+    EXPECT_FALSE(songPlaying());
     frames(30);
-    EXPECT_EQ(currNote, -1) << "nothing is left held by the first run";
-    EXPECT_EQ(playChord, NONE);
+    EXPECT_EQ(currNote(), -1) << "nothing is left held by the first run";
+    EXPECT_EQ(playChord(), NONE);
 }
 
-TEST_F(SongPlayer, MissingFileIsReportedAndTheSongInProgressGoesOn) {
+TEST_F(SongPlaying, MissingFileIsReportedAndTheSongInProgressGoesOn) {
     writeSong("good.song", "2 3 0 3 1\n0\n");
     play("good.song");
     frames(5);
     const std::string out = play("nothere.song");
     EXPECT_EQ(out, "Error: Failed to open song file ../res/songs/nothere.song\n");
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(numFrames, 5);
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(song().framesInBeat(), 5);
 }
 
-TEST_F(SongPlayer, TheUsersHeldNoteMakesTheSongsPressBeIgnored) {
+TEST_F(SongPlaying, TheUsersHeldNoteMakesTheSongsPressBeIgnored) {
     writeSong("user.song", "2 2 1 2 2\n0\n");
     press('s');  // the user holds middle C
     play("user.song");
-    EXPECT_EQ(currNote, 7);
+    EXPECT_EQ(currNote(), 7);
     EXPECT_EQ(notesStarted(), 1u);
-    frames(20);  // beat 2: the song's second press
-    EXPECT_EQ(currNote, 7);
-    EXPECT_TRUE(noteKeyPressed) << "the user's note is not ended by the song";
+    frames(20);  // song().beat() 2: the song's second press
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_TRUE(noteHeld()) << "the user's note is not ended by the song";
     EXPECT_EQ(notesStarted(), 1u);
 }
 
-TEST_F(SongPlayer, EveryEntryOfTwinkleIsPlayedOnItsBeat) {
+TEST_F(SongPlaying, EveryEntryOfTwinkleIsPlayedOnItsBeat) {
     fs::copy_file(sourceDir() + "/res/songs/twinkle.song", root / "res" / "songs" / "twinkle.song");
     std::ifstream in(root / "res" / "songs" / "twinkle.song");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -266,16 +266,16 @@ TEST_F(SongPlayer, EveryEntryOfTwinkleIsPlayedOnItsBeat) {
 
     press('5');
     std::vector<int> noteBeats = {0}, chordBeats = {0};
-    unsigned int notes = noteStrokes, chords = chordStrokes;
+    unsigned int notes = noteStrokes(), chords = chordStrokes();
     int frameCount = 0;
     int sampleStarts = 0;
-    while (songPlaying && frameCount < 100000) {
+    while (songPlaying() && frameCount < 100000) {
         frame();
         ++frameCount;
-        if (noteStrokes != notes) noteBeats.push_back(beat);
-        if (chordStrokes != chords) chordBeats.push_back(beat);
-        notes = noteStrokes;
-        chords = chordStrokes;
+        if (noteStrokes() != notes) noteBeats.push_back(song().beat());
+        if (chordStrokes() != chords) chordBeats.push_back(song().beat());
+        notes = noteStrokes();
+        chords = chordStrokes();
     }
     for (const auto& c : sound.calls) sampleStarts += c.op == "play";
     ASSERT_EQ(noteBeats.size(), data.right.size());
@@ -288,7 +288,7 @@ TEST_F(SongPlayer, EveryEntryOfTwinkleIsPlayedOnItsBeat) {
 
 // Malformed songs: each is refused whole, with one line naming the file and the problem,
 // and nothing changes.
-class MalformedSongs : public SongPlayer, public testing::WithParamInterface<std::string> {};
+class MalformedSongs : public SongPlaying, public testing::WithParamInterface<std::string> {};
 
 TEST_P(MalformedSongs, AreRefusedWithOneLineAndNoChange) {
     const fs::path corpus = fs::path(sourceDir()) / "tests" / "songs" / GetParam();
@@ -296,18 +296,18 @@ TEST_P(MalformedSongs, AreRefusedWithOneLineAndNoChange) {
     writeSong("good.song", "3 3 0 3 1 3 2\n1 9 0\n");
     play("good.song");
     frames(12);
-    const int framesBefore = numFrames, beatBefore = beat;
+    const int framesBefore = song().framesInBeat(), beatBefore = song().beat();
     const unsigned notesBefore = notesStarted();
 
     const std::string out = play("bad.song");
     EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/bad.song: ", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
     for (char c : out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << "control code in the message";
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(numFrames, framesBefore);
-    EXPECT_EQ(beat, beatBefore);
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(song().framesInBeat(), framesBefore);
+    EXPECT_EQ(song().beat(), beatBefore);
     EXPECT_EQ(notesStarted(), notesBefore);
-    EXPECT_EQ(songRight.size(), 3u);
+    EXPECT_EQ(song().rightEntries().size(), 3u);
 }
 
 namespace {
@@ -436,19 +436,19 @@ TEST(SongTitles, ComeFromTheFileName) {
     EXPECT_EQ(songTitle("2026-12-08_15-30-00.song"), "2026-12-08 15-30-00");
 }
 
-class SongChooser : public SongPlayer {
+class SongChooser : public SongPlaying {
 protected:
     fs::path userSongs;
     void SetUp() override {
-        SongPlayer::SetUp();
+        SongPlaying::SetUp();
         userSongs = root / "data" / "tinklewood" / "songs";
         setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
     }
     void TearDown() override {
         unsetenv("XDG_DATA_HOME");
-        SongPlayer::TearDown();
+        SongPlaying::TearDown();
     }
-    std::string chosenTitle() { return app.library.chosen.title; }
+    std::string chosenTitle() { return piano->chosenSong() ? piano->chosenSong()->title : ""; }
 };
 
 TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWraps) {
@@ -468,9 +468,9 @@ TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWr
         titles.push_back(chosenTitle());
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"A Tune", "B Song", "Mine", "Twinkle", "A Tune"}));
-    EXPECT_EQ(currentCaption(), "A Tune - 5 to play");
+    EXPECT_EQ(caption(), "A Tune - 5 to play");
     clock.advance(CAPTION_SECONDS + 0.01);
-    EXPECT_EQ(currentCaption(), "") << "the caption goes after its time";
+    EXPECT_EQ(caption(), "") << "the caption goes after its time";
 
     // A song the user drops in while the program runs is there at the next "6".
     std::ofstream(userSongs / "new.song") << "1 3 4\n0\n";
@@ -484,19 +484,19 @@ TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
     writeSong("twinkle.song", "2 3 0 3 1\n0\n");
     writeSong("second.song", "1 3 7\n1 3 4\n");
     press('5');
-    EXPECT_EQ(currNote, 7) << "twinkle's first note";
-    EXPECT_EQ(currentCaption(), "Twinkle - playing");
+    EXPECT_EQ(currNote(), 7) << "twinkle's first note";
+    EXPECT_EQ(caption(), "Twinkle - playing");
     frames(80);
-    ASSERT_FALSE(songPlaying);
+    ASSERT_FALSE(songPlaying());
 
     press('6');
-    EXPECT_EQ(currentCaption(), "Second - 5 to play");
-    EXPECT_FALSE(songPlaying) << "choosing does not play";
+    EXPECT_EQ(caption(), "Second - 5 to play");
+    EXPECT_FALSE(songPlaying()) << "choosing does not play";
     press('5');
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(currNote, 14) << "the chosen song's first note";
-    EXPECT_EQ(playChord, DGB);
-    EXPECT_EQ(currentCaption(), "Second - playing");
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(currNote(), 14) << "the chosen song's first note";
+    EXPECT_EQ(playChord(), DGB);
+    EXPECT_EQ(caption(), "Second - playing");
 
     // Chosen, then spoiled: "5" refuses it as it refuses any malformed song.
     writeSong("second.song", "1 3 99\n0\n");
@@ -510,30 +510,30 @@ TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
 TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
     press('s');
     press('2');
-    EXPECT_EQ(currentCaption(), "") << "playing and options say nothing";
+    EXPECT_EQ(caption(), "") << "playing and options say nothing";
     press('-');
-    EXPECT_EQ(currentCaption(), "minor chords");
+    EXPECT_EQ(caption(), "minor chords");
     press('+');
-    EXPECT_EQ(currentCaption(), "major chords");
+    EXPECT_EQ(caption(), "major chords");
     press(' ');
-    EXPECT_EQ(currentCaption(), "synth");
+    EXPECT_EQ(caption(), "synth");
     press('8');
-    EXPECT_TRUE(app.input.lettersOn);
+    EXPECT_TRUE(piano->lettersOn());
     press('8');
-    EXPECT_FALSE(app.input.lettersOn);
+    EXPECT_FALSE(piano->lettersOn());
 }
 
 // Playing along: the right-hand part is the player's; the song waits for it.
-class PlayAlong : public SongPlayer {
+class PlayAlong : public SongPlaying {
 protected:
     void SetUp() override {
-        SongPlayer::SetUp();
+        SongPlaying::SetUp();
         // C, E and G of two, two and four beats over C and then G major.
-        writeSong(songName, "3\n2 0 2 2 4 4\n2\n4 0 4 4\n");
+        writeSong(std::string(FIRST_SONG), "3\n2 0 2 2 4 4\n2\n4 0 4 4\n");
         press('9');
         press('5');
     }
-    int frameCount() const { return beat * FRAMES_PER_BEAT + numFrames; }
+    int frameCount() const { return song().beat() * FRAMES_PER_BEAT + song().framesInBeat(); }
     void tap(unsigned char letter) {
         press(letter);
         release(letter);
@@ -541,17 +541,17 @@ protected:
 };
 
 TEST_F(PlayAlong, NothingSoundsUntilThePlayerPlaysTheFirstShownLetter) {
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(playAlongHintKey(), 7) << "middle C is shown first";
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(song().hintKey(), 7) << "middle C is shown first";
     frames(180);
-    EXPECT_EQ(frameCount(), 0) << "the beat counter waits";
-    EXPECT_EQ(currNote, -1);
-    EXPECT_EQ(playChord, NONE) << "the accompaniment waits too";
+    EXPECT_EQ(frameCount(), 0) << "the song().beat() counter waits";
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(playChord(), NONE) << "the accompaniment waits too";
     EXPECT_EQ(sound.count("play"), 0);
     tap('s');
-    EXPECT_EQ(currNote, 7) << "played as typing plays it";
-    EXPECT_EQ(playChord, CEG) << "the song starts with the player's note";
-    EXPECT_EQ(playAlongHintKey(), 9) << "E is shown next";
+    EXPECT_EQ(currNote(), 7) << "played as typing plays it";
+    EXPECT_EQ(playChord(), CEG) << "the song starts with the player's note";
+    EXPECT_EQ(song().hintKey(), 9) << "E is shown next";
 }
 
 TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
@@ -560,49 +560,49 @@ TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
     tap('f');
     frames(10);
     EXPECT_EQ(frameCount(), 2 * FRAMES_PER_BEAT + 6);
-    frames(4 * FRAMES_PER_BEAT + 3 - frameCount());  // G a little late, within its beat
+    frames(4 * FRAMES_PER_BEAT + 3 - frameCount());  // G a little late, within its song().beat()
     EXPECT_EQ(frameCount(), 4 * FRAMES_PER_BEAT + 3);
     tap('h');
-    EXPECT_EQ(playChord, DGB) << "the second chord came on its beat";
+    EXPECT_EQ(playChord(), DGB) << "the second chord came on its song().beat()";
     frames(4 * FRAMES_PER_BEAT - 3);
-    EXPECT_FALSE(songPlaying);
-    EXPECT_EQ(currentCaption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
+    EXPECT_FALSE(songPlaying());
+    EXPECT_EQ(caption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
 }
 
 TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResume) {
     tap('s');
     frames(3 * FRAMES_PER_BEAT);
     const int stoppedAt = frameCount();
-    EXPECT_LT(stoppedAt, 3 * FRAMES_PER_BEAT) << "stopped a beat after E was due";
+    EXPECT_LT(stoppedAt, 3 * FRAMES_PER_BEAT) << "stopped a song().beat() after E was due";
     frames(120);  // two seconds of waiting
     EXPECT_EQ(frameCount(), stoppedAt);
     const unsigned int chordsBefore = chordsStarted();
 
     tap('g');  // wrong: F sounds, the song waits on
-    EXPECT_EQ(playAlongHintKey(), 9);
+    EXPECT_EQ(song().hintKey(), 9);
     frames(20);
     EXPECT_EQ(frameCount(), stoppedAt);
     EXPECT_EQ(sound.calls.back().path, "../res/sounds/piano/F1.mp3");
 
     tap('f');
-    frames(4 * FRAMES_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's beat
-    EXPECT_EQ(chordsStarted(), chordsBefore + 1) << "the chord of beat 4 starts after the wait, on its beat";
-    EXPECT_EQ(playChord, DGB);
+    frames(4 * FRAMES_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's song().beat()
+    EXPECT_EQ(chordsStarted(), chordsBefore + 1) << "the chord of song().beat() 4 starts after the wait, on its song().beat()";
+    EXPECT_EQ(playChord(), DGB);
     tap('h');
-    while (songPlaying) frame();
-    const std::string count = currentCaption();
+    while (songPlaying()) frame();
+    const std::string count = caption();
     EXPECT_EQ(count.rfind("right first time 2 of 3, wrong letters 1, longest wait 2.", 0), 0u) << count;
 }
 
 TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
-    stopSong();
+    piano->stopSong();
     press('9');
-    EXPECT_EQ(currentCaption(), "the program plays");
+    EXPECT_EQ(caption(), "the program plays");
     press('5');
-    EXPECT_EQ(currNote, 7) << "the song presses its own first note";
-    EXPECT_EQ(playAlongHintKey(), -1);
+    EXPECT_EQ(currNote(), 7) << "the song presses its own first note";
+    EXPECT_EQ(song().hintKey(), -1);
     frames(2 * FRAMES_PER_BEAT);
-    EXPECT_EQ(currNote, 9);
+    EXPECT_EQ(currNote(), 9);
 }
 
 // Recording ("7"): a take becomes a song of the same letters and gaps, and a MIDI file of what
@@ -610,7 +610,7 @@ TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
 TEST(RecordingAsSong, GapsJoinTheLetterBeforeShortOnesAreLengthenedAndModesAreWritten) {
     Recording take;
     take.startMode = MAJOR;
-    // Seconds: a beat is 1/6 s. s at 1.0 for a beat and a half, d at 2.0 held 0.1 s, f 0.1 s
+    // Seconds: a song().beat() is 1/6 s. s at 1.0 for a song().beat() and a half, d at 2.0 held 0.1 s, f 0.1 s
     // after it (too soon: two beats), chords z in major and z in minor.
     take.strokes = {{true, 0, MAJOR, 1.0, 1.25}, {true, 1, MAJOR, 2.0, 2.1}, {true, 2, MAJOR, 2.1, 2.2},
                     {false, 0, MAJOR, 1.0, 2.0}, {false, 0, MINOR, 3.0, 4.0}};
@@ -658,16 +658,14 @@ protected:
     void SetUp() override {
         SongChooser::SetUp();
         midiWritten().clear();
-        midiFileWriter = [](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
-                            std::string&) {
+        PianoSetup s = setup();
+        s.writeMidiFile = [](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                             std::string&) {
             std::ofstream(path) << program << " " << events.size();
             midiWritten().push_back(path);
             return true;
         };
-    }
-    void TearDown() override {
-        midiFileWriter = nullptr;
-        SongChooser::TearDown();
+        piano = std::make_unique<Piano>(s);
     }
     std::string stdoutOf(unsigned char key) {
         testing::internal::CaptureStdout();
@@ -690,8 +688,8 @@ protected:
 
 TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     press('7');
-    EXPECT_TRUE(app.recording.on);
-    EXPECT_EQ(currentCaption(), "recording");
+    EXPECT_TRUE(piano->recorder().on());
+    EXPECT_EQ(caption(), "recording");
     press('z');
     playFor('s', 20);
     release('z');
@@ -702,14 +700,14 @@ TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     playFor('z', 30);
     frames(20);
     EXPECT_EQ(stdoutOf('7'), "");
-    EXPECT_FALSE(app.recording.on);
+    EXPECT_FALSE(piano->recorder().on());
 
     const std::vector<fs::path> songs = saved(".song");
     ASSERT_EQ(songs.size(), 1u);
     EXPECT_EQ(songs[0].filename().string().rfind("recording_", 0), 0u);
     ASSERT_EQ(midiWritten().size(), 1u);
     EXPECT_EQ(fs::path(midiWritten()[0]).replace_extension(".song"), songs[0]) << "the MIDI file beside the song";
-    EXPECT_EQ(currentCaption(), "saved " + songs[0].filename().string() + " - 5 to play");
+    EXPECT_EQ(caption(), "saved " + songs[0].filename().string() + " - 5 to play");
 
     std::ifstream in(songs[0]);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -729,14 +727,14 @@ TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     press('+');
     frames(60);
     press('5');
-    EXPECT_TRUE(songPlaying);
-    EXPECT_EQ(currNote, 7);
-    EXPECT_EQ(playChord, CEG);
-    std::vector<int> chords = {playChord};
-    while (songPlaying) {
-        const unsigned int before = chordStrokes;
+    EXPECT_TRUE(songPlaying());
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_EQ(playChord(), CEG);
+    std::vector<int> chords = {playChord()};
+    while (songPlaying()) {
+        const unsigned int before = chordStrokes();
         frame();
-        if (chordStrokes != before) chords.push_back(playChord);
+        if (chordStrokes() != before) chords.push_back(playChord());
     }
     EXPECT_EQ(chords, (std::vector<int>{CEG, CEA})) << "the second chord in the mode it was played in";
 }
@@ -745,7 +743,7 @@ TEST_F(Recorder, NothingPlayedIsNotSaved) {
     press('7');
     frames(30);
     press('7');
-    EXPECT_EQ(currentCaption(), "nothing recorded");
+    EXPECT_EQ(caption(), "nothing recorded");
     EXPECT_TRUE(saved(".song").empty());
 }
 
@@ -757,8 +755,8 @@ TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
     const std::string out = stdoutOf('7');
     EXPECT_EQ(out.rfind("Error: Cannot save the recording to " + userSongs.string() + "/recording_", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
-    EXPECT_EQ(currentCaption().rfind("recording not saved", 0), 0u) << currentCaption();
-    EXPECT_TRUE(app.recording.kept);
+    EXPECT_EQ(caption().rfind("recording not saved", 0), 0u) << caption();
+    EXPECT_TRUE(piano->recorder().kept());
 
     fs::remove(userSongs);
     frames(60);

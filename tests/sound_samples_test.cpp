@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Piano.h"
+#include "Instruments.h"
 #include "sample_pitch.h"
 
 namespace {
@@ -123,7 +123,7 @@ std::string soundsDir() {
 const std::vector<Sample>& samples() {
     static const std::vector<Sample> all = [] {
         std::vector<Sample> decoded;
-        for (const std::string& programPath : instrumentSamplePaths()) {
+        for (const std::string& programPath : instrumentSamplePaths(ResourcePaths())) {
             Sample s;
             const std::string relative = programPath.substr(PROGRAM_PREFIX.size());
             s.folder = relative.substr(0, relative.find('/'));
@@ -157,7 +157,7 @@ float peakOf(const std::vector<float>& x) {
 bool heldInstrument(const std::string& folder) { return folder == "synth" || folder == "organ" || folder == "choir"; }
 
 TEST(Samples, ProgramAsksForOneFilePerKeyAndInstrument) {
-    const std::vector<std::string>& paths = instrumentSamplePaths();
+    const std::vector<std::string> paths = instrumentSamplePaths(ResourcePaths());
     ASSERT_EQ(paths.size(), FOLDERS.size() * KEY_MIDI.size());
     for (const std::string& folder : FOLDERS)
         for (const auto& [key, midi] : KEY_MIDI) {

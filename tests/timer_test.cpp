@@ -1,12 +1,11 @@
 // Timer arithmetic on a clock driven by the test.
 #include <gtest/gtest.h>
 
-#include "test_clock.h"
-#include "timer.h"
+#include "Clock.h"
 
 TEST(Timer, ReadsTheSameValueWhenTheClockHasNotMoved) {
     DrivenClock clock;
-    Timer timer;
+    Timer timer(clock);
     clock.advance(0.25);
     EXPECT_DOUBLE_EQ(timer.elapsed(), 0.25);
     EXPECT_DOUBLE_EQ(timer.elapsed(), 0.25);
@@ -14,7 +13,7 @@ TEST(Timer, ReadsTheSameValueWhenTheClockHasNotMoved) {
 
 TEST(Timer, PausedSpansDoNotCount) {
     DrivenClock clock;
-    Timer timer;
+    Timer timer(clock);
     clock.advance(0.5);
     timer.pause();
     clock.advance(1.0);
@@ -26,7 +25,7 @@ TEST(Timer, PausedSpansDoNotCount) {
 
 TEST(Timer, RepeatedPauseAndUnpauseChangeNothing) {
     DrivenClock clock;
-    Timer timer;
+    Timer timer(clock);
     clock.advance(0.1);
     timer.unpause();  // running: no effect
     clock.advance(0.1);
@@ -42,7 +41,7 @@ TEST(Timer, RepeatedPauseAndUnpauseChangeNothing) {
 
 TEST(Timer, ResetOfAPausedTimerRunsFromZero) {
     DrivenClock clock;
-    Timer timer;
+    Timer timer(clock);
     clock.advance(1.0);
     timer.pause();
     clock.advance(1.0);
@@ -52,8 +51,20 @@ TEST(Timer, ResetOfAPausedTimerRunsFromZero) {
     EXPECT_NEAR(timer.elapsed(), 0.2, 1e-9) << "a reset ends the pause";
 }
 
+TEST(Timer, EachTimerReadsItsOwnClock) {
+    DrivenClock first, second;
+    Timer a(first), b(second);
+    first.advance(0.5);
+    EXPECT_DOUBLE_EQ(a.elapsed(), 0.5);
+    EXPECT_DOUBLE_EQ(b.elapsed(), 0.0) << "another clock moving moves nothing here";
+    second.advance(2.0);
+    EXPECT_DOUBLE_EQ(a.elapsed(), 0.5);
+    EXPECT_DOUBLE_EQ(b.elapsed(), 2.0);
+}
+
 TEST(Timer, RealClockMovesForward) {
-    Timer timer;
+    SteadyClock real;
+    Timer timer(real);
     const double first = timer.elapsed();
     volatile double sink = 0;
     for (int i = 0; i < 2000000 && timer.elapsed() <= first; ++i) sink = sink + i;

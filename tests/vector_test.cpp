@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "vector.h"
+#include "Vector.h"
 
 namespace {
 Vector v3(float x, float y, float z) { return Vector(std::array<float, 3>{x, y, z}); }

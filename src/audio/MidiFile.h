@@ -2,6 +2,8 @@
 // takes, importing one as a song, and writing one track of notes (for the recorder).
 #pragma once
 
+#include "AudioOnly.h"
+
 #include <string>
 #include <vector>
 

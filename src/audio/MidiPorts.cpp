@@ -22,8 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "EventLog.h"
-#include "MidiPlaying.h"
+#include "Piano.h"
 
 namespace {
 const char* const PORT_NAME = "Tinklewood";
@@ -44,6 +43,8 @@ struct Ports {
     std::mutex lock;
     std::condition_variable stop;
     bool stopping = false;
+    EventLog* log = nullptr;  // written from the looking thread too: one line a call
+    Piano* piano = nullptr;  // what comes in is queued in its inbox, what it sounds goes out
 };
 Ports* ports = nullptr;
 
@@ -59,8 +60,8 @@ void onError(RtMidiError::Type type, const std::string& text, void*) {
     if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) reportOnce(text);
 }
 
-void onMessage(double, std::vector<unsigned char>* message, void*) {
-    queueMidiInput(message->data(), message->size());
+void onMessage(double, std::vector<unsigned char>* message, void* inbox) {
+    static_cast<MidiInbox*>(inbox)->queue(message->data(), message->size());
 }
 
 void sendMessage(const unsigned char* message, std::size_t size) { ports->out->sendMessage(message, size); }
@@ -90,7 +91,7 @@ bool playableSource(const std::string& name) {
 std::unique_ptr<RtMidiIn> makeInput() {
     auto in = std::make_unique<RtMidiIn>(ports->api, IN_CLIENT);
     in->setErrorCallback(onError);
-    in->setCallback(onMessage);
+    in->setCallback(onMessage, &ports->piano->midiInbox());
     return in;
 }
 
@@ -113,7 +114,7 @@ void connect(const std::string& source) {
         in->openPort(static_cast<unsigned int>(index), PORT_NAME);
         ports->ownInputs[source] = std::move(in);
     }
-    logEvent("midi-connect", source);
+    if (ports->log != nullptr) ports->log->log("midi-connect", source);
 }
 
 void connectNewSources() {
@@ -149,7 +150,7 @@ void closeMidiPorts() {
     }
     ports->stop.notify_one();
     ports->looking.join();
-    stopMidiOutput();
+    ports->piano->stopMidiOutput();
     // The inputs go first, so nothing comes in while the output drains what was sent.
     delete ports;
     ports = nullptr;
@@ -177,11 +178,13 @@ RtMidi::Api chooseApi() {
 }
 }  // namespace
 
-bool openMidiPorts() {
+bool openMidiPorts(Piano& piano, EventLog* log) {
     const RtMidi::Api api = chooseApi();
     if (api == RtMidi::UNSPECIFIED) return false;
     ports = new Ports;
     ports->api = api;
+    ports->piano = &piano;
+    ports->log = log;
     try {
         ports->in = makeInput();
         ports->in->openVirtualPort(PORT_NAME);
@@ -194,9 +197,9 @@ bool openMidiPorts() {
         ports = nullptr;
         return false;
     }
-    logEvent("midi-open", RtMidi::getApiName(api));
+    if (log != nullptr) log->log("midi-open", RtMidi::getApiName(api));
     connectNewSources();
-    startMidiOutput(sendMessage);
+    piano.startMidiOutput(sendMessage);
     ports->looking = std::thread(lookForSources);
     std::atexit(closeMidiPorts);
     return true;

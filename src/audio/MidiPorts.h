@@ -1,7 +1,12 @@
 // The program's MIDI ports through RtMidi, on the ALSA sequencer or a JACK server: an input
-// named "Tinklewood", connected to every MIDI source, whose messages go to queueMidiInput,
-// and an output named "Tinklewood" that the MIDI output of MidiPlaying.h sends through.
+// named "Tinklewood", connected to every MIDI source, whose messages go to the piano's MIDI
+// inbox, and an output named "Tinklewood" that the piano's MIDI output sends through.
 #pragma once
+
+#include "AudioOnly.h"
+
+class EventLog;
+class Piano;
 
 // Opens both ports on the MIDI system TINKLEWOOD_MIDI names ("alsa", "jack" or "off"), or
 // else on the ALSA sequencer when the machine has one, else on a JACK server that is running,
@@ -10,4 +15,4 @@
 // silently when none was asked for, otherwise after one line on stderr. Run on the program's
 // thread; the ports close at process exit, after note-offs for whatever the output left
 // sounding.
-bool openMidiPorts();
+bool openMidiPorts(Piano& piano, EventLog* log);

@@ -2,6 +2,8 @@
 // on a fixed pool of voices. Exposed for the tests, which build it on a loopback device.
 #pragma once
 
+#include "AudioOnly.h"
+
 #include <AL/alc.h>
 
 #include <cstddef>

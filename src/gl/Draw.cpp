@@ -8,9 +8,8 @@
 
 #include <cassert>
 #include <cmath>
+#include <memory>
 #include <vector>
-
-DrawPath drawPath = DrawPath::Fast;
 
 namespace {
 // Where the primitives' vertex streams go: straight to GL, or into the open batch.
@@ -168,8 +167,6 @@ private:
     float texCoord_[2] = {0, 0};
 };
 
-BatchSink batch;
-
 // One face of a cuboid: corner(u, w) maps the face coordinates (centred, -0.5..0.5) to
 // the vertex. secondAxisFirst picks the corner order that the face's table gives.
 template <typename Sink, typename Corner>
@@ -241,42 +238,56 @@ void cylinder(Sink& sink, float r, float d) {
 }
 }  // namespace
 
-void drawCuboid(float x, float y, float z, float res) {
-    if (batch.open) {
-        cuboid(batch, x, y, z, res);
+struct Solids::Batch : BatchSink {};
+
+Solids::Solids(DrawPath path) : batch_(std::make_unique<Batch>()), path_(path) {}
+
+Solids::~Solids() = default;
+
+void Solids::cuboid(float x, float y, float z, float res) {
+    if (batch_->open) {
+        ::cuboid(*batch_, x, y, z, res);
         return;
     }
-    ImmediateSink gl;
-    cuboid(gl, x, y, z, res);
+    drawCuboid(x, y, z, res);
 }
 
-void drawCylinder(float r, float d) {
-    if (batch.open) {
-        cylinder(batch, r, d);
+void Solids::cylinder(float r, float d) {
+    if (batch_->open) {
+        ::cylinder(*batch_, r, d);
         return;
     }
-    ImmediateSink gl;
-    cylinder(gl, r, d);
+    drawCylinder(r, d);
 }
 
-bool drawingFast() {
-    if (drawPath != DrawPath::Fast) return false;
+bool Solids::fast() const {
+    if (path_ != DrawPath::Fast) return false;
     GLint renderMode = GL_RENDER;
     glGetIntegerv(GL_RENDER_MODE, &renderMode);
     return renderMode == GL_RENDER;
 }
 
-void beginSolidBatch() {
-    assert(!batch.open && "solid batches do not nest");
-    if (!drawingFast()) return;
-    batch.clear();
-    batch.open = true;
+void Solids::beginBatch() {
+    assert(!batch_->open && "solid batches do not nest");
+    if (!fast()) return;
+    batch_->clear();
+    batch_->open = true;
 }
 
-void endSolidBatch() {
-    if (!batch.open) return;
-    batch.open = false;
-    batch.draw();
+void Solids::endBatch() {
+    if (!batch_->open) return;
+    batch_->open = false;
+    batch_->draw();
+}
+
+void drawCuboid(float x, float y, float z, float res) {
+    ImmediateSink gl;
+    cuboid(gl, x, y, z, res);
+}
+
+void drawCylinder(float r, float d) {
+    ImmediateSink gl;
+    cylinder(gl, r, d);
 }
 
 void setMaterial(Material material) {

@@ -13,10 +13,10 @@ const float LONG_FINGER_ROOT_X[4] = {-PALM_LENGTH * 0.375f, -PALM_LENGTH * 0.125
                                      PALM_LENGTH * 0.125f, PALM_LENGTH * 0.375f};
 }  // namespace
 
-void drawHand(const Hand& hand) {
+void drawHand(const Hand& hand, Solids& solids) {
     setMaterial(SKIN_COLOUR);
     glEnable(GL_TEXTURE_2D);
-    beginSolidBatch();  // palm and fingers share one material: one draw, not one per segment
+    solids.beginBatch();  // palm and fingers share one material: one draw, not one per segment
 
     glPushMatrix();
     translatev(hand.pos);
@@ -26,7 +26,7 @@ void drawHand(const Hand& hand) {
     glRotatef(hand.shape[Hand::WRIST_PITCH], 0, 1, 0);
     glRotatef(hand.shape[Hand::WRIST_YAW], 0, 0, 1);
 
-    drawCuboid(PALM_LENGTH, PALM_WIDTH, PALM_THICKNESS, RECT_RES);
+    solids.cuboid(PALM_LENGTH, PALM_WIDTH, PALM_THICKNESS, RECT_RES);
 
     // A finger's own axis is its local x; turning it 90 degrees about z points it along +y.
     glPushMatrix();
@@ -34,23 +34,23 @@ void drawHand(const Hand& hand) {
     glRotatef(90, 0, 0, 1);
     glRotatef(thumbRot, 1, 0, 0);
     glRotatef(thumbRot2, 0, 1, 0);
-    drawFinger(hand.fingers[0]);
+    drawFinger(hand.fingers[0], solids);
     glPopMatrix();
 
     for (int k = 0; k < 4; ++k) {
         glPushMatrix();
         glTranslatef(LONG_FINGER_ROOT_X[k], PALM_WIDTH / 2.0f, 0);
         glRotatef(90, 0, 0, 1);
-        drawFinger(hand.fingers[k + 1]);
+        drawFinger(hand.fingers[k + 1], solids);
         glPopMatrix();
     }
 
     glPopMatrix();
-    endSolidBatch();
+    solids.endBatch();
     glDisable(GL_TEXTURE_2D);
 }
 
-void drawFinger(const Finger& finger) {
+void drawFinger(const Finger& finger, Solids& solids) {
     const float L = FINGER_LENGTH;
     const float r = FINGER_RAD;
     glPushMatrix();
@@ -61,19 +61,19 @@ void drawFinger(const Finger& finger) {
     } else {
         glRotatef(finger.shape[1], 0, 1, 0);
     }
-    drawCylinder(r, L);  // centred on the root, so its inner half sits inside the palm
+    solids.cylinder(r, L);  // centred on the root, so its inner half sits inside the palm
 
     // Each hinge is at the far end of the segment before it.
     glTranslatef(L / 2, 0, 0);
     glRotatef(finger.shape[2], 0, 1, 0);
     glTranslatef(L / 2, 0, 0);
-    drawCylinder(r, L);
+    solids.cylinder(r, L);
 
     if (!finger.isThumb) {
         glTranslatef(L / 2, 0, 0);
         glRotatef(finger.shape[3], 0, 1, 0);
         glTranslatef(L / 2, 0, 0);
-        drawCylinder(r, L);
+        solids.cylinder(r, L);
     }
     glPopMatrix();
 }

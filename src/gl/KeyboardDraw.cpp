@@ -9,16 +9,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Draw.h"
 #include "KeyboardMesh.h"
-#include "Piano.h"
-#include "Shell.h"
-
-float keyShadeTolerance = 0.45f / 255.0f;
+#include "Scene.h"
 
 namespace {
 const float BODY_RES = 0.02f;  // 50 x 50 quads a face: the finest grid the lighting is seen through
@@ -37,9 +35,6 @@ struct KeyMesh {
     BoxSize outlineSize{};
     unsigned outlineFaces = 0;  // the faces the outline was made of
 };
-
-KeyMesh meshes[NUM_KEYS];
-KeyboardDrawStats stats;
 
 // The light parameters GL holds now (positions and directions already in eye coordinates).
 // Which lights are on is read per key: an outline pass may switch them off and on.
@@ -112,22 +107,22 @@ struct BodyInputs {
 
 const CuboidGrid BODY_GRID(BODY_RES);
 
-bool meshFits(const KeyMesh& m, const BodyInputs& in) {
+bool meshFits(const KeyMesh& m, const BodyInputs& in, float tolerance) {
     return m.made && m.size.width == in.size.width && m.size.height == in.size.height &&
            m.size.length == in.size.length && m.centre == in.centre && m.material == in.material &&
-           m.lighting == in.lighting && m.modelview == in.modelview && m.tolerance == keyShadeTolerance;
+           m.lighting == in.lighting && m.modelview == in.modelview && m.tolerance == tolerance;
 }
 
 // Returns the number of faces merged anew.
-int makeMesh(KeyMesh& m, const BodyInputs& in) {
-    const int merged = m.body.make(in.size, BODY_GRID, in.modelview, in.lighting, in.material, keyShadeTolerance);
+int makeMesh(KeyMesh& m, const BodyInputs& in, float tolerance) {
+    const int merged = m.body.make(in.size, BODY_GRID, in.modelview, in.lighting, in.material, tolerance);
     m.made = true;
     m.size = in.size;
     m.centre = in.centre;
     m.material = in.material;
     m.lighting = in.lighting;
     m.modelview = in.modelview;
-    m.tolerance = keyShadeTolerance;
+    m.tolerance = tolerance;
     return merged;
 }
 
@@ -196,12 +191,9 @@ private:
     bool working_ = false, stopping_ = false;
 };
 
-MeshWorker meshWorker;
-
 // Lines along the edges of the faces turned towards the eye: every edge drawKey(1) draws
 // that can be seen.
-void drawCachedOutline(int index, const PianoKey& key, const Matrix4& camera) {
-    KeyMesh& m = meshes[index];
+void drawCachedOutline(KeyMesh& m, const PianoKey& key, const Matrix4& camera) {
     BoxSize size;
     std::array<float, 3> centre;
     placement(key, size, centre);
@@ -220,8 +212,9 @@ void drawCachedOutline(int index, const PianoKey& key, const Matrix4& camera) {
 // The state changes around one key, in the order the keyboard's drawing makes them, with
 // the body and the outline drawn by the two callbacks.
 template <typename Body, typename Outline>
-void keyInState(int i, Body body, Outline outline) {
-    PianoKey* key = keys[i];
+void keyInState(const Scene& scene, int i, Body body, Outline outline) {
+    const PianoKey* key = &scene.keys[static_cast<std::size_t>(i)];
+    const bool glowOn = scene.glowOn, concertOn = scene.concertOn;
     const bool black = i >= NUM_WHITE_KEYS;
 
     // Bodies are pushed back in depth so the outline along their edges stays visible.
@@ -230,7 +223,7 @@ void keyInState(int i, Body body, Outline outline) {
     glPolygonOffset(1, 2.05f);
 
     // The key a player playing along is to press next shines in a colour of its own.
-    const bool hint = i == playAlongHintKey() && key->pressFactor == 0;
+    const bool hint = i == scene.hintKey && key->pressFactor == 0;
     if (glowOn && key->pressFactor > 0) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
@@ -263,12 +256,34 @@ void keyInState(int i, Body body, Outline outline) {
     }
 }
 
-void drawImmediately() {
-    for (int i = 0; i < NUM_KEYS; ++i)
-        keyInState(i, [](int, PianoKey& key) { drawKey(key, BODY_RES); }, [](int, PianoKey& key) { drawKey(key, 1); });
+}  // namespace
+
+struct KeyboardDrawer::Cache {
+    KeyMesh meshes[NUM_KEYS];
+    MeshWorker worker;
+};
+
+KeyboardDrawer::KeyboardDrawer() : cache_(std::make_unique<Cache>()) {}
+
+KeyboardDrawer::~KeyboardDrawer() = default;
+
+void drawKey(const PianoKey& key, float res) {
+    glPushMatrix();
+    // The bottom face stays put; the top sinks by half the key's height when fully down.
+    glTranslatef(key.posX, key.posY - key.height * 0.25f * key.pressFactor, key.posZ);
+    drawCuboid(key.width, key.height * (1 - key.pressFactor * 0.5f), key.length, res);
+    glPopMatrix();
 }
 
-void drawCached() {
+void KeyboardDrawer::drawImmediately(const Scene& scene) {
+    for (int i = 0; i < NUM_KEYS; ++i)
+        keyInState(
+            scene, i, [](int, const PianoKey& key) { drawKey(key, BODY_RES); },
+            [](int, const PianoKey& key) { drawKey(key, 1); });
+}
+
+void KeyboardDrawer::drawCached(const Scene& scene) {
+    KeyMesh* meshes = cache_->meshes;
     Matrix4 camera{};
     glGetFloatv(GL_MODELVIEW_MATRIX, camera.data());
     const LightingState lights = readLighting();
@@ -279,8 +294,8 @@ void drawCached() {
     glPushAttrib(GL_LIGHTING_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
     for (int i = 0; i < NUM_KEYS; ++i)
         keyInState(
-            i,
-            [&](int k, PianoKey& key) {
+            scene, i,
+            [&](int k, const PianoKey& key) {
                 BodyInputs& in = inputs[k];
                 placement(key, in.size, in.centre);
                 in.lighting = lights;
@@ -288,49 +303,41 @@ void drawCached() {
                 in.material = readFrontMaterial();
                 in.modelview = translated(camera, in.centre[0], in.centre[1], in.centre[2]);
             },
-            [](int, PianoKey&) {});
+            [](int, const PianoKey&) {});
     glPopAttrib();
 
     std::vector<int> stale;
     for (int i = 0; i < NUM_KEYS; ++i)
-        if (!meshFits(meshes[i], inputs[i])) stale.push_back(i);
+        if (!meshFits(meshes[i], inputs[i], tolerance)) stale.push_back(i);
     int merged[NUM_KEYS] = {};
-    meshWorker.share(stale.size(), [&](size_t k) { merged[k] = makeMesh(meshes[stale[k]], inputs[stale[k]]); });
-    stats.keysRebuilt = static_cast<int>(stale.size());
-    for (size_t k = 0; k < stale.size(); ++k) stats.facesMerged += merged[k];
+    const float shadeTolerance = tolerance;
+    cache_->worker.share(stale.size(), [&](size_t k) {
+        merged[k] = makeMesh(meshes[stale[k]], inputs[stale[k]], shadeTolerance);
+    });
+    stats_.keysRebuilt = static_cast<int>(stale.size());
+    for (size_t k = 0; k < stale.size(); ++k) stats_.facesMerged += merged[k];
 
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     for (int i = 0; i < NUM_KEYS; ++i)
         keyInState(
-            i,
-            [&](int k, PianoKey&) {
-                stats.bodyQuads += meshes[k].body.quads();
+            scene, i,
+            [&](int k, const PianoKey&) {
+                stats_.bodyQuads += meshes[k].body.quads();
                 drawMesh(meshes[k].body.vertices(), inputs[k].centre);
             },
-            [&](int k, PianoKey& key) { drawCachedOutline(k, key, camera); });
+            [&](int k, const PianoKey& key) { drawCachedOutline(meshes[k], key, camera); });
     glPopClientAttrib();
 }
-}  // namespace
 
-KeyboardDrawStats lastKeyboardDrawStats() { return stats; }
-
-void drawKey(const PianoKey& key, float res) {
-    glPushMatrix();
-    // The bottom face stays put; the top sinks by half the key's height when fully down.
-    glTranslatef(key.posX, key.posY - key.height * 0.25f * key.pressFactor, key.posZ);
-    drawCuboid(key.width, key.height * (1 - key.pressFactor * 0.5f), key.length, res);
-    glPopMatrix();
-}
-
-void drawKeyboard() {
-    stats = {};
-    if (drawingFast()) {
-        drawCached();
+void KeyboardDrawer::draw(const Scene& scene, const Solids& solids) {
+    stats_ = {};
+    if (solids.fast()) {
+        drawCached(scene);
         // llvmpipe rasterizes what it has been sent only when told to, on its own threads:
         // sent now, the keys are drawn while this thread works out the hands.
         glFlush();
     } else {
-        drawImmediately();
+        drawImmediately(scene);
     }
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);

@@ -4,6 +4,8 @@
 // and merges them elsewhere. No GL here: the GL side hands in the light state it reads.
 #pragma once
 
+#include "ShellOnly.h"
+
 #include <array>
 #include <functional>
 #include <vector>

@@ -3,6 +3,8 @@
 // so that CPU copies of its transforms land on the same floats.
 #pragma once
 
+#include "ShellOnly.h"
+
 #include <array>
 #include <cmath>
 

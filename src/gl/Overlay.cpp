@@ -1,3 +1,4 @@
+// Captions, letters on keys and the recording mark, drawn flat over the scene in window pixels.
 #include "Overlay.h"
 
 #include <GL/freeglut.h>
@@ -10,7 +11,8 @@
 
 #include "ChordInfo.h"
 #include "constants.h"
-#include "Piano.h"
+#include "Letters.h"
+#include "Scene.h"
 
 namespace {
 void* const FONT = GLUT_BITMAP_9_BY_15;
@@ -47,24 +49,24 @@ bool toWindow(float x, float y, float z, float& wx, float& wy) {
 // The note letters on their keys, near the front of each key's top as it now stands, and
 // the chord letters with their chords in this mode in a row before the lower octave, where
 // the left hand plays them.
-std::vector<Label> keyLabels(bool all, int hintKey) {
+std::vector<Label> keyLabels(const Scene& scene, bool all, int hintKey) {
     std::vector<Label> labels;
     float x, y;
-    for (std::size_t p = 0; p < key_letters.size(); ++p) {
-        const int index = p <= 7 ? static_cast<int>(p) + 7 : static_cast<int>(p) + 12;
+    for (std::size_t p = 0; p < NOTE_LETTERS.size(); ++p) {
+        const int index = noteIndexKey(static_cast<int>(p));
         if (!all && index != hintKey) continue;
-        const PianoKey& key = *keys[index];
+        const PianoKey& key = scene.keys[static_cast<std::size_t>(index)];
         const bool black = index >= NUM_WHITE_KEYS;
         const float top = key.posY - key.height * 0.25f * key.pressFactor + key.height * (1 - key.pressFactor * 0.5f) / 2;
         const float front = key.posZ + key.length / 2 - (black ? 0.25f : 0.3f);
         if (toWindow(key.posX, top, front, x, y))
-            labels.push_back({x, y, std::string(1, key_letters[p]), !black, index == hintKey});
+            labels.push_back({x, y, std::string(1, NOTE_LETTERS[p]), !black, index == hintKey});
     }
     if (!all) return labels;
     for (int q = 0; q < 5; ++q) {
-        const std::string name = CHORD_NAMES[CHORD_KEY_TABLE[mode][q]];
+        const std::string name = CHORD_NAMES[CHORD_KEY_TABLE[scene.mode][q]];
         if (toWindow(-4.2f + 0.9f * static_cast<float>(q), 0, KEYBOARD_HEIGHT / 2 + 0.4f, x, y))
-            labels.push_back({x, y, std::string(1, chord_letters[q]) + " " + name, false});
+            labels.push_back({x, y, std::string(1, CHORD_LETTERS[static_cast<std::size_t>(q)]) + " " + name, false});
     }
     return labels;
 }
@@ -138,12 +140,12 @@ void drawRecordingMark() {
 }
 }  // namespace
 
-void drawOverlay() {
-    const std::string caption = currentCaption();
-    const int hintKey = playAlongHintKey();
-    const bool recordingMark = app.recording.on;
-    if (!app.input.lettersOn && caption.empty() && hintKey < 0 && !recordingMark) return;
-    const std::vector<Label> labels = keyLabels(app.input.lettersOn, hintKey);
+void drawOverlay(const Scene& scene) {
+    const std::string& caption = scene.caption;
+    const int hintKey = scene.hintKey;
+    const bool recordingMark = scene.recording;
+    if (!scene.lettersOn && caption.empty() && hintKey < 0 && !recordingMark) return;
+    const std::vector<Label> labels = keyLabels(scene, scene.lettersOn, hintKey);
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);

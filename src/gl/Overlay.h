@@ -3,4 +3,7 @@
 // on, so the picture is then the scene alone.
 #pragma once
 
-void drawOverlay();
+#include "Scene.h"
+#include "ShellOnly.h"
+
+void drawOverlay(const Scene& scene);

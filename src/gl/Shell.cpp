@@ -1,32 +1,29 @@
-// The shell: windows, GL state, the projection and camera, the display callback and the
-// idle callback that paces frames.
+#include "Shell.h"
+
 #include <GL/freeglut.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
+#include <filesystem>
 #include <thread>
+#include <vector>
 
 #include <malloc.h>
 #include <sys/eventfd.h>
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "Draw.h"
-#include "EventLog.h"
-#include "Hand.h"
-#include "HandDraw.h"
-#include "MidiPlaying.h"
-#include "Overlay.h"
-#include "Piano.h"
-#include "Shell.h"
-#include "animation.h"
+#include "Help.h"
 #include "interface.h"
 
 // After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
 #include <GL/glx.h>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 static_assert(KEY_LEFT == GLUT_KEY_LEFT && KEY_UP == GLUT_KEY_UP && KEY_RIGHT == GLUT_KEY_RIGHT &&
                   KEY_DOWN == GLUT_KEY_DOWN,
@@ -35,34 +32,112 @@ static_assert(MOUSE_LEFT_BUTTON == GLUT_LEFT_BUTTON && MOUSE_RIGHT_BUTTON == GLU
                   MOUSE_DOWN == GLUT_DOWN,
               "mouse codes must match GLUT's");
 
-const std::string winName = "Tinklewood";
-const std::string helpName = "Help";
-int windowID = 0;
-int helpID = 0;
+// GLUT's callbacks are C functions with no place for a pointer of their own: this is how they
+// reach the shell.
+Shell* Shell::current_ = nullptr;
 
 namespace {
-// Frames stepped or drawn since the frame loop last had nothing to do; the event log notes
-// each time it comes to rest after them, so a test knows the picture it sees is the final one.
-// Stepped ones count too: a hidden window is not drawn, yet its animation comes to an end.
-int framesSinceRest = 0;
+// How often held keys are compared with the keyboard while nothing is drawn.
+constexpr double KEY_WATCH_SECONDS = 0.02;
 
-// The aspect ratio of the last window size that had one; a minimised window reports a
-// height of 0 and keeps the picture it had.
-double& aspectRatio = app.view.aspectRatio;
+// ---- GLUT's callbacks: each forwards one event ---------------------------------------------
+// Windows outlive a shell that is gone (tests make several): their events then go nowhere.
+Shell* shell() { return Shell::current(); }
+Piano* piano() { return shell() != nullptr ? shell()->piano() : nullptr; }
 
-void updateAspect(int w, int h) {
-    if (w > 0 && h > 0) aspectRatio = static_cast<double>(w) / static_cast<double>(h);
+void reshapeCallback(int w, int h) {
+    if (shell()) shell()->reshape(w, h);
+}
+void displayCallback() {
+    if (shell()) shell()->display();
+}
+void helpReshapeCallback(int w, int h) { helpReshape(w, h); }
+void helpDisplayCallback() {
+    if (shell()) shell()->helpDisplay();
+}
+void keyDownCallback(unsigned char key, int, int) {
+    if (shell()) shell()->keyDown(key);
+}
+void keyUpCallback(unsigned char key, int, int) {
+    if (shell()) shell()->keyUp(key);
+}
+void windowStatusCallback(int state) {
+    if (shell()) shell()->windowStatus(state);
+}
+void idleCallback() {
+    if (shell()) shell()->idle();
+}
+void specialCallback(int key, int, int) {
+    if (piano()) piano()->specialKey(key);
+}
+void mouseCallback(int button, int state, int x, int y) {
+    if (piano()) piano()->mouseButton(button, state, x, y);
+}
+void motionCallback(int x, int y) {
+    if (piano()) piano()->mouseMotion(x, y);
 }
 
-void redisplayMain() {
-    glutSetWindow(windowID);
-    glutPostRedisplay();
+void wakeForMidi(void* context) {
+    const std::uint64_t one = 1;
+    const int fd = *static_cast<int*>(context);
+    [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);  // full: awake already
 }
 
-void quitProgram(int status) { std::exit(status); }
+// ---- Keys released elsewhere ---------------------------------------------------------------
+// The character code GLUT reports for a keysym, or -1 for one it reports none for.
+int characterOf(KeySym sym) {
+    if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) return static_cast<int>(sym);
+    switch (sym) {
+        case XK_BackSpace: return 8;
+        case XK_Tab: return 9;
+        case XK_Return: case XK_KP_Enter: return 13;
+        case XK_Escape: return 27;
+        case XK_Delete: return 127;
+        default: return -1;
+    }
+}
+
+bool anyDown(const char keymap[32], const std::vector<KeyCode>& codes) {
+    for (KeyCode code : codes)
+        if (keymap[code >> 3] & (1 << (code & 7))) return true;
+    return false;
+}
 }  // namespace
 
-void initGlut() {
+// For each character code, every key that can type it: '+' may come from the main keyboard or
+// the keypad, 'K' from the same key as 'k', Ctrl+K (11) too. A character counts as up only when
+// all of them are up, so a key is never released while it is down.
+struct Shell::KeyCodes {
+    std::array<std::vector<KeyCode>, 256> of;
+
+    explicit KeyCodes(Display* display) {
+        if (display == nullptr) return;
+        int minCode = 0, maxCode = 0, perCode = 0;
+        XDisplayKeycodes(display, &minCode, &maxCode);
+        KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+        if (map == nullptr) return;
+        for (int code = minCode; code <= maxCode; ++code) {
+            for (int column = 0; column < perCode; ++column) {
+                const int character = characterOf(map[(code - minCode) * perCode + column]);
+                if (character < 0) continue;
+                of[static_cast<std::size_t>(character)].push_back(static_cast<KeyCode>(code));
+                if ((character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z'))
+                    of[static_cast<std::size_t>(character & 0x1f)].push_back(static_cast<KeyCode>(code));  // with Ctrl
+            }
+        }
+        XFree(map);
+    }
+};
+
+const Shell::KeyCodes& Shell::keyCodes() const {
+    if (!keyCodes_) keyCodes_ = std::make_unique<KeyCodes>(glXGetCurrentDisplay());
+    return *keyCodes_;
+}
+
+// ---- Windows -------------------------------------------------------------------------------
+Shell::Shell(const ResourcePaths& resources, EventLog* log)
+    : resources_(resources), log_(log), renderer_(resources) {
+    current_ = this;
     // One malloc arena for all threads, set before GL starts its own: an arena for each thread
     // (the sample loader, the mesh worker, OpenAL's and llvmpipe's) kept about 5 MB of freed
     // memory to itself. The threads allocate little once started; sharing one arena did not
@@ -70,179 +145,221 @@ void initGlut() {
     mallopt(M_ARENA_MAX, 1);
     // The help window shows text alone: a depth buffer there would hold 1.3 MB for nothing.
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
-    initHelpWindow();
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    initMainWindow();
-    glutSetWindow(windowID);
-    glutIgnoreKeyRepeat(1);
-    reportRepeatsAsPressesOnly();
-
-    shellHooks.requestRedisplay = redisplayMain;
-    shellHooks.handTextureChanged = setTextures;
-    shellHooks.quit = quitProgram;
-}
-
-void initHelpWindow() {
     glutInitWindowPosition(HELP_POS_X, HELP_POS_Y);
     glutInitWindowSize(HELP_WIDTH, HELP_HEIGHT);
-    helpID = glutCreateWindow(helpName.c_str());
-    glutSetWindow(helpID);
-    glutReshapeFunc(helpReshape);
-    glutDisplayFunc(helpDisplay);
-}
+    helpID_ = glutCreateWindow(HELP_WINDOW_TITLE);
+    glutSetWindow(helpID_);
+    glutReshapeFunc(helpReshapeCallback);
+    glutDisplayFunc(helpDisplayCallback);
 
-void initMainWindow() {
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowPosition(WIN_POS_X, WIN_POS_Y);
-    glutInitWindowSize(Win[0], Win[1]);
-    windowID = glutCreateWindow(winName.c_str());
-    glutReshapeFunc(reshape);
-    glutDisplayFunc(display);
-    glutKeyboardFunc(keyDown);
-    glutKeyboardUpFunc(keyUp);
-    glutSpecialFunc(moveLight);
-    glutMouseFunc(mouse);
-    glutMotionFunc(motion);
-    glutWindowStatusFunc(mainWindowStatus);
-    glutIdleFunc(animate);
+    glutInitWindowSize(renderer_.width(), renderer_.height());
+    windowID_ = glutCreateWindow(MAIN_WINDOW_TITLE);
+    glutReshapeFunc(reshapeCallback);
+    glutDisplayFunc(displayCallback);
+    glutKeyboardFunc(keyDownCallback);
+    glutKeyboardUpFunc(keyUpCallback);
+    glutSpecialFunc(specialCallback);
+    glutMouseFunc(mouseCallback);
+    glutMotionFunc(motionCallback);
+    glutWindowStatusFunc(windowStatusCallback);
+    glutIdleFunc(idleCallback);
+    glutSetWindow(windowID_);
+    glutIgnoreKeyRepeat(1);
+    // Without this the X server repeats a held key as release-press pairs, and a pair read just
+    // after the key really came up looks to GLUT like a new press of it; with it, repeats come
+    // as presses alone, which keyDown drops.
+    if (Display* display = glXGetCurrentDisplay()) XkbSetDetectableAutoRepeat(display, True, nullptr);
 }
 
-void initGl() {
-    glClearColor(clearColour[0], clearColour[1], clearColour[2], 1.0f);
-    glEnable(GL_DEPTH_TEST);
-    glLineWidth(2.0f);
+Shell::~Shell() {
+    if (midiWake_ >= 0) close(midiWake_);
+    if (current_ == this) current_ = nullptr;
 }
 
-void reshape(int w, int h) {
-    Win[0] = w;
-    Win[1] = h;
-    updateAspect(w, h);
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(CAMERA_FOVY, aspectRatio, NEAR_CLIP, FAR_CLIP);
+void Shell::requestFrame() {
+    glutSetWindow(windowID_);
+    glutPostRedisplay();
 }
 
-void display() {
-    ++framesSinceRest;
-    drawScene();
+void Shell::quit(int status) { std::exit(status); }
+
+void Shell::display() {
+    ++framesSinceRest_;
+    if (piano_ != nullptr) renderer_.draw(piano_->scene());
     glFlush();
     glutSwapBuffers();
 }
 
-void drawScene() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    setBackground();
-    glDepthMask(GL_TRUE);
-    glEnable(GL_DEPTH_TEST);
-
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    updateAspect(Win[0], Win[1]);
-    gluPerspective(CAMERA_FOVY, aspectRatio, NEAR_CLIP, FAR_CLIP);
-
-    glBindTexture(GL_TEXTURE_2D, handTex);
-
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    translatev(Vector(std::array<float, 3>{camPos[0], camPos[1], camPos[2]}));
-    glRotatef(camRot[0], 1, 0, 0);
-    glRotatef(camRot[1], 0, 1, 0);
-    glRotatef(camRot[2], 0, 0, 1);
-
-    // After the camera, so the lights sit in scene coordinates and turn with the scene.
-    if (concertOn)
-        setConcertLighting();
-    else
-        setLighting();
-
-    drawKeyboard();
-    drawHand(leftHand);
-    drawHand(rightHand);
-    drawOverlay();
+void Shell::helpDisplay() {
+    drawHelpText(resources_.help);
+    glutSwapBuffers();
 }
 
-void animate() {
-    if (stepFrame()) {
+// ---- Keys ----------------------------------------------------------------------------------
+void Shell::keyDown(unsigned char key) {
+    // Pressed again while still down: the X server repeating a held key (it sends presses alone),
+    // however long after the key really came up the press is read.
+    if (pressed_[key]) return;
+    pressed_[key] = true;
+    if (piano_ != nullptr) piano_->keyDown(key);
+    requestFrame();  // whatever the key changed shows at once
+}
+
+void Shell::keyUp(unsigned char key) {
+    // A key can go down as one character and come up as another ('s' and 'S' around Shift): its
+    // release frees every character its keys type.
+    const std::vector<KeyCode>& codes = keyCodes().of[key];
+    for (int other = 0; other < 256; ++other) {
+        if (!pressed_[other]) continue;
+        const std::vector<KeyCode>& others = keyCodes().of[static_cast<std::size_t>(other)];
+        if (other == key || std::find_first_of(codes.begin(), codes.end(), others.begin(), others.end()) != codes.end())
+            pressed_[other] = false;
+    }
+    if (piano_ != nullptr) piano_->keyUp(key);
+    requestFrame();
+}
+
+void Shell::windowStatus(int state) {
+    // Hidden or minimised, the window gets no more key events, down or up: let go of everything
+    // now rather than wait for a release that will go elsewhere. A key still down keeps its mark
+    // here, so its repeats, when the window comes back, are not taken for a new press; the check
+    // below clears the mark once it is up.
+    if (state != GLUT_HIDDEN || piano_ == nullptr) return;
+    for (unsigned char key : piano_->userHeldKeys()) piano_->keyUp(key);
+}
+
+// Releases that never reach the main window: a letter held while the focus moves to another
+// window sends its release there, and a hidden window gets none. The X server knows which keys
+// are really down; a held key that is not is released here with the ordinary key-up.
+void Shell::releaseKeysNoLongerDown() {
+    std::vector<unsigned char> held = piano_ != nullptr ? piano_->userHeldKeys() : std::vector<unsigned char>();
+    // Keys let go of while the window was hidden can still be down, their repeats dropped: once
+    // they are up, their next press is a new one.
+    for (int key = 0; key < 256; ++key)
+        if (pressed_[key] && std::find(held.begin(), held.end(), key) == held.end())
+            held.push_back(static_cast<unsigned char>(key));
+    if (held.empty()) return;
+    Display* display = glXGetCurrentDisplay();
+    if (display == nullptr) return;
+    // Events still waiting hold the key's own release, or repeats of it sent before the release:
+    // read ahead of them, the key would be released early and a repeat behind it would look like
+    // a new press. Only with nothing waiting did a missing release go elsewhere.
+    if (XPending(display) > 0) return;
+    const KeyCodes& keys = keyCodes();
+    char keymap[32];
+    XQueryKeymap(display, keymap);
+    for (unsigned char key : held) {
+        // A character no key types (none known) keeps waiting for its own release.
+        if (keys.of[key].empty() || anyDown(keymap, keys.of[key])) continue;
+        if (piano_ != nullptr && piano_->keyHeld(key))
+            keyUp(key);
+        else
+            pressed_[key] = false;
+    }
+}
+
+bool Shell::keysToWatch() const {
+    if (piano_ != nullptr && !piano_->userHeldKeys().empty()) return true;
+    return std::any_of(std::begin(pressed_), std::end(pressed_), [](bool down) { return down; });
+}
+
+// ---- The frame loop ------------------------------------------------------------------------
+void Shell::idle() {
+    if (piano_ != nullptr && piano_->stepFrame()) {
         releaseKeysNoLongerDown();
         return;
     }
-    // Not due yet: wait for the frame instead of spinning a core on the clock. The wait
-    // ends just past the interval so that the next call finds the frame due.
-    const double remaining = secondsUntilFrame();
+    // Not due yet: wait for the frame instead of spinning a core on the clock. The wait ends
+    // just past the interval so that the next call finds the frame due.
+    const double remaining = piano_ != nullptr ? piano_->secondsUntilFrame() : 0.02;
     if (remaining > 0) {
         const auto wait = std::chrono::microseconds(static_cast<long long>(remaining * 1e6) + 50);
         std::this_thread::sleep_for(std::min(wait, std::chrono::microseconds(20000)));
     }
 }
 
-namespace {
-// Made readable by the MIDI threads when a message comes in (MidiPlaying.h), so that the wait
-// below ends for it as for an X event.
-int midiWake = -1;
-
-void wakeForMidi() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = write(midiWake, &one, sizeof one);  // full: awake already
-}
-
 // Waits until the X server has something for the program, a MIDI message has come in, or
 // `seconds` have passed; without a time, for as long as it takes. Events Xlib has already read
 // count as waiting. A wait for ever is asked for by name, never by a time that came out
 // negative: a song that waited for its next frame that way stopped until the mouse moved.
-void waitForEvents(Display* display, std::optional<double> seconds) {
-    if (XPending(display) > 0 || midiInputPending()) return;
+void Shell::waitForEvents(std::optional<double> seconds) {
+    Display* display = glXGetCurrentDisplay();
+    if (XPending(display) > 0 || piano_->midiInbox().pending()) return;
     const int fd = ConnectionNumber(display);
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(fd, &readable);
-    if (midiWake >= 0) FD_SET(midiWake, &readable);
+    if (midiWake_ >= 0) FD_SET(midiWake_, &readable);
     timeval timeout{};
     if (seconds) {
         const long long micros = static_cast<long long>(std::max(*seconds, 0.0) * 1e6) + 50;
         timeout.tv_sec = static_cast<time_t>(micros / 1000000);
         timeout.tv_usec = static_cast<suseconds_t>(micros % 1000000);
     }
-    if (select(std::max(fd, midiWake) + 1, &readable, nullptr, nullptr, seconds ? &timeout : nullptr) > 0 &&
-        midiWake >= 0 && FD_ISSET(midiWake, &readable)) {
+    if (select(std::max(fd, midiWake_) + 1, &readable, nullptr, nullptr, seconds ? &timeout : nullptr) > 0 &&
+        midiWake_ >= 0 && FD_ISSET(midiWake_, &readable)) {
         std::uint64_t count;
-        [[maybe_unused]] const ssize_t taken = read(midiWake, &count, sizeof count);
+        [[maybe_unused]] const ssize_t taken = read(midiWake_, &count, sizeof count);
     }
 }
 
-// How often held keys are compared with the keyboard while nothing is drawn.
-const double KEY_WATCH_SECONDS = 0.02;
-}  // namespace
-
-void runFrameLoop() {
-    Display* display = glXGetCurrentDisplay();
-    midiWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (midiWake >= 0) wakeOnMidiInput(wakeForMidi);
+void Shell::run() {
+    midiWake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (midiWake_ >= 0) piano_->midiInbox().onArrival(wakeForMidi, &midiWake_);
     for (;;) {
-        // MIDI first: notes that came in sound before a frame is drawn, and the MIDI output
-        // hears of another instrument as the key for it is taken, with nothing drawn.
-        stepMidi();
+        // MIDI first: notes that came in sound before a frame is drawn, and the MIDI output hears
+        // of another instrument as the key for it is taken, with nothing drawn.
+        piano_->playMidi();
         glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
-        if (animating()) {
-            if (stepFrame()) {
-                ++framesSinceRest;
+        if (piano_->animating()) {
+            if (piano_->stepFrame()) {
+                ++framesSinceRest_;
                 releaseKeysNoLongerDown();
                 continue;
             }
             // Input arriving before the frame is due is taken at once.
-            waitForEvents(display, secondsUntilFrame());
+            waitForEvents(piano_->secondsUntilFrame());
             continue;
         }
-        // Nothing moves: nothing is drawn until an input or a window event comes, a held key
-        // has to be compared with the keyboard, or a caption's time is up.
-        if (framesSinceRest > 0) logEvent("rest");
-        framesSinceRest = 0;
-        std::optional<double> wait;
-        if (const double change = secondsUntilChange(); change >= 0) wait = change;
+        // Nothing moves: nothing is drawn until an input or a window event comes, a held key has
+        // to be compared with the keyboard, or a caption's time is up.
+        if (framesSinceRest_ > 0 && log_ != nullptr) log_->log("rest");
+        framesSinceRest_ = 0;
+        std::optional<double> wait = piano_->secondsUntilChange();
         if (keysToWatch()) {
             releaseKeysNoLongerDown();
             wait = std::min(wait.value_or(KEY_WATCH_SECONDS), KEY_WATCH_SECONDS);
         }
-        waitForEvents(display, wait);
-        if (captionEnded()) redisplayMain();  // one more frame, without it
+        waitForEvents(wait);
+        if (piano_->captionEnded()) requestFrame();  // one more frame, without it
     }
+}
+
+// ---- Resources -----------------------------------------------------------------------------
+ResourcePaths findResources() {
+    namespace fs = std::filesystem;
+    const std::vector<std::string> candidates = resourceRootCandidatesForThisBinary();
+    const std::string root = chooseResourceRoot(candidates, holdsResources);
+    if (!root.empty()) return ResourcePaths(root);
+    // None: the paths stay at ../res, and each kind of missing file is told on its own line.
+    std::error_code error;
+    std::string places;
+    for (const std::string& candidate : candidates) {
+        if (!places.empty()) places += ", ";
+        places += candidate;
+        if (fs::path(candidate).is_relative()) places += " (" + fs::absolute(candidate, error).lexically_normal().string() + ")";
+    }
+    std::fprintf(stderr, "tinklewood: no resources found in %s; running without pictures, sounds, songs and help\n",
+                 places.c_str());
+    return ResourcePaths();
+}
+
+std::string mixerConfigFile(const ResourcePaths& resources) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path config = fs::path(resources.root) / "alsoft.conf";
+    if (!fs::is_regular_file(config, error)) return {};
+    return fs::absolute(config, error).lexically_normal().string();
 }

@@ -1,62 +1,94 @@
-// The GLUT shell: windows, GL state, the display and idle callbacks, and the drawing steps of
-// a frame. Everything here runs on the GLUT thread.
+// The GLUT shell: the two windows, the frame loop, and the translation of GLUT's callbacks
+// into calls on the piano. GLUT's callbacks are plain C functions, so the one shell of the
+// process is reached through a single pointer; everything else is the shell's own.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
-// ---- Windows ---------------------------------------------------------------------------
-extern const std::string winName;
-extern const std::string helpName;
-extern int windowID;
-extern int helpID;
+#include "EventLog.h"
+#include "Piano.h"
+#include "Renderer.h"
+#include "Resources.h"
+#include "ShellOnly.h"
 
-// ---- Textures --------------------------------------------------------------------------
-extern unsigned int handTex;        // GL texture object of the hands
-extern unsigned int backgroundTex;  // GL texture object of the background
+inline constexpr const char* MAIN_WINDOW_TITLE = "Tinklewood";
+inline constexpr const char* HELP_WINDOW_TITLE = "Help";
 
-// ---- Start-up and frame ----------------------------------------------------------------
-void initGlut();
-void initHelpWindow();
-void initMainWindow();
-void initGl();
-void reshape(int w, int h);
-void display();
-void drawScene();  // one frame into the back buffer, without presenting it
-void animate();
-// The program's main loop, in place of GLUT's: frames while something moves (animating()),
-// and otherwise no work at all until the window system or the clock has something.
-void runFrameLoop();
+class Shell final : public PianoHost {
+public:
+    // Creates the help window and then the main window (which stays current), with their
+    // callbacks, and the GL state. GLUT must be initialised.
+    Shell(const ResourcePaths& resources, EventLog* log = nullptr);
+    ~Shell() override;
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
 
-// ---- Keys released elsewhere -----------------------------------------------------------
-// Each frame while keys are held: those the X server says are up get their key-up.
-void releaseKeysNoLongerDown();
-// The main window's status callback: hidden or minimised, it lets go of every held key.
-void mainWindowStatus(int state);
-// Whether any key is held, or marked as still down, that releaseKeysNoLongerDown must watch.
-bool keysToWatch();
-// Asks the X server to repeat a held key as presses alone, which keyDown drops.
-void reportRepeatsAsPressesOnly();
-// The main window's keyboard callbacks: the keyboard commands, less the repeats of held keys.
-void keyDown(unsigned char key, int x, int y);
-void keyUp(unsigned char key, int x, int y);
+    // Reads the pictures for the scene the program starts with.
+    void loadPictures(const Scene& first) { renderer_.initGl(first); }
+    // The piano whose scene is drawn and to which input goes; null detaches it.
+    void attach(Piano* piano) { piano_ = piano; }
+    // The program's main loop, in place of GLUT's: frames while something moves, and otherwise
+    // no work at all until the window system, MIDI or the clock has something.
+    void run();
+    // GLUT's idle step, for a loop run by GLUT (the benchmark): a frame if one is due, else a
+    // sleep until it is.
+    void idle();
 
-// ---- Resources -------------------------------------------------------------------------
-// Chooses the resource root (Resources.h) from ../res, the executable's folder and the
-// install's data folder, saying on stderr where it looked when none holds resources.
-void findResources();
-// The program's OpenAL Soft config with its mixing period, as an absolute path; empty when
-// the resources have none.
-std::string mixerConfigFile();
+    int mainWindow() const { return windowID_; }
+    int helpWindow() const { return helpID_; }
+    SceneRenderer& renderer() { return renderer_; }
+    Piano* piano() const { return piano_; }
 
-// ---- Drawing steps of a frame ----------------------------------------------------------
-void drawKeyboard();
-void setLighting();
-void setConcertLighting();
+    // PianoHost
+    void requestFrame() override;
+    void quit(int status) override;
 
-// ---- Pictures and help -----------------------------------------------------------------
-void initTextures();
-void setTextures();
-void setBackground();
-void helpReshape(int w, int h);
-void helpDisplay();
-void drawHelpText();  // the help window's picture, without presenting it
+    // The window callbacks, also called by tests.
+    void reshape(int w, int h) { renderer_.reshape(w, h); }
+    void display();
+    void helpDisplay();
+    void keyDown(unsigned char key);
+    void keyUp(unsigned char key);
+    void windowStatus(int state);
+    // Each frame while keys are held: those the X server says are up get their key-up.
+    void releaseKeysNoLongerDown();
+    // Whether any key is held, or marked as still down, that releaseKeysNoLongerDown must watch.
+    bool keysToWatch() const;
+
+    // The shell of the process, for GLUT's callbacks.
+    static Shell* current() { return current_; }
+
+private:
+    void waitForEvents(std::optional<double> seconds);
+    struct KeyCodes;
+    const KeyCodes& keyCodes() const;
+
+    static Shell* current_;
+
+    ResourcePaths resources_;
+    EventLog* log_;
+    Piano* piano_ = nullptr;
+    SceneRenderer renderer_;
+    int windowID_ = 0;
+    int helpID_ = 0;
+    // Frames stepped or drawn since the frame loop last had nothing to do; the event log notes
+    // each time it comes to rest after them, so a test knows the picture it sees is the final
+    // one. Stepped ones count too: a hidden window is not drawn, yet its animation comes to an end.
+    int framesSinceRest_ = 0;
+    // Made readable by the MIDI threads when a message comes in, so that the frame loop's wait
+    // ends for it as for an X event.
+    int midiWake_ = -1;
+    // The characters pressed and not yet released, as GLUT reported them.
+    bool pressed_[256] = {};
+    // The keyboard's layout as the program started: the keys that type each character.
+    mutable std::unique_ptr<KeyCodes> keyCodes_;
+};
+
+// Chooses the resource root from ../res, the executable's folder and the install's data folder,
+// saying on stderr where it looked when none holds resources (the paths then stay at ../res).
+ResourcePaths findResources();
+// The program's OpenAL Soft config with its mixing period, as an absolute path; empty when the
+// resources have none.
+std::string mixerConfigFile(const ResourcePaths& resources);

@@ -1,0 +1,7 @@
+// Included by every header of the sound and MIDI layer: the window-free core is compiled with
+// TINKLEWOOD_WINDOW_FREE_CORE defined, so a core source that reaches one of these headers, by
+// name or by a relative path, stops the build here.
+#pragma once
+#ifdef TINKLEWOOD_WINDOW_FREE_CORE
+#error "the window-free core cannot include the sound layer"
+#endif

@@ -1,5 +1,0 @@
-// Mathematical constants shared by the model and the drawing.
-#pragma once
-
-// Deliberately short of M_PI: the concert sweep and the cylinders' tessellation were tuned with it.
-const float PI = 3.14159f;

@@ -1,0 +1,15 @@
+#include "Instruments.h"
+
+std::string samplePath(const ResourcePaths& resources, int instrument, int key) {
+    std::string path = resources.sounds;
+    path += INSTRUMENT_FOLDERS[static_cast<std::size_t>(instrument)];
+    path += KEY_SAMPLE_FILES[static_cast<std::size_t>(key)];
+    return path;
+}
+
+std::vector<std::string> instrumentSamplePaths(const ResourcePaths& resources) {
+    std::vector<std::string> paths;
+    for (int instrument = 0; instrument < NUM_INSTRUMENTS; ++instrument)
+        for (int key = 0; key < NUM_KEYS; ++key) paths.push_back(samplePath(resources, instrument, key));
+    return paths;
+}

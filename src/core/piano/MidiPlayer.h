@@ -1,0 +1,138 @@
+// Playing from a MIDI keyboard, and telling a MIDI output what the program plays.
+//
+// In: a note-on sounds its key at once, with no finger travel first, at a volume set by its
+// velocity, and presses the key; a note outside the 25 keys is taken into them by octaves. A
+// note-off (or the sustain pedal's release, controller 64) lets the key rise and the sample fade
+// as a released letter's does. The hands follow when free, moving only: a note of the right
+// hand's thirteen keys gets a right-hand stroke, a held triad that is one of the current mode's
+// five chords gets the left hand's chord; neither sounds nor presses anything itself. Notes from
+// MIDI are not told to the key sound observers, so the MIDI output never sends them back.
+//
+// Out: every key the program sounds (letters, songs, play along) goes out as note on and off on
+// channel 1, velocity from its volume; a program change names the instrument (General MIDI)
+// before the first note, after every change of instrument, and before a note that follows
+// silence, so a synthesizer connected late still plays the right instrument.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "KeyNotes.h"
+#include "KeySounds.h"
+#include "PianoKey.h"
+#include "Stroke.h"
+#include "modelDims.h"
+
+// Messages from the MIDI threads, waiting for the program's thread. Safe to call from any thread.
+class MidiInbox {
+public:
+    struct Message {
+        unsigned char bytes[3];
+        Ticks arrived;  // logged with the message: how long it waited to be played
+    };
+    // A frame takes what came in since the last one; 1024 messages are seconds of the fastest
+    // playing, so only a flood from a program fills it.
+    static constexpr std::size_t CAPACITY = 1024;
+    // What wakes the frame loop: called on the MIDI thread when a message lands in an empty
+    // queue, so it must be safe there (the shell writes to an eventfd its wait watches).
+    using Wake = void (*)(void* context);
+
+    explicit MidiInbox(const Clock& clock) : clock_(clock) {}
+
+    // One message as it came in, status byte first. Note on and off and controllers are kept,
+    // everything else is dropped; a flood faster than the frames drops the newest.
+    void queue(const unsigned char* message, std::size_t size);
+    bool pending();
+    void onArrival(Wake wake, void* context);
+    // Moves everything queued into `out` (at most CAPACITY), in order; returns how many.
+    std::size_t take(std::array<Message, CAPACITY>& out);
+    void discard();
+
+private:
+    const Clock& clock_;
+    std::mutex lock_;
+    std::array<Message, CAPACITY> ring_;
+    std::size_t first_ = 0, count_ = 0;
+    std::atomic<Wake> wake_{nullptr};
+    std::atomic<void*> wakeContext_{nullptr};
+};
+
+class MidiPlayer {
+public:
+    // The piano around the player.
+    class Piano {
+    public:
+        virtual ~Piano() = default;
+        virtual void beginStroke(bool right, int target, unsigned char letter) = 0;
+        virtual Mode mode() const = 0;
+        virtual void requestFrame() = 0;
+    };
+    using Send = std::function<void(const unsigned char* message, std::size_t size)>;
+
+    MidiPlayer(Piano& piano, std::array<PianoKey, NUM_KEYS>& keys, Stroke& right, Stroke& left, KeySounds& sounds,
+               const Clock& clock, EventLog* log);
+
+    MidiInbox& inbox() { return inbox_; }
+    // Plays the queued messages, lets released keys rise (asking for a redraw when a key moved)
+    // and keeps the MIDI output's program in step with the instrument. Run by the frame step,
+    // and by the frame loop each time it wakes.
+    void step();
+    // Released keys are still rising: frames are needed.
+    bool keysMoving() const;
+
+    // Sends to `send` from now on; empty stops sending (note-offs first for what still sounds).
+    void startOutput(Send send);
+    void stopOutput();
+    // A key the program sounded started (on) or stopped.
+    void keySounded(int key, bool on, float volume);
+
+    struct KeyState {
+        bool down = false;       // note-on without its note-off
+        bool held = false;       // shown down: down, or kept by the sustain pedal
+        bool releasing = false;  // let go: rising, its sample fading with it
+        double releasedAt = 0;   // seconds on the program's clock
+        float volume = 0;        // the note's starting volume
+        SoundHandle voice;
+    };
+    const KeyState& keyState(int key) const { return state_[static_cast<std::size_t>(key)]; }
+    bool pedal() const { return pedal_; }
+
+private:
+
+    void play(const MidiInbox::Message& message);
+    void noteOn(int note, int velocity, const MidiInbox::Message& message);
+    void noteOff(int note, const MidiInbox::Message& message);
+    void controller(int number, int value, const MidiInbox::Message& message);
+    bool chordHeld(const ChordInfo& chord) const;
+    void followWithRightHand(int key);
+    void followWithLeftHand();
+    void liftFollowingHands(int key);
+    void fadeOutVoice(int key);
+    void letGo(int key, double at);
+    bool riseReleasedKeys();
+    std::string waited(const MidiInbox::Message& message) const;
+    void send(std::initializer_list<unsigned char> bytes);
+    int chosenProgram() const;
+    void sendProgram();
+
+    Piano& piano_;
+    std::array<PianoKey, NUM_KEYS>& keys_;
+    Stroke& right_;
+    Stroke& left_;
+    KeySounds& sounds_;
+    const Clock& clock_;
+    EventLog* log_;
+    MidiInbox inbox_;
+    std::array<MidiInbox::Message, MidiInbox::CAPACITY> taken_;
+    std::array<KeyState, NUM_KEYS> state_;
+    bool pedal_ = false;  // sustain, controller 64
+    // The output: the program last sent (-1 none yet) and the keys it has a note-on out for.
+    Send output_;
+    int programSent_ = -1;
+    std::array<bool, NUM_KEYS> sent_ = {};
+};

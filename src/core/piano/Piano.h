@@ -1,0 +1,218 @@
+// The piano: one object that owns the keys, the hands and their strokes, the song player and
+// playing along, the recorder, MIDI playing, the lights and the camera. It is built with what it
+// needs from outside (a clock, a sound engine, a host to ask for frames, readers and writers of
+// files the core cannot parse itself) and driven by calls: keys, mouse, MIDI, and the frame step
+// on the clock. The drawing reads a Scene from it and never writes back. Everything runs on the
+// program's thread except the MIDI inbox, which any thread may fill.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "Hand.h"
+#include "KeySounds.h"
+#include "Lights.h"
+#include "MidiPlayer.h"
+#include "PianoKey.h"
+#include "Resources.h"
+#include "Scene.h"
+#include "SongFile.h"
+#include "SongLibrary.h"
+#include "SongPlayer.h"
+#include "Sound.h"
+#include "Stroke.h"
+#include "TakeRecorder.h"
+
+// What the window system does for the piano.
+class PianoHost {
+public:
+    virtual ~PianoHost() = default;
+    virtual void requestFrame() {}     // the main window is to be drawn again
+    virtual void quit(int /*status*/) {}  // Escape
+};
+
+// Reads a MIDI file as a song (the sound library's reader, handed in by whoever builds the
+// piano); on failure error is one line.
+using MidiSongImporter =
+    std::function<bool(const std::string& path, SongData& song, std::string& report, std::string& error)>;
+
+// What a piano is built with. Only the clock is required: without a sound engine it is silent,
+// without a host nobody is told of frames, without a log nothing is logged.
+struct PianoSetup {
+    const Clock* clock = nullptr;
+    SoundEngine* sound = nullptr;
+    PianoHost* host = nullptr;
+    EventLog* log = nullptr;
+    ResourcePaths resources;
+    MidiSongImporter importMidiSong;
+    MidiFileWriter writeMidiFile;
+};
+
+// Seconds a caption stays up.
+constexpr double CAPTION_SECONDS = 3.0;
+// The program's own first song, which "5" plays until "6" chooses another.
+inline constexpr const char* FIRST_SONG = "twinkle.song";
+
+class Piano final : private SongPlayer::Performer, private MidiPlayer::Piano, private TakeRecorder::Piano {
+public:
+    explicit Piano(PianoSetup setup);
+    Piano(const Piano&) = delete;
+    Piano& operator=(const Piano&) = delete;
+
+    // ---- Input ------------------------------------------------------------------------------
+    // A key of the keyboard goes down or up, by the character it types. A letter typed while
+    // its hand is busy waits for the hand (see startPendingStrokes).
+    void keyDown(unsigned char key);
+    void keyUp(unsigned char key);
+    // The arrow keys (interface.h's codes).
+    void specialKey(int key);
+    // Drags turn (left button) and zoom (right button) the camera, measured from the press.
+    void mouseButton(int button, int state, int x, int y);
+    void mouseMotion(int x, int y);
+    // Where the MIDI threads leave what comes in; played by playMidi on the program's thread.
+    MidiInbox& midiInbox() { return midi_.inbox(); }
+    void playMidi() { midi_.step(); }
+    // Every key the program sounds is sent to `send` as MIDI from now on.
+    void startMidiOutput(MidiPlayer::Send send) { midi_.startOutput(std::move(send)); }
+    void stopMidiOutput() { midi_.stopOutput(); }
+    // Told of every key whose sample starts (with its volume) or stops.
+    void observeKeySounds(KeySoundObserver observer) { sounds_.observe(std::move(observer)); }
+
+    // ---- Time -------------------------------------------------------------------------------
+    // Advances one frame if one is due; returns whether it did. The shell's frame loop is this
+    // plus the wait until the next frame.
+    bool stepFrame();
+    // Seconds until the next frame is due: 0, never less, once it is.
+    double secondsUntilFrame() const;
+    // Whether the next frame can differ from the last one drawn: a stroke on its way down or up,
+    // a song counting its beats, the concert sweep, letters waiting for a hand, samples dying
+    // away, keys let go on a MIDI keyboard rising. When not, nothing need be drawn until an
+    // input, a window event, a MIDI message or a change due at a time (a caption's end).
+    bool animating() const;
+    // Seconds until something shown changes by itself with nothing animating (a caption ends):
+    // 0 when its time has come, none when nothing will.
+    std::optional<double> secondsUntilChange() const;
+    // True once when the caption's time has run out: the frame without it is still to be drawn.
+    bool captionEnded();
+
+    // ---- What is drawn ----------------------------------------------------------------------
+    Scene scene() const;
+
+    // ---- Songs ------------------------------------------------------------------------------
+    // Reads and starts a song file; false, after one line on stdout, when it cannot.
+    bool playSongFile(const std::string& path);
+    // Starts a song read from path (named in messages); false, after one line on stdout, when it
+    // has nothing to play.
+    bool startSong(SongData song, const std::string& path);
+    void stopSong() { song_.stop(); }
+    // "6" chooses the next song, "5" plays the chosen one.
+    void chooseNextSong();
+    void playChosenSong();
+
+    // The instrument the keys sound on from now on (Space steps through them with the pictures).
+    void selectInstrument(int instrument) { sounds_.setInstrument(instrument); }
+    // Whether what the piano has started may still sound: a song plays on, a stroke is under way
+    // on either hand, a letter waits for its hand, or a sample is dying away.
+    bool mayStillSound() const {
+        return song_.playing() || right_.busy() || left_.busy() || !right_.pending.empty() ||
+               !left_.pending.empty() || sounds_.fading();
+    }
+
+    // ---- State, read only -------------------------------------------------------------------
+    const std::array<PianoKey, NUM_KEYS>& keys() const { return keys_; }
+    const Hand& leftHand() const { return leftHand_; }
+    const Hand& rightHand() const { return rightHand_; }
+    const Stroke& noteStroke() const { return right_; }
+    const Stroke& chordStroke() const { return left_; }
+    const SongPlayer& song() const { return song_; }
+    const TakeRecorder& recorder() const { return recorder_; }
+    const MidiPlayer& midi() const { return midi_; }
+    const Lights& lights() const { return lights_; }
+    const CameraState& camera() const { return camera_; }
+    Mode mode() const override { return mode_; }
+    int instrument() const override { return sounds_.instrument(); }
+    bool glowOn() const { return glowOn_; }
+    bool concertOn() const { return concertOn_; }
+    int activeBackground() const { return activeBackground_; }
+    int activeHandTexture() const { return activeHandTexture_; }
+    bool lettersOn() const { return lettersOn_; }
+    // The caption to draw now, empty when none.
+    std::string currentCaption() const;
+    // Keys whose press was taken and whose release was not, by character.
+    bool keyHeld(unsigned char key) const { return keyPressed_[key]; }
+    // The keys the user holds down, as far as the program knows: those above, less the letters
+    // the song player holds (no key on the keyboard stands behind them).
+    std::vector<unsigned char> userHeldKeys() const;
+    // The chosen song, when "6" has chosen one.
+    const std::optional<SongEntry>& chosenSong() const { return chosen_; }
+    double seconds() const override { return clock_.seconds(); }
+
+private:
+    // SongPlayer::Performer, MidiPlayer::Piano, TakeRecorder::Piano
+    void songPress(unsigned char letter) override { pressKey(letter, true); }
+    void songRelease(unsigned char letter) override { keyUp(letter); }
+    Stroke& stroke(bool right) override { return right ? right_ : left_; }
+    void setMode(Mode mode) override { mode_ = mode; }
+    void showCaption(const std::string& text) override;
+    void log(const char* event, const std::string& detail) override;
+    void beginStroke(bool right, int target, unsigned char letter) override;
+    void requestFrame() override;
+    void choose(const SongEntry& song) override { chosen_ = song; }
+
+    // A letter or command; the song's presses come with fromSong and a busy hand ignores them.
+    void pressKey(unsigned char key, bool fromSong);
+    void command(unsigned char key);
+    void updateHands();
+    void startPendingStrokes();
+    void startPending(Stroke& stroke, bool right);
+    void releaseLetter(Stroke& stroke, bool right, unsigned char key);
+    void importChosen();
+
+    const Clock& clock_;
+    PianoHost* host_;
+    EventLog* log_;
+    ResourcePaths resources_;
+    MidiSongImporter importMidiSong_;
+
+    std::array<PianoKey, NUM_KEYS> keys_;
+    Hand leftHand_{-1};
+    Hand rightHand_{1};
+    KeySounds sounds_;
+    Stroke right_;  // notes
+    Stroke left_;   // chords
+    SongPlayer song_;
+    TakeRecorder recorder_;
+    MidiPlayer midi_;
+    Lights lights_;
+    CameraState camera_;
+    Timer frameTimer_;  // since the last frame
+
+    // Keys held and the switches the keyboard commands flip.
+    bool keyPressed_[256] = {};  // by character code, from press to release
+    Mode mode_ = MAJOR;
+    bool glowOn_ = false;
+    bool concertOn_ = false;
+    int activeBackground_ = HALL;
+    int activeHandTexture_ = SKIN;
+    bool lettersOn_ = false;
+
+    // Mouse drags, in window pixels from where the drag was last seen.
+    float lastX_ = 0, lastY_ = 0;
+    bool rotateCam_ = false, zoomCam_ = false;
+
+    // A line over the scene for a few seconds after a key that changes what plays.
+    std::string caption_;
+    double captionUntil_ = 0;  // seconds on the clock
+
+    // The song library: listed afresh at every "6".
+    std::vector<SongEntry> songs_;
+    std::optional<SongEntry> chosen_;  // until "6", "5" plays the program's own first song
+    // A chosen MIDI file is made a song when chosen: the song, or why it cannot be one.
+    SongData imported_;
+    std::string importError_;
+};

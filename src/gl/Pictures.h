@@ -1,0 +1,66 @@
+// The hands' pictures and the background pictures: read and checked at start-up, decoded and
+// uploaded to their two texture objects when the choice changes.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "Resources.h"
+#include "Scene.h"
+#include "ShellOnly.h"
+
+inline constexpr std::array<std::string_view, numTextures> HAND_TEXTURE_FILES = {"skin.jpg", "rock.jpg",
+                                                                                  "flames.jpg"};
+inline constexpr std::array<std::string_view, numBackgrounds> BACKGROUND_FILES = {
+    "hall.jpg", "space.jpg", "church.png", "music_box.png", "glee.jpg"};
+
+struct CopyKey;
+
+class Pictures {
+public:
+    explicit Pictures(const ResourcePaths& resources);
+    ~Pictures();
+    Pictures(const Pictures&) = delete;
+    Pictures& operator=(const Pictures&) = delete;
+
+    // Reads every picture (those that cannot be read are named on one line of stderr and shown
+    // plain), makes the two texture objects and uploads the chosen hand picture.
+    void load(int handTexture, int background);
+    // Binds the hands' texture object, uploading the picture first when the choice changed.
+    void bindHandTexture(int handTexture);
+    // The background over the whole viewport at a brightness; fast draws it from a copy of the
+    // window while nothing about it changes. Leaves the depth test, lighting and depth writes
+    // off, as the scene's drawing expects after it.
+    void drawBackground(int background, float intensity, bool fast);
+
+    unsigned int handTexture() const { return handTex_; }
+    unsigned int backgroundTexture() const { return backgroundTex_; }
+
+private:
+    struct Decoded;
+    struct WindowCopy;
+
+    void useHandTexture(int handTexture);
+    void holdBackground(int background);
+    void takeWindowCopy(const int vp[4], float intensity);
+    void drawWindowCopy();
+    CopyKey copyKey(const int vp[4], float intensity) const;
+
+    ResourcePaths resources_;
+    std::vector<Decoded> hands_;
+    std::vector<Decoded> backgrounds_;
+    unsigned int handTex_ = 0;
+    unsigned int backgroundTex_ = 0;
+    int uploadedHandTexture_ = -1;
+    // The background picture now in the background texture; -1 before the first upload.
+    int uploadedBackground_ = -1;
+    // Whether the background texture holds the picture's pixels. While a copy of the window
+    // stands for the picture they are let go (3 MB), and decoded and uploaded again when the
+    // copy goes stale.
+    bool backgroundHeld_ = false;
+    // Counts uploads into the background texture, so a copy of the window knows when it is stale.
+    unsigned int backgroundUploads_ = 0;
+    std::unique_ptr<WindowCopy> copy_;
+};
