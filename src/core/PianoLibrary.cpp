@@ -38,7 +38,9 @@ void importChosen() {
 }  // namespace
 
 void chooseNextSong() {
-    library.songs = listSongs(songsPath, songName, userSongsDir());
+    std::vector<std::string> problems;
+    library.songs = listSongs(songsPath, songName, userSongsDir(), &problems);
+    for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
     if (library.songs.empty()) {
         showCaption("no songs found");
         return;

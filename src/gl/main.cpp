@@ -8,6 +8,7 @@
 #include "MidiFile.h"
 #include "MidiPorts.h"
 #include "Piano.h"
+#include "ProgramOptions.h"
 #include "Shell.h"
 
 namespace {
@@ -21,6 +22,8 @@ bool writeRecordedMidi(const std::string& path, int program, const std::vector<R
 }  // namespace
 
 int main(int argc, char** argv) {
+    CommandLine options;
+    if (const int status = takeProgramOptions(argc, argv, options); status >= 0) return status;
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
     if (eventLog != nullptr && !openEventLog(eventLog))
         std::fprintf(stderr, "Tinklewood: cannot write the event log %s\n", eventLog);
