@@ -71,10 +71,14 @@ std::string instrumentOption(int instrument) {
     return name;
 }
 
-template <typename Result = int>
-Result fail(const std::string& line, Result result = 1) {
+int fail(const std::string& line, int status = 1) {
     std::fprintf(stderr, "%s\n", line.c_str());
-    return result;
+    return status;
+}
+// The same for a step that answers whether it succeeded.
+bool refuse(const std::string& line) {
+    fail(line);
+    return false;
 }
 
 // As the program finds its resources (src/gl/ResourceLookup.cpp): from the working folder, the
@@ -104,14 +108,14 @@ bool readSongAt(const std::string& path, SongData& song) {
     std::string error;
     if (hasExtension(path, ".mid")) {
         std::string report;
-        if (!importMidiSong(path, song, report, error)) return fail(error, false);
+        if (!importMidiSong(path, song, report, error)) return refuse(error);
         return true;
     }
     const std::string shown = printable(path);
     std::string text;
     switch (readSmallFile(path, MAX_SONG_FILE_BYTES, text)) {
     case FileRead::Missing:
-        return fail("Error: Failed to open song file " + shown + ": " + std::strerror(errno), false);
+        return refuse("Error: Failed to open song file " + shown + ": " + std::strerror(errno));
     case FileRead::Read:
         break;
     case FileRead::NotRegular:
@@ -122,9 +126,8 @@ bool readSongAt(const std::string& path, SongData& song) {
     if (error.empty()) {
         parseSong(text, static_cast<int>(key_letters.size()), static_cast<int>(chord_letters.size()), song, error);
     }
-    if (!error.empty()) return fail("Error: Malformed song file " + shown + ": " + error, false);
-    if (song.right.empty() && song.left.empty())
-        return fail("Error: Song file " + shown + " has no notes to play", false);
+    if (!error.empty()) return refuse("Error: Malformed song file " + shown + ": " + error);
+    if (song.right.empty() && song.left.empty()) return refuse("Error: Song file " + shown + " has no notes to play");
     return true;
 }
 
