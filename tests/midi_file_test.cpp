@@ -140,10 +140,11 @@ TEST_F(MidiFiles, WhatIsNotAMidiFileIsRefusedWithOneLineAndWithoutWaiting) {
     std::ofstream(path("big.mid"), std::ios::binary) << std::string(MAX_MIDI_FILE_BYTES + 1, 'M');
     EXPECT_NE(refusal("big.mid").find("larger than 1048576 bytes"), std::string::npos) << error;
 
-    // A name with control codes in it is shown without them.
-    std::ofstream(path("bell\a.mid")) << "this is a text file, not a MIDI file";
-    EXPECT_EQ(refusal("bell\a.mid"),
-              "Error: Malformed MIDI file " + path("bell?.mid") + ": no MIDI header (MThd)");
+    // A name with control codes in it is shown with them escaped, on one line.
+    std::ofstream(path("bell\a\n\x1b[2J.mid")) << "this is a text file, not a MIDI file";
+    EXPECT_EQ(refusal("bell\a\n\x1b[2J.mid"),
+              "Error: Malformed MIDI file " + path("bell\\x07\\n\\x1b[2J.mid") + ": no MIDI header (MThd)");
+    EXPECT_EQ(refusal("gone\r.mid"), "Error: Failed to open MIDI file " + path("gone\\r.mid"));
     EXPECT_EQ(song.right.size(), 1u) << "a refused file leaves the song alone";
 }
 

@@ -1,8 +1,11 @@
 // tinklewood-render run as a user runs it, its WAV file read back and measured: each entry is
 // heard on its beat and at its pitch, the instrument asked for is the one heard, the render
 // takes a small part of the song's length, and what it cannot render it refuses in one line.
+// Both tools, tinklewood-render and tinklewood-import, never write over their input, and
+// write their output whole or not at all, telling why.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +13,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,10 +50,12 @@ std::string slurp(const std::string& path) {
     return text.str();
 }
 
-// Runs the tool with args, its standard output and error kept apart.
-ToolRun render(FixtureFolder& files, const std::vector<std::string>& args) {
+// Runs tool with args, its standard output and error kept apart. With stdoutTo, standard
+// output is appended to that file (as a shell's >> does) and run.out left empty.
+ToolRun runTool(FixtureFolder& files, const std::string& tool, const std::vector<std::string>& args,
+                const std::string& stdoutTo = "") {
     const std::string out = files.missing("stdout.txt"), err = files.missing("stderr.txt");
-    std::vector<std::string> words = {TINKLEWOOD_RENDER};
+    std::vector<std::string> words = {tool};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -57,7 +64,9 @@ ToolRun render(FixtureFolder& files, const std::vector<std::string>& args) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(126);
+        const bool toFile = stdoutTo.empty() ? std::freopen(out.c_str(), "w", stdout) != nullptr
+                                             : std::freopen(stdoutTo.c_str(), "a", stdout) != nullptr;
+        if (!toFile || !std::freopen(err.c_str(), "w", stderr)) _exit(126);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -66,11 +75,15 @@ ToolRun render(FixtureFolder& files, const std::vector<std::string>& args) {
     ToolRun run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = slurp(out);
+    run.out = stdoutTo.empty() ? slurp(out) : "";
     run.err = slurp(err);
     std::remove(out.c_str());
     std::remove(err.c_str());
     return run;
+}
+
+ToolRun render(FixtureFolder& files, const std::vector<std::string>& args, const std::string& stdoutTo = "") {
+    return runTool(files, TINKLEWOOD_RENDER, args, stdoutTo);
 }
 
 // One channel of a sound file, as floats; empty when it cannot be read.
@@ -261,13 +274,16 @@ TEST_F(RenderTest, WhatCannotBeRenderedIsRefusedInOneLine) {
     const std::string good = files.file("good.song", songText({{0, 4, 60}}, {}));
     const struct {
         std::vector<std::string> args;
-        const char* said;
+        std::string said;
     } cases[] = {
-        {{files.missing("none.song"), wav}, "Failed to open song file"},
+        {{files.missing("none.song"), wav}, "Failed to open song file " + files.missing("none.song") +
+                                                ": No such file or directory"},
         {{SOURCE + "/tests/songs/negative_count.song", wav}, "Malformed song file"},
         {{files.file("empty.song", "0\n0\n"), wav}, "no notes"},
         {{SOURCE + "/tests/midi/not_midi.mid", wav}, "Malformed MIDI file"},
         {{good, wav, "--instrument", "kazoo"}, "kazoo"},
+        {{good, wav, "--instrument=kazoo"}, "kazoo"},
+        {{files.missing("bad\n\x1b[2J.song"), wav}, "Failed to open song file " + files.missing("bad\\n\\x1b[2J.song")},
         {{good, wav, "--instrument"}, "--instrument"},
         {{good, wav, "--loud"}, "--loud"},
         {{good}, "usage"},
@@ -284,6 +300,138 @@ TEST_F(RenderTest, WhatCannotBeRenderedIsRefusedInOneLine) {
         EXPECT_EQ(run.out, "") << name;
         EXPECT_NE(access(wav.c_str(), F_OK), 0) << name << ": a file was written";
     }
+}
+
+// ---- Output files, both tools --------------------------------------------------------------
+
+// A scratch folder of each test's own, which may be left holding links, folders and files.
+class OutputFiles : public testing::Test {
+protected:
+    FixtureFolder files;
+    const std::string folder = files.missing("scratch");
+    const std::string midi = SOURCE + "/tests/midi/ok_scale_over_chords.mid";
+
+    void SetUp() override { std::filesystem::create_directory(folder); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string at(const std::string& name) const { return folder + "/" + name; }
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(at(name), std::ios::binary) << bytes;
+        return at(name);
+    }
+    // What the scratch folder holds, by name: a temporary file left behind shows here.
+    std::vector<std::string> held() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    ToolRun import(const std::vector<std::string>& args, const std::string& stdoutTo = "") {
+        return runTool(files, TINKLEWOOD_IMPORT, args, stdoutTo);
+    }
+    static void expectOneLine(const ToolRun& run, const std::string& said, const std::string& what) {
+        EXPECT_EQ(run.status, 1) << what;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+        EXPECT_NE(run.err.find(said), std::string::npos) << what << ": " << run.err;
+    }
+};
+
+TEST_F(OutputFiles, AnOutputThatIsTheInputIsRefusedByAnyNameAndTheInputKept) {
+    const std::string song = write("a.song", songText({{0, 4, 60}}, {}));
+    const std::string mid = write("g.mid", slurp(midi));
+    std::filesystem::create_symlink("a.song", at("song_link.wav"));
+    std::filesystem::create_hard_link(song, at("song_hard.wav"));
+    std::filesystem::create_symlink("g.mid", at("midi_link.song"));
+    for (const std::string& out : {song, folder + "/./a.song", at("song_link.wav"), at("song_hard.wav")})
+        expectOneLine(render(files, {song, out}), "it is the song " + song + " itself", out);
+    for (const std::string& out : {mid, folder + "/../scratch/g.mid", at("midi_link.song")})
+        expectOneLine(import({mid, out}), "it is the MIDI file " + mid + " itself", out);
+    // Standard output appended to the input, as "tinklewood-import g.mid >> g.mid" does.
+    expectOneLine(import({mid}, mid), "it is the MIDI file " + mid + " itself", "standard output");
+    EXPECT_EQ(slurp(song), songText({{0, 4, 60}}, {}));
+    EXPECT_EQ(slurp(mid), slurp(midi));
+    EXPECT_EQ(held(), (std::vector<std::string>{"a.song", "g.mid", "midi_link.song", "song_hard.wav", "song_link.wav"}));
+}
+
+TEST_F(OutputFiles, AFailedWriteIsToldWithItsReasonAndLeavesNoFileBehind) {
+    const std::string song = write("a.song", songText({{0, 4, 60}}, {}));
+    std::filesystem::create_directory(at("folder.wav"));
+    const struct {
+        std::string out;
+        const char* reason;
+    } cases[] = {
+        {"/dev/full", "No space left on device"},
+        {at("folder.wav"), "Is a directory"},
+        {at("no/such/folder/out.wav"), "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        expectOneLine(render(files, {song, c.out}), "tinklewood-render: cannot write " + c.out + ": " + c.reason, c.out);
+        expectOneLine(import({midi, c.out}), "Error: Failed to write song file " + c.out + ": " + c.reason, c.out);
+    }
+    expectOneLine(import({midi}, "/dev/full"), "Error: Failed to write the song to standard output: No space left on device",
+                  "standard output");
+    struct stat full {};
+    ASSERT_EQ(stat("/dev/full", &full), 0) << "a failed device must never be removed";
+    EXPECT_TRUE(S_ISCHR(full.st_mode));
+    EXPECT_EQ(held(), (std::vector<std::string>{"a.song", "folder.wav"})) << "a temporary file was left";
+    EXPECT_TRUE(std::filesystem::is_empty(at("folder.wav")));
+}
+
+TEST_F(OutputFiles, AnExistingOutputIsReplacedWholeOrNotAtAllAndKeepsItsPermissions) {
+    const std::string song = write("a.song", songText({{0, 4, 60}}, {}));
+    const std::string wav = write("out.wav", "an older file");
+    ASSERT_EQ(chmod(wav.c_str(), 0640), 0);
+    // A song refused leaves what was there.
+    EXPECT_EQ(render(files, {write("bad.song", "1\n1 99\n0\n"), wav}).status, 1);
+    EXPECT_EQ(slurp(wav), "an older file");
+    const ToolRun run = render(files, {song, wav});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(readChannel(wav).size(), static_cast<std::size_t>(RATE)) << "not a WAV file of the song";
+    struct stat info {};
+    ASSERT_EQ(stat(wav.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    // Through a link, the file it names is replaced and the link kept.
+    write("real.song", "an older file");
+    std::filesystem::create_symlink("real.song", at("link.song"));
+    ASSERT_EQ(import({midi, at("link.song")}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(at("link.song")));
+    EXPECT_EQ(slurp(at("real.song")).rfind("major\n", 0), 0u) << slurp(at("real.song"));
+    EXPECT_EQ(held(), (std::vector<std::string>{"a.song", "bad.song", "link.song", "out.wav", "real.song"}));
+}
+
+TEST_F(OutputFiles, AnImportedSongIsTheSameWholeTextOnStandardOutputAsInItsFile) {
+    const ToolRun printed = import({midi});
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    ASSERT_FALSE(printed.out.empty());
+    EXPECT_EQ(printed.out.back(), '\n') << "the last line is a whole line";
+    EXPECT_EQ(printed.err.rfind("melody: ", 0), 0u) << printed.err;
+    const ToolRun written = import({midi, at("scale.song")});
+    ASSERT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+    EXPECT_EQ(slurp(at("scale.song")), printed.out);
+}
+
+TEST_F(OutputFiles, HelpAndVersionAnswerOnStandardOutputAndUnknownOptionsAreRefused) {
+    for (const std::string tool : {TINKLEWOOD_RENDER, TINKLEWOOD_IMPORT}) {
+        const std::string name = tool.substr(tool.rfind('/') + 1);
+        const ToolRun help = runTool(files, tool, {"--help"});
+        EXPECT_EQ(help.status, 0) << name;
+        EXPECT_EQ(help.out.rfind("usage: " + name + " ", 0), 0u) << help.out;
+        EXPECT_EQ(help.err, "") << name;
+        const ToolRun version = runTool(files, tool, {"--version"});
+        EXPECT_EQ(version.status, 0) << name;
+        EXPECT_TRUE(std::regex_match(version.out, std::regex(name + " [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+        // An answer that cannot be written is a failure too.
+        expectOneLine(runTool(files, tool, {"--help"}, "/dev/full"), "No space left on device", name + " --help");
+
+        const ToolRun unknown = runTool(files, tool, {midi, at("out"), "--loud"});
+        EXPECT_EQ(unknown.status, 2) << name;
+        EXPECT_EQ(unknown.err, name + ": unknown option --loud; usage: " + help.out.substr(7, help.out.find('\n') - 6));
+        EXPECT_EQ(unknown.out, "") << name;
+    }
+    EXPECT_EQ(held(), std::vector<std::string>{});
 }
 
 }  // namespace

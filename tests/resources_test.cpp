@@ -1,4 +1,5 @@
-// The resource root: where it may be, which place wins, and the paths that follow it.
+// The resource root: where it may be, which place wins, and the paths that follow it; names
+// made printable for messages, and the command lines of the program and its tools.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,8 +7,10 @@
 #include <set>
 #include <unistd.h>
 
+#include "CommandLine.h"
 #include "Piano.h"
 #include "Instruments.h"
+#include "Printable.h"
 #include "Resources.h"
 
 namespace {
@@ -91,6 +94,89 @@ TEST(ResourceRoot, EveryPathFollowsTheRootAndKeepsItsSpellingAtTheDefault) {
     for (const std::string& path : samples) EXPECT_EQ(path.rfind("/opt/tw/share/tinklewood/res/sounds/", 0), 0u) << path;
     EXPECT_EQ(samplePath(installed, ORGAN, 0), "/opt/tw/share/tinklewood/res/sounds/organ/C0.mp3");
     EXPECT_EQ(samples[ORGAN * NUM_KEYS + 24], "/opt/tw/share/tinklewood/res/sounds/organ/Black9.mp3");
+}
+
+// ---- Names in messages ---------------------------------------------------------------------
+
+TEST(Printable, ControlCodesAndBackslashesAreEscapedSoANameStaysOneLine) {
+    EXPECT_EQ(printable("ode_to_joy.song"), "ode_to_joy.song");
+    EXPECT_EQ(printable("two\nlines.song"), "two\\nlines.song");
+    EXPECT_EQ(printable("\x1b]0;title\a\x1b[2J.mid"), "\\x1b]0;title\\x07\\x1b[2J.mid");
+    EXPECT_EQ(printable(std::string("tab\tcr\rnul\0del\x7f", 15)), "tab\\tcr\\rnul\\x00del\\x7f");
+    // A backslash of the name itself cannot be taken for an escape.
+    EXPECT_EQ(printable("a\\x1b"), "a\\\\x1b");
+}
+
+TEST(Printable, ValidUtf8IsKeptAndEverythingElseEscapedByTheByte) {
+    const std::string kept = "Fr\xc3\xa8re Jacques \xe2\x99\xaa \xf0\x9f\x8e\xb9 \xc2\xa0";  // è, a note, a piano, no-break space
+    EXPECT_EQ(printable(kept), kept);
+    EXPECT_EQ(printable("\xff\xfe"), "\\xff\\xfe");
+    EXPECT_EQ(printable("cut \xe2\x99"), "cut \\xe2\\x99") << "a character cut short";
+    EXPECT_EQ(printable("\xc0\xaf"), "\\xc0\\xaf") << "an overlong '/'";
+    EXPECT_EQ(printable("\xed\xa0\x80"), "\\xed\\xa0\\x80") << "a surrogate";
+    EXPECT_EQ(printable("\xf4\x90\x80\x80"), "\\xf4\\x90\\x80\\x80") << "past U+10FFFF";
+    EXPECT_EQ(printable("\x9b"), "\\x9b") << "a lone C1 byte";
+    EXPECT_EQ(printable("\xc2\x9b" "31m"), "\\xc2\\x9b" "31m") << "U+009B, a terminal's escape";
+}
+
+TEST(Printable, ALimitCutsBetweenCharactersAndSaysSo) {
+    EXPECT_EQ(printable("abcdef", 3), "abc...");
+    EXPECT_EQ(printable("abc", 3), "abc");
+    EXPECT_EQ(printable("a\xc3\xa8", 2), "a...") << "never half a character";
+    EXPECT_EQ(printable("\n\n\n", 2), "\\n\\n...") << "the limit counts the text, not its escapes";
+}
+
+// ---- Command lines -------------------------------------------------------------------------
+
+const CommandLineSyntax TOOL = {
+    "tool", "tool IN OUT [--level N]", "  --level N  how loud\n",
+    {{"--level", true}, {"--quiet", false}, {"-display", true, true}, {"-sync", false, true}},
+    {"IN", "OUT"}, 1,
+};
+
+CommandLine read(std::vector<const char*> words) {
+    words.insert(words.begin(), "tool");
+    return readCommandLine(TOOL, static_cast<int>(words.size()), words.data());
+}
+
+TEST(CommandLines, OptionsValuesAndOperandsAreReadInAnyOrder) {
+    const CommandLine line = read({"--level", "3", "in", "--quiet", "--level=4", "--", "-out-"});
+    EXPECT_EQ(line.exitStatus, -1) << line.err;
+    EXPECT_EQ(line.operands, (std::vector<std::string>{"in", "-out-"})) << "after --, a dash starts a file name";
+    EXPECT_TRUE(line.has("--quiet"));
+    EXPECT_EQ(line.value("--level"), "4") << "the last one given";
+    EXPECT_FALSE(line.has("--help"));
+    EXPECT_EQ(read({"in", "--level", "3", "--help", "--unknown"}).exitStatus, 0) << "--help answers whatever follows";
+    EXPECT_EQ(read({"-"}).operands, std::vector<std::string>{"-"});
+}
+
+TEST(CommandLines, GlutsOptionsArePassedOnWhereTheyStand) {
+    const CommandLine line = read({"-sync", "in", "-display", ":1", "--quiet"});
+    EXPECT_EQ(line.exitStatus, -1) << line.err;
+    EXPECT_EQ(line.passedOn, (std::vector<int>{1, 3, 4}));
+    EXPECT_EQ(line.operands, std::vector<std::string>{"in"});
+    EXPECT_EQ(line.options.size(), 1u) << "only the program's own";
+    EXPECT_EQ(read({"in", "-display=:1"}).exitStatus, 2) << "GLUT reads only -display NAME";
+}
+
+TEST(CommandLines, WhatCannotBeReadIsRefusedInOneLineWithTheUsageAndStatus2) {
+    const struct {
+        std::vector<const char*> words;
+        const char* why;
+    } cases[] = {
+        {{"in", "--loud"}, "unknown option --loud"},
+        {{"in", "--quiet=yes"}, "unknown option --quiet=yes"},
+        {{"in", "-x\x1b[2J"}, "unknown option -x\\x1b[2J"},
+        {{"in", "--level"}, "--level needs a value"},
+        {{}, "no IN given"},
+        {{"in", "out", "more\n"}, "unexpected argument more\\n"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = read(c.words);
+        EXPECT_EQ(line.exitStatus, 2) << c.why;
+        EXPECT_EQ(line.out, "") << c.why;
+        EXPECT_EQ(line.err, std::string("tool: ") + c.why + "; usage: tool IN OUT [--level N]\n");
+    }
 }
 
 }  // namespace

@@ -434,6 +434,9 @@ TEST(SongTitles, ComeFromTheFileName) {
     EXPECT_EQ(songTitle("the_entertainer.mid"), "The Entertainer");
     EXPECT_EQ(songTitle("twinkle.song"), "Twinkle");
     EXPECT_EQ(songTitle("2026-12-08_15-30-00.song"), "2026-12-08 15-30-00");
+    // The caption shows the title: a name's control codes must not reach it raw.
+    EXPECT_EQ(songTitle("bell\a_of_a\nline.song"), "Bell\\x07 of A\\nline");
+    EXPECT_EQ(songTitle("fr\xc3\xa8re_jacques.song"), "Fr\xc3\xa8re Jacques");
 }
 
 class SongChooser : public SongPlaying {
@@ -478,6 +481,70 @@ TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWr
     press('6');
     press('6');
     EXPECT_EQ(chosenTitle(), "New");
+}
+
+// What looks like a song in either folder but cannot be played is left out of the list and
+// told in one printable line each, at every listing.
+TEST_F(SongChooser, WhatCannotBeASongIsLeftOutAndToldByNameAndWhy) {
+    const fs::path shipped = root / "res" / "songs";
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    fs::create_directories(userSongs);
+    std::ofstream(userSongs / "mine.song") << "1 3 4\n0\n";
+    fs::create_directory(shipped / "folder.song");
+    fs::create_symlink("nowhere.song", userSongs / "dangling.song");
+    fs::create_symlink("loop_b.mid", userSongs / "loop_a.mid");
+    fs::create_symlink("loop_a.mid", userSongs / "loop_b.mid");
+    ASSERT_EQ(::mkfifo((userSongs / "pipe.mid").c_str(), 0600), 0);
+    std::ofstream(userSongs / "bad\n\x1b[2Jname.song") << "1 3 4\n0\n";
+    fs::create_symlink("bad\n\x1b[2Jname.song", userSongs / "link\a.song");  // a link to a song is one
+    std::ofstream(userSongs / "locked.song") << "1 3 4\n0\n";
+    fs::permissions(userSongs / "locked.song", fs::perms::none);
+    // Root reads every file whatever its permissions: that one case cannot happen then.
+    const bool lockedUnreadable = ::access((userSongs / "locked.song").c_str(), R_OK) != 0;
+
+    std::vector<std::string> problems;
+    std::vector<std::string> titles;
+    for (const SongEntry& song : listSongs("../res/songs/", "twinkle.song", userSongs.string(), &problems))
+        titles.push_back(song.title);
+    std::vector<std::string> expectedTitles = {"Twinkle", "Bad\\n\\x1b[2Jname", "Link\\x07"};
+    if (!lockedUnreadable) expectedTitles.push_back("Locked");
+    expectedTitles.push_back("Mine");
+    EXPECT_EQ(titles, expectedTitles);
+
+    const std::string user = userSongs.string() + "/";
+    std::vector<std::string> expected = {
+        "Song file ../res/songs/folder.song left out: it is a folder",
+        "Song file " + user + "dangling.song left out: it is a link to nothing",
+        "Song file " + user + "loop_a.mid left out: its links go round in a loop",
+        "Song file " + user + "loop_b.mid left out: its links go round in a loop",
+        "Song file " + user + "pipe.mid left out: it is not a regular file",
+    };
+    if (lockedUnreadable)
+        expected.insert(expected.begin() + 2, "Song file " + user + "locked.song left out: it cannot be read: Permission denied");
+    EXPECT_EQ(problems, expected);
+
+    // The program tells them on standard error, each time "6" lists the songs.
+    for (int listing = 0; listing < 2; ++listing) {
+        testing::internal::CaptureStderr();
+        press('6');
+        const std::string told = testing::internal::GetCapturedStderr();
+        std::string all;
+        for (const std::string& line : expected) all += line + "\n";
+        EXPECT_EQ(told, all) << "listing " << listing;
+    }
+    // Without a place for them, the list is the same.
+    EXPECT_EQ(listSongs("../res/songs/", "twinkle.song", userSongs.string()).size(), expectedTitles.size());
+}
+
+TEST_F(SongChooser, AMissingUsersFolderIsNoProblemButOneThatCannotBeReadIsTold) {
+    writeSong("twinkle.song", "2 3 0 3 1\n0\n");
+    std::vector<std::string> problems;
+    EXPECT_EQ(listSongs("../res/songs/", "twinkle.song", (root / "no_such_folder").string(), &problems).size(), 1u);
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    std::ofstream(root / "a_file") << "not a folder";
+    EXPECT_EQ(listSongs("../res/songs/", "twinkle.song", (root / "a_file").string(), &problems).size(), 1u);
+    EXPECT_EQ(problems, std::vector<std::string>{"Songs folder " + (root / "a_file").string() +
+                                                 " cannot be read: Not a directory"});
 }
 
 TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {

@@ -10,6 +10,7 @@
 #include "MidiPorts.h"
 #include "OpenAlSound.h"
 #include "Piano.h"
+#include "ProgramOptions.h"
 #include "Shell.h"
 
 namespace {
@@ -23,6 +24,8 @@ bool writeRecordedMidi(const std::string& path, int program, const std::vector<R
 }  // namespace
 
 int main(int argc, char** argv) {
+    CommandLine options;
+    if (const int status = takeProgramOptions(argc, argv, options); status >= 0) return status;
     SteadyClock clock;
     EventLog log(clock);
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");

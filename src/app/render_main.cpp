@@ -6,21 +6,30 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Clock.h"
 #include "Instruments.h"
+#include "Letters.h"
+#include "CommandLine.h"
+#include "FileRead.h"
 #include "MidiFile.h"
 #include "OpenAlSound.h"
+#include "OutputFile.h"
 #include "Piano.h"
+#include "Printable.h"
 #include "Resources.h"
 #include "animation.h"
 
@@ -37,7 +46,18 @@ constexpr int TAIL_SAMPLES = RATE / 4;
 // strokes and the tail come after its last beat; a minute more is kept free for them.
 constexpr long long MAX_WAV_SAMPLES = 0xFFFFFFFFLL / 4 - 60LL * RATE;
 
-const char* const USAGE = "usage: tinklewood-render SONG OUT.wav [--instrument piano|synth|organ|music_box|choir]";
+const CommandLineSyntax SYNTAX = {
+    "tinklewood-render",
+    "tinklewood-render SONG OUT.wav [--instrument piano|synth|organ|music_box|choir]",
+    "Plays SONG (a .song or .mid file) as Tinklewood does and writes what it sounds like to\n"
+    "OUT.wav, 44.1 kHz 16-bit stereo, with no window or sound device.\n"
+    "  --instrument NAME  the instrument to play it on; piano when not given\n"
+    "  --help             this text\n"
+    "  --version          the program's version\n",
+    {{"--instrument", true}},
+    {"SONG", "OUT.wav"},
+    2,
+};
 
 // The piano's clock, moved by the samples rendered.
 void clockAtSample(DrivenClock& clock, long long sample) {
@@ -55,8 +75,13 @@ int fail(const std::string& line, int status = 1) {
     std::fprintf(stderr, "%s\n", line.c_str());
     return status;
 }
+// The same for a step that answers whether it succeeded.
+bool refuse(const std::string& line) {
+    fail(line);
+    return false;
+}
 
-// As the program finds its resources (src/gl/ResourceLookup.cpp): from the working folder, the
+// As the program finds its resources (findResources in the shell): from the working folder, the
 // build tree the binary is in, or the installed data folder. False after one line naming the
 // places looked at.
 bool findResources(ResourcePaths& resources) {
@@ -67,25 +92,43 @@ bool findResources(ResourcePaths& resources) {
         return true;
     }
     std::string places;
-    for (const std::string& candidate : candidates) places += (places.empty() ? "" : ", ") + candidate;
+    for (const std::string& candidate : candidates) places += (places.empty() ? "" : ", ") + printable(candidate);
     std::fprintf(stderr, "tinklewood-render: no resources found in %s\n", places.c_str());
     return false;
 }
 
-// Reads and starts the song as the program plays it; false after the program's one line
-// saying why it cannot.
-bool startSongAt(Piano& piano, const std::string& path) {
-    const std::string midi = ".mid";
-    if (path.size() > midi.size() && path.compare(path.size() - midi.size(), midi.size(), midi) == 0) {
-        SongData song;
-        std::string report, error;
-        if (!importMidiSong(path, song, report, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            return false;
-        }
-        return piano.startSong(std::move(song), path);
+bool hasExtension(const std::string& path, const std::string& extension) {
+    return path.size() > extension.size() &&
+           path.compare(path.size() - extension.size(), extension.size(), extension) == 0;
+}
+
+// Reads the song with the program's reader and limits; false after one line saying why it
+// cannot be played, with its name escaped.
+bool readSongAt(const std::string& path, SongData& song) {
+    std::string error;
+    if (hasExtension(path, ".mid")) {
+        std::string report;
+        if (!importMidiSong(path, song, report, error)) return refuse(error);
+        return true;
     }
-    return piano.playSongFile(path);
+    const std::string shown = printable(path);
+    std::string text;
+    switch (readSmallFile(path, MAX_SONG_FILE_BYTES, text)) {
+    case FileRead::Missing:
+        return refuse("Error: Failed to open song file " + shown + ": " + std::strerror(errno));
+    case FileRead::Read:
+        break;
+    case FileRead::NotRegular:
+    case FileRead::TooLarge:
+    case FileRead::Failed:
+        error = "it is not a readable file of at most " + std::to_string(MAX_SONG_FILE_BYTES) + " bytes";
+    }
+    if (error.empty()) {
+        parseSong(text, NUM_NOTE_LETTERS, NUM_CHORD_LETTERS, song, error);
+    }
+    if (!error.empty()) return refuse("Error: Malformed song file " + shown + ": " + error);
+    if (song.right.empty() && song.left.empty()) return refuse("Error: Song file " + shown + " has no notes to play");
+    return true;
 }
 
 // The loopback device and the program's engine on it, mixing 16-bit stereo as the program's
@@ -121,6 +164,8 @@ private:
     std::unique_ptr<OpenAlSoundEngine> engine_;
 };
 
+// The WAV file, which libsndfile writes through the output's own descriptor: every write and
+// seek is checked there, and the file is put in place only when all of it is written.
 class WavFile {
 public:
     ~WavFile() {
@@ -128,63 +173,92 @@ public:
     }
     bool open(const std::string& path) {
         path_ = path;
+        if (!out_.open(path)) return failed();
         SF_INFO info{};
         info.samplerate = RATE;
         info.channels = 2;
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;  // plain PCM, which every reader takes
-        file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-        return file_ != nullptr || failed(nullptr);
+        file_ = sf_open_virtual(&io_, SFM_WRITE, &info, &out_);
+        return file_ != nullptr || failed();
     }
     bool write(const std::vector<short>& stereo) {
         const auto frames = static_cast<sf_count_t>(stereo.size() / 2);
-        return sf_writef_short(file_, stereo.data(), frames) == frames || failed(file_);
+        return (sf_writef_short(file_, stereo.data(), frames) == frames && !out_.failed()) || failed();
     }
+    // The header's sizes are written as the file closes.
     bool close() {
-        const bool closed = sf_close(file_) == 0;
+        const int closed = sf_close(file_);
         file_ = nullptr;
-        return closed || failed(nullptr);
+        if (closed != 0 && !out_.failed()) libraryError_ = sf_error_number(closed);
+        return (closed == 0 && out_.commit()) || failed();
     }
 
 private:
-    bool failed(SNDFILE* file) {
-        std::fprintf(stderr, "tinklewood-render: cannot write %s: %s\n", path_.c_str(), sf_strerror(file));
-        if (file_ != nullptr) sf_close(file_);
-        file_ = nullptr;
-        std::remove(path_.c_str());
+    bool failed() {
+        if (file_ != nullptr) {
+            if (libraryError_.empty()) libraryError_ = sf_strerror(file_);
+            sf_close(file_);
+            file_ = nullptr;
+        } else if (libraryError_.empty()) {
+            libraryError_ = sf_strerror(nullptr);
+        }
+        std::fprintf(stderr, "tinklewood-render: cannot write %s: %s\n", printable(path_).c_str(),
+                     out_.failed() ? out_.reason().c_str() : libraryError_.c_str());
         return false;
     }
-    std::string path_;
+
+    static OutputFile& output(void* data) { return *static_cast<OutputFile*>(data); }
+    static sf_count_t length(void* data) {
+        struct stat info {};
+        if (::fstat(output(data).descriptor(), &info) == 0) return info.st_size;
+        output(data).fail(errno);
+        return -1;
+    }
+    static sf_count_t seek(sf_count_t offset, int whence, void* data) {
+        const off_t at = ::lseek(output(data).descriptor(), offset, whence);
+        if (at < 0) output(data).fail(errno);
+        return at;
+    }
+    static sf_count_t read(void*, sf_count_t, void*) { return 0; }  // a WAV file being written is not read
+    static sf_count_t write(const void* bytes, sf_count_t count, void* data) {
+        return output(data).write(bytes, static_cast<std::size_t>(count)) ? count : 0;
+    }
+    static sf_count_t tell(void* data) { return seek(0, SEEK_CUR, data); }
+
+    SF_VIRTUAL_IO io_ = {length, seek, read, write, tell};
+    std::string path_, libraryError_;
+    OutputFile out_;
     SNDFILE* file_ = nullptr;
 };
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The core tells a refused song on standard output, where the program's user reads it;
-    // here it is the tool's one line on standard error, and nothing else is written.
+    const CommandLine line = readCommandLine(SYNTAX, argc, argv);
+    if (line.exitStatus >= 0) return finishCommandLine(SYNTAX, line);
+    int instrument = PIANO;
+    if (line.has("--instrument")) {
+        const std::string name = line.value("--instrument");
+        instrument = NUM_INSTRUMENTS;
+        for (int k = 0; k < NUM_INSTRUMENTS; ++k)
+            if (name == instrumentOption(k)) instrument = k;
+        if (instrument == NUM_INSTRUMENTS)
+            return fail("tinklewood-render: no instrument " + printable(name) + "; usage: " + SYNTAX.usage, 2);
+    }
+    const std::string& songPath = line.operands[0];
+    const std::string& outPath = line.operands[1];
+    // Checked before anything is written: the WAV file would replace the song it is made from.
+    if (sameFile(songPath, outPath))
+        return fail("tinklewood-render: cannot write " + printable(outPath) + ": it is the song " +
+                    printable(songPath) + " itself");
+
+    // Opened before standard output is given over below, so that /dev/stdout is still itself.
+    WavFile wav;
+    if (!wav.open(outPath)) return 1;
+
+    // The core tells what goes wrong on standard output, where the program's user reads it;
+    // here it goes to standard error with the tool's own lines, and nothing else is written.
     std::fflush(stdout);
     dup2(STDERR_FILENO, STDOUT_FILENO);
-
-    std::vector<std::string> files;
-    int instrument = PIANO;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--instrument") {
-            if (i + 1 == argc) return fail(std::string("tinklewood-render: --instrument needs a name; ") + USAGE, 2);
-            const std::string name = argv[++i];
-            instrument = NUM_INSTRUMENTS;
-            for (int k = 0; k < NUM_INSTRUMENTS; ++k)
-                if (name == instrumentOption(k)) instrument = k;
-            if (instrument == NUM_INSTRUMENTS)
-                return fail("tinklewood-render: no instrument " + name + "; " + USAGE, 2);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("tinklewood-render: unknown option " + arg + "; " + USAGE, 2);
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.size() != 2) return fail(USAGE, 2);
-    const std::string& songPath = files[0];
-    const std::string& outPath = files[1];
 
     ResourcePaths resources;
     if (!findResources(resources)) return 1;
@@ -199,18 +273,17 @@ int main(int argc, char** argv) {
     setup.resources = resources;
     Piano piano(setup);
     piano.selectInstrument(instrument);
-    if (!startSongAt(piano, songPath)) return 1;
+    SongData song;
+    if (!readSongAt(songPath, song) || !piano.startSong(std::move(song), songPath)) return 1;
     float lastBeat = 0;
     for (const auto* hand : {&piano.song().rightEntries(), &piano.song().leftEntries()})
         if (!hand->empty()) lastBeat = std::max(lastBeat, hand->back()[0]);  // end beats only rise
     const double songSamples = static_cast<double>(lastBeat) * FRAMES_PER_BEAT * FRAME_SAMPLES;
     if (songSamples > MAX_WAV_SAMPLES) {
         const long hours = std::lround(songSamples / RATE / 3600);
-        return fail("tinklewood-render: " + songPath + " lasts " + std::to_string(hours) +
+        return fail("tinklewood-render: " + printable(songPath) + " lasts " + std::to_string(hours) +
                     " hours, more than a WAV file holds");
     }
-    WavFile wav;
-    if (!wav.open(outPath)) return 1;
 
     // Each frame's sound is mixed before the frame: a sample started by a frame step is heard
     // from that frame's first sample, as the program's next mixing period would start it.

@@ -15,6 +15,8 @@
 #include <map>
 #include <memory>
 
+#include "Printable.h"
+
 namespace {
 // More tracks than any song needs; each costs libsmf an allocation.
 const int MAX_TRACKS = 256;
@@ -25,16 +27,6 @@ const long long MAX_TRACK_TICKS = 1LL << 28;
 // file of 1 MB nearly a minute). A song needs a few thousand.
 const int MAX_TRACK_EVENTS = 20000;
 const int MAX_FILE_EVENTS = 100000;
-
-std::string printable(const std::string& text, std::size_t limit) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-    }
-    if (text.size() > limit) out += "...";
-    return out;
-}
 
 std::string hexByte(unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
@@ -361,7 +353,7 @@ bool readMidiBytes(const std::string& bytes, MidiScore& score, std::string& prob
 bool importMidiSong(const std::string& path, SongData& song, std::string& report, std::string& error) {
     std::string bytes, problem;
     bool opened = false;
-    const std::string shownPath = printable(path, 200);
+    const std::string shownPath = printable(path);
     if (!readFileBytes(path, bytes, problem, opened) && !opened) {
         error = "Error: Failed to open MIDI file " + shownPath;
         return false;
@@ -387,7 +379,7 @@ bool writeMidiFile(const std::string& path, int program, const std::vector<MidiN
     LibsmfLog log(logged);
     SmfPtr smf(smf_new());
     if (!smf || smf_set_format(smf.get(), 0) != 0 || smf_set_ppqn(smf.get(), MIDI_WRITE_TICKS_PER_QUARTER) != 0) {
-        error = "Error: Failed to write MIDI file " + printable(path, 200) + ": " + printable(logged, 80);
+        error = "Error: Failed to write MIDI file " + printable(path) + ": " + printable(logged, 80);
         return false;
     }
     smf_track_t* track = smf_track_new();
@@ -405,7 +397,7 @@ bool writeMidiFile(const std::string& path, int program, const std::vector<MidiN
         smf_track_add_event_pulses(track, event, static_cast<int>(std::min(tick, double(MAX_TRACK_TICKS))));
     }
     if (smf_save(smf.get(), path.c_str()) != 0) {
-        error = "Error: Failed to write MIDI file " + printable(path, 200) +
+        error = "Error: Failed to write MIDI file " + printable(path) +
                 (logged.empty() ? "" : ": " + printable(logged, 80));
         return false;
     }

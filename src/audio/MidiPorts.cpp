@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Piano.h"
+#include "Printable.h"
 
 namespace {
 const char* const PORT_NAME = "Tinklewood";
@@ -51,7 +52,7 @@ Ports* ports = nullptr;
 // From any thread: RtMidi's errors come on whichever thread met them.
 void reportOnce(const std::string& what) {
     static std::atomic<bool> reported{false};
-    if (!reported.exchange(true)) std::fprintf(stderr, "tinklewood: MIDI: %s\n", what.c_str());
+    if (!reported.exchange(true)) std::fprintf(stderr, "tinklewood: MIDI: %s\n", printable(what).c_str());
 }
 
 // RtMidi prints to stderr, and throws, unless given this. Its warnings (a port gone, a JACK

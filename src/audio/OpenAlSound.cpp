@@ -26,6 +26,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "Printable.h"
+
 namespace {
 
 // Generations are counted across the whole process, not per voice: a handle then matches only
@@ -180,7 +182,7 @@ ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* 
     if (buffer == 0 && failure != nullptr)
         *failure = decoded.error;
     else if (buffer == 0)
-        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", path.c_str(),
+        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", printable(path).c_str(),
                      decoded.error.c_str());
 
     lock.lock();
@@ -213,11 +215,11 @@ void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
         }
     }
     if (failed == 1)
-        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", firstPath.c_str(),
+        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", printable(firstPath).c_str(),
                      firstFailure.c_str());
     else if (failed > 1)
         std::fprintf(stderr, "tinklewood: cannot play %d samples, the first %s: %s; those sounds stay silent\n",
-                     failed, firstPath.c_str(), firstFailure.c_str());
+                     failed, printable(firstPath).c_str(), firstFailure.c_str());
 #if defined(__GLIBC__)
     // Start-up's decoding, of these samples and of the pictures before them, leaves freed
     // blocks amid the kept ones, several megabytes of them; glibc gives whole free pages

@@ -1,10 +1,14 @@
 """What the program shows when it starts: its two windows, the help text, and at rest the
-background, the 15 white and 10 black keys and both hands."""
+background, the 15 white and 10 black keys and both hands; and what its command line does."""
 
+import os
+import subprocess
+import tempfile
 import unittest
+from pathlib import Path
 
 import picture
-from support import SOURCE_DIR, OneProgramTest, Program
+from support import PROGRAM, SOURCE_DIR, OneProgramTest, Program, VirtualDisplay
 
 
 class StartupTest(OneProgramTest):
@@ -54,6 +58,45 @@ class EscapeTest(unittest.TestCase):
         with Program() as program:
             self.assertEqual(program.quit(), 0)
             self.assertEqual(program.stderr(), "", "the program complained on the way out")
+
+
+class CommandLineTest(unittest.TestCase):
+    """The command line is read before any window or sound is opened: --help and --version
+    need no display, and GLUT's own options still reach GLUT."""
+
+    @staticmethod
+    def run_without_display(*args):
+        env = {name: value for name, value in os.environ.items() if name != "DISPLAY"}
+        return subprocess.run([str(PROGRAM), *args], env=env, capture_output=True, text=True, timeout=30)
+
+    def test_help_and_version_are_answered_on_stdout_without_a_display(self):
+        shown = self.run_without_display("--help")
+        self.assertEqual((shown.returncode, shown.stderr), (0, ""))
+        self.assertTrue(shown.stdout.startswith("usage: tinklewood [-display DISPLAY]"), shown.stdout)
+        version = self.run_without_display("--version")
+        self.assertEqual((version.returncode, version.stderr), (0, ""))
+        self.assertRegex(version.stdout, r"^tinklewood \d+\.\d+\.\d+\n$")
+
+    def test_an_unknown_option_or_argument_is_refused_with_the_usage_and_status_2(self):
+        for args in (["--loud"], ["song.song"], ["-display"]):
+            run = self.run_without_display(*args)
+            self.assertEqual((run.returncode, run.stdout), (2, ""), args)
+            self.assertRegex(run.stderr, r"^tinklewood: [^\n]+; usage: tinklewood \[-display DISPLAY\][^\n]*\n$")
+
+    def test_the_display_named_with_glut_option_is_the_one_the_windows_open_on(self):
+        display = VirtualDisplay()
+        try:
+            with tempfile.TemporaryDirectory(prefix="tinklewood-e2e-") as tmp:
+                wrapper = Path(tmp) / "tinklewood-on-display"
+                wrapper.write_text(f'#!/bin/sh\nexec "{PROGRAM}" -sync -display {display.name}\n')
+                wrapper.chmod(0o755)
+                # DISPLAY names no server: the windows can come only through -display.
+                with Program(display=display, program=wrapper, env={"DISPLAY": ":9999"}) as program:
+                    self.assertEqual(program.window_name(program.main), "Tinklewood")
+                    self.assertEqual(program.quit(), 0)
+                    self.assertEqual(program.stderr(), "")
+        finally:
+            display.close()
 
 
 if __name__ == "__main__":

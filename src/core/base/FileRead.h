@@ -9,7 +9,7 @@
 
 enum class FileRead {
     Read,        // the whole file is in text
-    Missing,     // it could not be opened (absent, unreadable)
+    Missing,     // it could not be opened (absent, unreadable): errno says why
     NotRegular,  // a directory, device, pipe or socket: nothing was read
     TooLarge,    // over the limit: text holds its first `limit` bytes
     Failed,      // a read error part way

@@ -1,10 +1,17 @@
 #include "SongLibrary.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+
+#include "Printable.h"
 
 namespace fs = std::filesystem;
 
@@ -22,25 +29,52 @@ bool hasExtension(const std::string& name, const std::string& extension) {
            name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
 }
 
-// The song files of one folder by file name; nothing when it cannot be read.
-std::vector<std::string> songFiles(const std::string& dir) {
+std::string joined(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// Why the entry at path cannot be offered as a song; empty when it can. Links are followed, as
+// opening does.
+std::string unplayable(const fs::directory_entry& entry, const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = entry.status(error);
+    if (error) {
+        std::error_code ignored;
+        if (error == std::errc::no_such_file_or_directory && entry.is_symlink(ignored))
+            return "it is a link to nothing";
+        if (error == std::errc::too_many_symbolic_link_levels) return "its links go round in a loop";
+        return error.message();
+    }
+    if (fs::is_directory(status)) return "it is a folder";
+    if (!fs::is_regular_file(status)) return "it is not a regular file";
+    if (access(path.c_str(), R_OK) != 0) return std::string("it cannot be read: ") + std::strerror(errno);
+    return "";
+}
+
+// The song files of one folder by file name; nothing when it cannot be read. What looks like
+// a song but cannot be one is told in problems.
+std::vector<std::string> songFiles(const std::string& dir, std::vector<std::string>* problems) {
     std::vector<std::string> names;
+    std::vector<std::pair<std::string, std::string>> leftOut;  // name, why
     if (dir.empty()) return names;
     std::error_code error;
     fs::directory_iterator it(dir, error), end;
     for (; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (!hasExtension(name, ".song") && !hasExtension(name, ".mid")) continue;
-        std::error_code statError;
-        if (!it->is_regular_file(statError)) continue;  // follows links, as opening does
-        names.push_back(name);
+        const std::string why = unplayable(*it, joined(dir, name));
+        if (why.empty()) names.push_back(name);
+        else leftOut.emplace_back(name, why);
     }
     std::sort(names.begin(), names.end());
+    if (problems == nullptr) return names;
+    std::sort(leftOut.begin(), leftOut.end());
+    for (const auto& [name, why] : leftOut)
+        problems->push_back("Song file " + printable(joined(dir, name)) + " left out: " + why);
+    // A folder that is not there is a user with no songs yet; one that is there says why.
+    if (error && error != std::errc::no_such_file_or_directory)
+        problems->push_back("Songs folder " + printable(dir) + " cannot be read: " + error.message());
     return names;
-}
-
-std::string joined(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
 SongEntry entry(const std::string& dir, const std::string& name) {
@@ -67,7 +101,7 @@ std::string songTitle(const std::string& fileName) {
         if (!(inside && isSmallWord(w))) w[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(w[0])));
         title += (i > 0 ? " " : "") + w;
     }
-    return title;
+    return printable(title);
 }
 
 std::string userDataDir() {
@@ -79,12 +113,12 @@ std::string userDataDir() {
 }
 
 std::vector<SongEntry> listSongs(const std::string& shippedDir, const std::string& first,
-                                 const std::string& userDir) {
+                                 const std::string& userDir, std::vector<std::string>* problems) {
     std::vector<SongEntry> songs;
-    const std::vector<std::string> shipped = songFiles(shippedDir);
+    const std::vector<std::string> shipped = songFiles(shippedDir, problems);
     if (std::find(shipped.begin(), shipped.end(), first) != shipped.end()) songs.push_back(entry(shippedDir, first));
     for (const std::string& name : shipped)
         if (name != first) songs.push_back(entry(shippedDir, name));
-    for (const std::string& name : songFiles(userDir)) songs.push_back(entry(userDir, name));
+    for (const std::string& name : songFiles(userDir, problems)) songs.push_back(entry(userDir, name));
     return songs;
 }

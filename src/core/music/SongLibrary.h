@@ -12,7 +12,7 @@ struct SongEntry {
 };
 
 // "ode_to_joy.song" -> "Ode to Joy": words joined by underscores, each capitalised but for
-// short joining words inside the title.
+// short joining words inside the title. Control codes in the name come out escaped.
 std::string songTitle(const std::string& fileName);
 
 // The user's own folder for the program's files: $XDG_DATA_HOME/tinklewood, by default
@@ -21,6 +21,9 @@ std::string userDataDir();
 
 // The song and MIDI files of the shipped folder, `first` (the program's own first song) at the
 // head and the rest by file name, then those of the user's folder by file name. A folder that
-// is missing or unreadable adds nothing; only regular files count.
+// is missing or unreadable adds nothing; only regular files that can be read count.
+// With problems, what was left out is told there, one printable line each, in the order met:
+// a song or MIDI name that is a folder, a link to nothing or a loop of links, a file that
+// cannot be read, and a folder that exists but cannot be read.
 std::vector<SongEntry> listSongs(const std::string& shippedDir, const std::string& first,
-                                 const std::string& userDir);
+                                 const std::string& userDir, std::vector<std::string>* problems = nullptr);

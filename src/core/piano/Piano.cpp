@@ -401,7 +401,9 @@ void Piano::importChosen() {
 }
 
 void Piano::chooseNextSong() {
-    songs_ = listSongs(resources_.songs, FIRST_SONG, userSongsDir());
+    std::vector<std::string> problems;
+    songs_ = listSongs(resources_.songs, FIRST_SONG, userSongsDir(), &problems);
+    for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
     if (songs_.empty()) {
         showCaption("no songs found");
         return;
