@@ -1,3 +1,4 @@
+// One frame of a scene: background, camera, lights, keys, hands and overlay, in that order.
 #include "Renderer.h"
 
 #include <GL/glu.h>

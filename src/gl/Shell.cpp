@@ -1,3 +1,5 @@
+// The GLUT shell: windows, GLUT's callbacks forwarded to the piano, keys released elsewhere,
+// and the frame loop that draws only while something moves.
 #include "Shell.h"
 
 #include <GL/freeglut.h>

@@ -1,3 +1,4 @@
+// The monotonic clock, and the stopwatch every part of the program times itself with.
 #include "Clock.h"
 
 #include <chrono>

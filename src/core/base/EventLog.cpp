@@ -1,3 +1,4 @@
+// The opt-in event log: one line an event, flushed as it is written so a test reads it live.
 #include "EventLog.h"
 
 EventLog::~EventLog() {

@@ -1,3 +1,4 @@
+// Keys and MIDI notes, and the General MIDI velocity curve.
 #include "KeyNotes.h"
 
 #include <algorithm>

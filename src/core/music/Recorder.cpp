@@ -1,3 +1,4 @@
+// A recording made a song (in beats, the format's way) and a MIDI file (in seconds, as it sounded).
 #include "Recorder.h"
 
 #include <algorithm>

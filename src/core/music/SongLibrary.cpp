@@ -1,3 +1,4 @@
+// The songs "6" offers: shipped ones first, then the user's, with titles made from file names.
 #include "SongLibrary.h"
 
 #include <unistd.h>

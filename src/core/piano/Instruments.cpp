@@ -1,3 +1,4 @@
+// The sample each key sounds on each instrument.
 #include "Instruments.h"
 
 std::string samplePath(const ResourcePaths& resources, int instrument, int key) {

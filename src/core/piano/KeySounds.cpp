@@ -1,3 +1,4 @@
+// Starting, fading and stopping the keys' samples, and telling those who follow the sound.
 #include "KeySounds.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The light keys and the concert beams' sweep.
 #include "Lights.h"
 
 #include <cmath>

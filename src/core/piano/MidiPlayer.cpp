@@ -1,3 +1,5 @@
+// MIDI in and out on the piano's side: the inbox the MIDI threads fill, notes played as keys
+// and samples, the hands following them, and the keys the program sounds sent out.
 #include "MidiPlayer.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The piano: its input routed to the parts that own what it changes, the frame step, captions
+// and the song library.
 #include "Piano.h"
 
 #include <algorithm>

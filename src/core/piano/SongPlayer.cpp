@@ -1,3 +1,4 @@
+// The song player and playing along, on the grid of frames and beats.
 #include "SongPlayer.h"
 
 #include <algorithm>

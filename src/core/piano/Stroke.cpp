@@ -1,3 +1,4 @@
+// One stroke on either hand: the driver that moves keys and samples along the stroke's clock.
 #include "Stroke.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Recording what the user plays, and saving it as a song and a MIDI file.
 #include "TakeRecorder.h"
 
 #include <cerrno>
