@@ -89,8 +89,8 @@ protected:
         return s;
     }
 
-    // Lets one frame interval (and a little) pass, then runs the frame step.
-    bool frame(double seconds = 1.0 / 60 + 0.0005) {
+    // Lets one step of the piano's time pass (by default), then runs the frame step.
+    bool frame(double seconds = STEP_SECONDS) {
         clock.advance(seconds);
         return piano->stepFrame();
     }

@@ -15,17 +15,30 @@ TEST_F(FrameStep, NoFrameWithinOneIntervalAndOneAfterIt) {
     EXPECT_EQ(redisplays, 1);
 }
 
-TEST_F(FrameStep, ExactlyOneSixtiethIsNotYetAFrame) {
-    // The interval is the float 1/60 (0.016666668 s); a frame needs strictly more.
+TEST_F(FrameStep, AStepIsDueOnItsMicrosecondAndTheWaitIsNeverNegative) {
+    // A sixtieth of a second is 16666.7 microseconds: the first step is due at 16667.
     clock.advance(0.016666);
     EXPECT_FALSE(piano->stepFrame());
-    EXPECT_NEAR(piano->secondsUntilFrame(), 0.000000668, 1e-7);
-    clock.advance(0.000001);
+    EXPECT_NEAR(piano->secondsUntilFrame(), 0.000001, 1e-9);
+    clock.advance(0.000002);
     // Overdue between the step's look and the wait's: the wait is none, never a negative
     // time, which the frame loop's wait would take for "until an input comes".
     EXPECT_EQ(piano->secondsUntilFrame(), 0.0);
     EXPECT_TRUE(piano->stepFrame());
-    EXPECT_NEAR(piano->secondsUntilFrame(), static_cast<double>(SEC_PER_FRAME), 1e-9);
+    EXPECT_NEAR(piano->secondsUntilFrame(), STEP_SECONDS - 0.000001, 1e-6)
+        << "the next step is due a step after the last one was due, not after it was taken";
+}
+
+TEST_F(FrameStep, ALateFrameCatchesUpTheStepsItMissedAndAStallPastHalfASecondStartsAfresh) {
+    press('4');  // the concert beams: something that moves by itself
+    frame(5 * STEP_SECONDS);
+    EXPECT_EQ(piano->steps(), 5) << "five steps in one late frame";
+    EXPECT_EQ(redisplays, 1) << "and one frame drawn";
+    frame(STEP_SECONDS);
+    EXPECT_EQ(piano->steps(), 6);
+    frame(MAX_CATCH_UP_SECONDS + 1.0);
+    EXPECT_EQ(piano->steps(), 7) << "a stall is not rushed through";
+    EXPECT_NEAR(piano->secondsUntilFrame(), STEP_SECONDS, 1e-6) << "the steps go on from now";
 }
 
 TEST_F(FrameStep, IdleFrameOnlyRedrawsAndRestartsTheInterval) {
@@ -34,7 +47,7 @@ TEST_F(FrameStep, IdleFrameOnlyRedrawsAndRestartsTheInterval) {
     EXPECT_EQ(currNote(), -1);
     EXPECT_EQ(playChord(), NONE);
     EXPECT_TRUE(sound.calls.empty());
-    EXPECT_NEAR(piano->secondsUntilFrame(), SEC_PER_FRAME, 1e-9) << "the interval starts afresh";
+    EXPECT_NEAR(piano->secondsUntilFrame(), STEP_SECONDS, 1e-6) << "the next step a step later";
 }
 
 TEST_F(FrameStep, AStartedNoteDelaysTheNextFrameByAFullInterval) {
@@ -52,7 +65,7 @@ TEST_F(FrameStep, SongStepComesBeforeTheStrokeUpdatesOfTheSameFrame) {
     SongData song;
     song.right = {{1.0f, 0.0f}, {2.0f, 1.0f}};
     ASSERT_TRUE(piano->startSong(song, "two notes"));
-    frames(FRAMES_PER_BEAT - 1);
+    frames(STEPS_PER_BEAT - 1);
     ASSERT_EQ(currNote(), 7);
     frame();  // beat 1: the second entry ('d', key 8) is pressed
     EXPECT_EQ(currNote(), 8);

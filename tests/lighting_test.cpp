@@ -28,8 +28,8 @@ TEST_F(ConcertLights, BeamsEaseOntoTheirTargetsWithinAQuarterTurnOfThePhase) {
     Vector previous = lights().concertSpotDir[0];
     float previousStep = 0;
     bool accelerated = false;
-    // 0.785 s of sweep at 60 frames a second, and the frame that reads the final phase.
-    for (int i = 0; i < 47; ++i) {
+    // 0.785 s of sweep at 60 steps a second, and the step that reads the final phase.
+    for (int i = 0; i < 48; ++i) {
         frame();
         const float step = std::fabs(lights().concertSpotDir[0][0] - previous[0]);
         if (step > previousStep + 1e-4f) accelerated = true;

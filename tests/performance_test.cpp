@@ -109,11 +109,48 @@ TEST_F(TypedAhead, ALetterPressedDuringAStrokeWaitsUntilItSoundsThenTakesTheHand
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[0].path, "../res/sounds/piano/C1.mp3");
     EXPECT_EQ(starts[1].path, "../res/sounds/piano/D1.mp3");
-    // 'd' took the hand on the frame after 's' sounded and struck 0.16 s of its own later.
+    // 'd' took the hand on the step after 's' sounded, and struck as a letter on a free hand
+    // would have: on the first step 0.16 s after its own press (step 3 + 9.6), though its stroke
+    // then had two steps to go down in.
     EXPECT_EQ(starts[0].frame, 10);
-    EXPECT_EQ(starts[1].frame, starts[0].frame + 1 + 10);
+    EXPECT_EQ(starts[1].frame, 13);
     EXPECT_EQ(currNote(), -1) << "the waiting letter was let go before its turn: a tap";
     EXPECT_EQ(key(7).pressFactor, 0.0f);
+}
+
+TEST_F(TypedAhead, AnUnevenRhythmTypedIsTheRhythmHeardAConstantDelayLater) {
+    // Sixteen letters, gaps alternating 0.1 and 0.2 s, each held 0.05 s: every one but the first
+    // waits for the hand, yet each sounds 0.16 s (and at most one step more) after its press.
+    const std::string letters = "sdfghjklsdfghjkl";
+    const double presses[2] = {0.1, 0.2};
+    std::vector<double> pressedAt;
+    std::vector<double> soundedAt;
+    double now = 0;
+    auto runUntil = [&](double t) {
+        while (now + STEP_SECONDS <= t + 1e-9) {
+            frame();
+            now += STEP_SECONDS;
+            for (const auto& c : sound.take())
+                if (c.op == "play") soundedAt.push_back(now);
+        }
+    };
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        pressedAt.push_back(now);
+        press(static_cast<unsigned char>(letters[i]));
+        runUntil(now + 0.05);
+        release(static_cast<unsigned char>(letters[i]));
+        runUntil(pressedAt.back() + presses[i % 2]);
+    }
+    runUntil(now + 1.0);
+    ASSERT_EQ(soundedAt.size(), letters.size()) << "every letter sounds";
+    double least = 1, most = 0;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        const double delay = soundedAt[i] - pressedAt[i];
+        least = std::min(least, delay);
+        most = std::max(most, delay);
+    }
+    EXPECT_GE(least, STRIKE_SECONDS - 1e-9);
+    EXPECT_LE(most, STRIKE_SECONDS + STEP_SECONDS + 1e-6) << "a delay grew while letters waited";
 }
 
 TEST_F(TypedAhead, TheEndedNoteDiesAwayOverATenthOfASecondThenStops) {
@@ -269,15 +306,17 @@ TEST_F(ChordStroke, ChoirChordsStartQuieter) {
     EXPECT_FLOAT_EQ(sound.calls[1].volume, 0.35f);
 }
 
-TEST_F(ChordStroke, SlowFramesStillStartEachNoteOnce) {
-    // Frames placed so that the keys leave rest at 0.160 s and are still in the upper
-    // half of their travel (press below 0.5) on the next frame, at 0.177 s.
+TEST_F(ChordStroke, SlowAndUnevenFramesStrikeOnTimeAndStartEachNoteOnce) {
+    // Frames late and uneven: the steps they catch up still go through the stroke in order,
+    // so its keys leave rest on the step past 0.16 s whenever the frame comes.
     press('x');
-    for (double t : {0.05, 0.05, 0.0431, 0.017}) frame(t);
+    for (double t : {0.05, 0.05, 0.0431}) frame(t);
+    EXPECT_EQ(key(1).pressFactor, 0.0f) << "0.143 s: still on its way down";
+    EXPECT_EQ(sound.count("play"), 0);
+    frame(0.034);  // 0.177 s: the step of 0.1667 s has come
     EXPECT_GT(key(1).pressFactor, 0.0f);
-    EXPECT_EQ(sound.count("play"), 3);
-    frame(0.017);
     EXPECT_LT(key(1).pressFactor, 0.5f);
+    EXPECT_EQ(sound.count("play"), 3);
     for (double t : {0.017, 0.05}) frame(t);
     EXPECT_FLOAT_EQ(key(1).pressFactor, 1.0f);
     EXPECT_EQ(sound.count("play"), 3);
@@ -344,14 +383,33 @@ TEST_F(StalledStroke, AStallPastTheWholeUpPhaseStillLiftsTheKeysAndStopsTheSampl
     frames(11);  // past 0.16 s: keys on their way down, samples started
     ASSERT_GT(key(7).pressFactor, 0.0f);
     ASSERT_EQ(sound.count("play"), 4);
-    frame(0.4);  // the process is held off: down to the bottom in one frame
-    frame(0.4);  // ...and the next frame comes after the whole up phase
+    // The process is held off for longer than the piano catches up: down to the bottom in one
+    // step, and the next step comes after the whole up phase.
+    frame(2 * MAX_CATCH_UP_SECONDS);
+    frame(2 * MAX_CATCH_UP_SECONDS);
     frame();
     EXPECT_EQ(currNote(), -1);
     EXPECT_EQ(playChord(), NONE);
     for (const PianoKey& k : piano->keys()) EXPECT_EQ(k.pressFactor, 0.0f);
     EXPECT_EQ(sound.count("stop"), 4);
     EXPECT_EQ(rightHand().animationStatus, Hand::NO_ANIMATION);
+    EXPECT_EQ(leftHand().animationStatus, Hand::NO_ANIMATION);
+}
+
+TEST_F(StalledStroke, AShortStallIsCaughtUpStepByStep) {
+    press('s');
+    release('s');
+    frames(11);
+    ASSERT_EQ(sound.count("play"), 1);
+    frame(0.4);  // within what the piano catches up: the way down, the bottom and the way up
+    EXPECT_EQ(currNote(), -1) << "the stroke ran its course in the steps caught up";
+    EXPECT_EQ(key(7).pressFactor, 0.0f);
+    std::vector<float> volumes;
+    for (const auto& c : sound.calls)
+        if (c.op == "volume") volumes.push_back(c.volume);
+    ASSERT_GE(volumes.size(), 2u) << "the sample followed the key up step by step, not cut at once";
+    EXPECT_EQ(volumes.back(), 0.0f);
+    EXPECT_GE(sound.count("stop"), 1);
     EXPECT_EQ(leftHand().animationStatus, Hand::NO_ANIMATION);
 }
 
@@ -388,4 +446,54 @@ TEST_F(KeySoundObservers, EachStartAndStopIsToldOnceWithItsKeyAndVolume) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[i], std::make_tuple(CHORDS[CEG].notes[i], true, 0.5f));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(chord[3 + i], std::make_tuple(CHORDS[CEG].notes[i], false, 0.0f));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(std::get<0>(chord[6 + i]), CHORDS[DFA].notes[i]);
+}
+
+// "0": letters sound at their press, as MIDI notes do, and the hand follows.
+using SoundAtPress = KeySoundObservers;
+
+TEST_F(SoundAtPress, ALetterSoundsInItsOwnPressAndItsHandFollowsWithoutSoundingAgain) {
+    press('0');
+    EXPECT_TRUE(piano->soundAtPress());
+    EXPECT_EQ(caption(), "letters sound at the press");
+    sound.take();
+    press('s');
+    ASSERT_EQ(sound.count("play"), 1) << "sounded before any step";
+    EXPECT_EQ(sound.calls[0].path, "../res/sounds/piano/C1.mp3");
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f);
+    EXPECT_EQ(heard().back(), std::make_tuple(7, true, 1.0f)) << "the recorder and the MIDI output hear it";
+    EXPECT_TRUE(piano->noteStroke().showOnly) << "the finger follows, moving only";
+    frames(20);
+    EXPECT_EQ(sound.count("play"), 1) << "the finger's stroke sounds nothing more";
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f) << "held while its letter is";
+    release('s');
+    frames(20);
+    EXPECT_EQ(key(7).pressFactor, 0.0f);
+    EXPECT_EQ(currNote(), -1);
+    EXPECT_EQ(sound.calls.back().op, "stop");
+    EXPECT_EQ(heard().back(), std::make_tuple(7, false, 0.0f));
+}
+
+TEST_F(SoundAtPress, AChordSoundsAtOnceQuieterAndSongsStillStrikeWithTheFinger) {
+    press('0');
+    sound.take();
+    press('z');
+    ASSERT_EQ(sound.count("play"), 3);
+    for (int k : {0, 2, 4}) EXPECT_FLOAT_EQ(key(k).pressFactor, 1.0f);
+    EXPECT_FLOAT_EQ(sound.calls[1].volume, 0.5f);
+    EXPECT_EQ(playChord(), CEG);
+    release('z');
+    frames(30);
+    EXPECT_EQ(playChord(), NONE);
+
+    sound.take();
+    SongData song;
+    song.right = {{3.0f, 1.0f}};
+    ASSERT_TRUE(piano->startSong(song, "one note"));
+    EXPECT_EQ(sound.count("play"), 0) << "a song's note waits for its finger";
+    frames(10);
+    EXPECT_EQ(sound.count("play"), 1);
+
+    press('0');
+    EXPECT_FALSE(piano->soundAtPress());
+    EXPECT_EQ(caption(), "letters sound when the finger strikes");
 }

@@ -29,8 +29,8 @@ namespace {
 
 const std::string SOURCE = TINKLEWOOD_SOURCE_DIR;
 constexpr int RATE = 44100;
-// The program's frames come just past 1/60 s (exactly 735 samples); a song's beat is 10 of them.
-constexpr int FRAME_SAMPLES = 736;
+// A step of the piano's time is 1/60 s, exactly 735 samples; a song's beat is 10 of them.
+constexpr int FRAME_SAMPLES = 735;
 constexpr int BEAT_SAMPLES = 10 * FRAME_SAMPLES;
 // A note sounds when the finger reaches the key, 0.16 s into its stroke: on the first frame
 // after that. The mixer's output limiter looks ahead 44 samples.

@@ -600,7 +600,7 @@ protected:
         press('9');
         press('5');
     }
-    int frameCount() const { return song().beat() * FRAMES_PER_BEAT + song().framesInBeat(); }
+    int frameCount() const { return song().beat() * STEPS_PER_BEAT + song().framesInBeat(); }
     void tap(unsigned char letter) {
         press(letter);
         release(letter);
@@ -623,24 +623,24 @@ TEST_F(PlayAlong, NothingSoundsUntilThePlayerPlaysTheFirstShownLetter) {
 
 TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
     tap('s');
-    frames(2 * FRAMES_PER_BEAT - 4);  // E a little early
+    frames(2 * STEPS_PER_BEAT - 4);  // E a little early
     tap('f');
     frames(10);
-    EXPECT_EQ(frameCount(), 2 * FRAMES_PER_BEAT + 6);
-    frames(4 * FRAMES_PER_BEAT + 3 - frameCount());  // G a little late, within its song().beat()
-    EXPECT_EQ(frameCount(), 4 * FRAMES_PER_BEAT + 3);
+    EXPECT_EQ(frameCount(), 2 * STEPS_PER_BEAT + 6);
+    frames(4 * STEPS_PER_BEAT + 3 - frameCount());  // G a little late, within its song().beat()
+    EXPECT_EQ(frameCount(), 4 * STEPS_PER_BEAT + 3);
     tap('h');
     EXPECT_EQ(playChord(), DGB) << "the second chord came on its song().beat()";
-    frames(4 * FRAMES_PER_BEAT - 3);
+    frames(4 * STEPS_PER_BEAT - 3);
     EXPECT_FALSE(songPlaying());
     EXPECT_EQ(caption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
 }
 
 TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResume) {
     tap('s');
-    frames(3 * FRAMES_PER_BEAT);
+    frames(3 * STEPS_PER_BEAT);
     const int stoppedAt = frameCount();
-    EXPECT_LT(stoppedAt, 3 * FRAMES_PER_BEAT) << "stopped a song().beat() after E was due";
+    EXPECT_LT(stoppedAt, 3 * STEPS_PER_BEAT) << "stopped a song().beat() after E was due";
     frames(120);  // two seconds of waiting
     EXPECT_EQ(frameCount(), stoppedAt);
     const unsigned int chordsBefore = chordsStarted();
@@ -652,7 +652,7 @@ TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResum
     EXPECT_EQ(sound.calls.back().path, "../res/sounds/piano/F1.mp3");
 
     tap('f');
-    frames(4 * FRAMES_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's song().beat()
+    frames(4 * STEPS_PER_BEAT - stoppedAt);  // the counter runs again: the G chord's song().beat()
     EXPECT_EQ(chordsStarted(), chordsBefore + 1) << "the chord of song().beat() 4 starts after the wait, on its song().beat()";
     EXPECT_EQ(playChord(), DGB);
     tap('h');
@@ -668,7 +668,7 @@ TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
     press('5');
     EXPECT_EQ(currNote(), 7) << "the song presses its own first note";
     EXPECT_EQ(song().hintKey(), -1);
-    frames(2 * FRAMES_PER_BEAT);
+    frames(2 * STEPS_PER_BEAT);
     EXPECT_EQ(currNote(), 9);
 }
 

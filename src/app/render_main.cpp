@@ -36,9 +36,9 @@
 namespace {
 
 constexpr int RATE = 44100;  // samples a second, per channel
-// The program steps a frame once more than SEC_PER_FRAME has passed, so its frames come just
-// over 1/60 s apart; 735 samples is exactly 1/60 s, and 736 the first interval past it.
-constexpr int FRAME_SAMPLES = RATE / 60 + 1;
+// One step of the piano's time, 1/60 s: exactly 735 samples, so each frame rendered is one step.
+constexpr int FRAME_SAMPLES = RATE / 60;
+static_assert(FRAME_SAMPLES * 60 == RATE, "a step is a whole number of samples");
 // After the last key has come up: the mixer's last volume ramp and its limiter's look-ahead,
 // and a breath of silence to end on.
 constexpr int TAIL_SAMPLES = RATE / 4;
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
     float lastBeat = 0;
     for (const auto* hand : {&piano.song().rightEntries(), &piano.song().leftEntries()})
         if (!hand->empty()) lastBeat = std::max(lastBeat, hand->back()[0]);  // end beats only rise
-    const double songSamples = static_cast<double>(lastBeat) * FRAMES_PER_BEAT * FRAME_SAMPLES;
+    const double songSamples = static_cast<double>(lastBeat) * STEPS_PER_BEAT * FRAME_SAMPLES;
     if (songSamples > MAX_WAV_SAMPLES) {
         const long hours = std::lround(songSamples / RATE / 3600);
         return fail("tinklewood-render: " + printable(songPath) + " lasts " + std::to_string(hours) +
@@ -295,7 +295,7 @@ int main(int argc, char** argv) {
         rendered += FRAME_SAMPLES;
         clockAtSample(clock, rendered);
         const bool stepped = piano.stepFrame();
-        assert(stepped && "a frame interval must be longer than SEC_PER_FRAME");
+        assert(stepped && "each frame rendered is a step of the piano's time");
         (void)stepped;
     }
     mixer.render(block, TAIL_SAMPLES);

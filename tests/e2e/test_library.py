@@ -16,7 +16,7 @@ import numpy as np
 import picture
 from support import SOURCE_DIR, OneProgramTest, Program, make_layout, song_text
 
-FRAMES_PER_BEAT = 10
+STEPS_PER_BEAT = 10
 RIGHT_LETTERS = "sdfghjkleryui"
 CHORD_LETTERS = "zxcvb"
 # The caption's band at the top left, and the same band's width of background beside it.
@@ -102,7 +102,7 @@ class MinorSongTest(unittest.TestCase):
                 p.key("6")
                 started = time.monotonic()
                 p.key("5")
-                p.frames_from(started, 8 * FRAMES_PER_BEAT + 20, timeout=60)
+                p.frames_from(started, 8 * STEPS_PER_BEAT + 20, timeout=60)
                 # The left hand's keys: C3 to B3 and their black keys.
                 lower = {f"{n}0.mp3" for n in "CDEFGAB"} | {f"Black{b}.mp3" for b in range(5)}
                 chords = [path.rsplit("/", 1)[1] for _, t, path in p.events("play") if t > started]
@@ -190,7 +190,7 @@ class RecordingTest(unittest.TestCase):
             # a busy machine's slower frames do not stretch the gaps.
             frames = p.logged_frames(replay)
             played_gaps = [len([f for f in frames if a < f <= b]) / 60 for a, b in zip(times, times[1:])]
-            beat = FRAMES_PER_BEAT / 60
+            beat = STEPS_PER_BEAT / 60
             for played, original in zip(played_gaps, np.diff(typed)):
                 self.assertLess(abs(played - original), beat + 0.05,
                                 f"a gap of {original:.2f} s came back as {played:.2f} s of frames")

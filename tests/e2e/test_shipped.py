@@ -6,7 +6,7 @@ import unittest
 
 import sound
 from support import SOURCE_DIR, Program
-from test_library import CHORD_LETTERS, FRAMES_PER_BEAT, RIGHT_LETTERS, read_song
+from test_library import CHORD_LETTERS, STEPS_PER_BEAT, RIGHT_LETTERS, read_song
 
 
 class ShippedSongsTest(unittest.TestCase):
@@ -22,14 +22,14 @@ class ShippedSongsTest(unittest.TestCase):
                 started = p.keydown("5")
                 p.keyup("5")
                 length = sum(d for d, _ in right)
-                p.frames_from(started, length * FRAMES_PER_BEAT + 12, timeout=length + 60)
+                p.frames_from(started, length * STEPS_PER_BEAT + 12, timeout=length + 60)
                 time.sleep(0.4)
                 presses = [t for _, t, letter in p.events("song-press") if t >= started and letter in RIGHT_LETTERS]
                 self.assertEqual(len(presses), len(right), f"{song.name}: entries pressed")
                 frames = p.logged_frames(started)
                 for i in range(1, len(presses)):
                     stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
-                    self.assertEqual(stepped, right[i - 1][0] * FRAMES_PER_BEAT,
+                    self.assertEqual(stepped, right[i - 1][0] * STEPS_PER_BEAT,
                                      f"{song.name}: entry {i} pressed {stepped} frames after the one before")
                 ends = presses[1:] + [presses[-1] + 10]
                 plays = [(t, path) for _, t, path in p.events("play") if t >= started]

@@ -20,7 +20,7 @@ import numpy as np
 
 from support import E2E_DIR, FastInput, Program, make_layout, song_text
 
-FRAMES_PER_BEAT = 10
+STEPS_PER_BEAT = 10
 STRIKE = 0.16
 # Chords are C3 to B3 (MIDI 48 to 59); the piano's higher notes carry a low thump of their own,
 # so both hands are heard through their fundamentals alone.
@@ -64,7 +64,7 @@ class SongTest(unittest.TestCase):
                 pressed = p.keydown("5")
                 p.keyup("5")
                 # The song runs length beats of ten frames; wait them out and a little more.
-                p.frames_from(pressed, length * FRAMES_PER_BEAT + 12, timeout=240)
+                p.frames_from(pressed, length * STEPS_PER_BEAT + 12, timeout=240)
                 time.sleep(0.5)
                 samples, zero = p.capture(), p.audio_zero()
 
@@ -75,7 +75,7 @@ class SongTest(unittest.TestCase):
                 frames = p.logged_frames()
                 for i in range(1, len(presses)):
                     stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
-                    self.assertEqual(stepped, right[i - 1][0] * FRAMES_PER_BEAT,
+                    self.assertEqual(stepped, right[i - 1][0] * STEPS_PER_BEAT,
                                      f"entry {i} was pressed {stepped} frames after entry {i - 1}")
 
                 # Each entry's sample starts after its press, no sooner than the stroke takes to
@@ -108,7 +108,7 @@ class SongTest(unittest.TestCase):
                 time.sleep(0.5)
                 pressed = p.keydown("5")
                 p.keyup("5")
-                p.frames_from(pressed, 8 * FRAMES_PER_BEAT + 20, timeout=60)
+                p.frames_from(pressed, 8 * STEPS_PER_BEAT + 20, timeout=60)
                 time.sleep(0.3)
                 samples, zero = p.capture(), p.audio_zero()
                 presses = [t for _, t, _ in p.events("song-press")]
@@ -133,7 +133,7 @@ class SongTest(unittest.TestCase):
                 song.write_text(long)
                 pressed = p.keydown("5")
                 p.keyup("5")
-                p.frames_from(pressed, 24 * FRAMES_PER_BEAT + 20, timeout=60)
+                p.frames_from(pressed, 24 * STEPS_PER_BEAT + 20, timeout=60)
                 time.sleep(0.5)
                 chords = [t for _, t, letter in p.events("song-press") if t > pressed and letter in "zxcvb"]
                 self.assertEqual(len(chords), 4, "the chords after the melody's end were not played")
@@ -167,7 +167,7 @@ class PlayAlongTest(unittest.TestCase):
                 time.sleep(0.5)
                 # The program's own playing first: when it starts each right-hand sample.
                 p.key("5")
-                p.frames_from(time.monotonic(), sum(d for d, _ in right) * FRAMES_PER_BEAT + 20, timeout=60)
+                p.frames_from(time.monotonic(), sum(d for d, _ in right) * STEPS_PER_BEAT + 20, timeout=60)
                 own = [t for _, t, path in p.events("play") if "/Black" in path]
                 self.assertEqual(len(own), len(right))
 

@@ -12,7 +12,7 @@
 
 namespace {
 // The song player runs at 60 frames a second.
-const double BEATS_PER_SECOND = 60.0 / FRAMES_PER_BEAT;
+const double BEATS_PER_SECOND = 1.0 / BEAT_SECONDS;
 const int DRUM_CHANNEL = 9;
 // A chord's notes outside the chord count against it at this fraction of their weight.
 const double OUT_OF_CHORD_PENALTY = 0.5;

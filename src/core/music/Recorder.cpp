@@ -9,8 +9,6 @@
 #include "modelDims.h"
 
 namespace {
-// A song's beat in seconds: FRAMES_PER_BEAT frames of the frame loop's interval.
-const double BEAT_SECONDS = FRAMES_PER_BEAT / 60.0;
 const int SHORTEST_ENTRY = 2;  // beats: a shorter entry ends before its stroke strikes
 
 double firstStart(const Recording& recording) {

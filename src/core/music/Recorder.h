@@ -35,7 +35,7 @@ struct Recording {
 
 // The recording as a song: each hand's letters in order from the recording's first letter,
 // each lasting until the next of its hand (the format has no rests: silence joins the letter
-// before it), the last as long as it was held; a beat is FRAMES_PER_BEAT frames, and no entry
+// before it), the last as long as it was held; a beat is BEAT_SECONDS, and no entry
 // is shorter than two. A mode change between chords is written before the chord that follows
 // it. Empty when nothing was played.
 SongData songFromRecording(const Recording& recording);

@@ -56,17 +56,14 @@ namespace {
 // A released letter's key rises in the first fifth of the stroke's up phase, its sample fading
 // with the square of the key's press; a MIDI note's key rises the same way.
 constexpr double RELEASE_SECONDS = 0.2 * NOTE_DOWN_SECONDS;
-// The hands' strokes for MIDI notes run this much faster than a letter's: the note already
-// sounds, so the finger should be on the key within 0.04 s instead of 0.16 s.
-constexpr float FOLLOW_SPEED = 4;
 
 double arrival(const MidiInbox::Message& message) { return static_cast<double>(message.arrived) / TICKS_PER_SECOND; }
 }  // namespace
 
 MidiPlayer::MidiPlayer(Piano& piano, std::array<PianoKey, NUM_KEYS>& keys, Stroke& right, Stroke& left,
-                       KeySounds& sounds, const Clock& clock, EventLog* log)
+                       KeySounds& sounds, const Clock& clock, const Clock& arrivals, EventLog* log)
     : piano_(piano), keys_(keys), right_(right), left_(left), sounds_(sounds), clock_(clock), log_(log),
-      inbox_(clock) {}
+      inbox_(arrivals) {}
 
 bool MidiPlayer::chordHeld(const ChordInfo& chord) const {
     for (int i = 0; i < chord.numNotes; ++i)
@@ -119,6 +116,7 @@ void MidiPlayer::fadeOutVoice(int key) {
     KeyState& k = state_[static_cast<std::size_t>(key)];
     if (k.voice.isNull()) return;
     const float press = k.releasing ? keys_[static_cast<std::size_t>(key)].pressFactor : 1.0f;
+    sounds_.stopped(k.toldKey);
     sounds_.fadeOut(k.voice, k.volume * press * press);
     k.releasing = false;
 }
@@ -200,9 +198,26 @@ bool MidiPlayer::riseReleasedKeys() {
             k.voice.stop();
             k.voice = SoundHandle();
             k.releasing = false;
+            sounds_.stopped(k.toldKey);
         }
     }
     return moved;
+}
+
+void MidiPlayer::soundKey(int key, float volume) {
+    KeyState& k = state_[static_cast<std::size_t>(key)];
+    fadeOutVoice(key);
+    k.volume = volume;
+    k.voice = sounds_.play(key);
+    if (volume != 1) k.voice.setVolume(volume);
+    k.down = k.held = true;
+    keys_[static_cast<std::size_t>(key)].press(1);
+    sounds_.sounded(k.toldKey, key, volume);
+}
+
+void MidiPlayer::releaseKey(int key) {
+    state_[static_cast<std::size_t>(key)].down = false;
+    if (!pedal_) letGo(key, clock_.seconds());
 }
 
 bool MidiPlayer::keysMoving() const {

@@ -62,6 +62,10 @@ private:
     std::atomic<void*> wakeContext_{nullptr};
 };
 
+// The hands' strokes that follow notes already sounding run this much faster than a letter's:
+// the finger should be on the key within 0.04 s instead of 0.16 s.
+constexpr float FOLLOW_SPEED = 4;
+
 class MidiPlayer {
 public:
     // The piano around the player.
@@ -74,8 +78,10 @@ public:
     };
     using Send = std::function<void(const unsigned char* message, std::size_t size)>;
 
+    // clock is the piano's (its step's time during a step); arrivals stamps messages as they come
+    // in, on the MIDI threads.
     MidiPlayer(Piano& piano, std::array<PianoKey, NUM_KEYS>& keys, Stroke& right, Stroke& left, KeySounds& sounds,
-               const Clock& clock, EventLog* log);
+               const Clock& clock, const Clock& arrivals, EventLog* log);
 
     MidiInbox& inbox() { return inbox_; }
     // Plays the queued messages, lets released keys rise (asking for a redraw when a key moved)
@@ -84,6 +90,12 @@ public:
     void step();
     // Released keys are still rising: frames are needed.
     bool keysMoving() const;
+
+    // A key sounded at once by a letter, in the way of playing where letters sound at the press:
+    // as a MIDI note-on at `volume`, but told to those who follow the sound (the recorder, the
+    // MIDI output), since the user played it. releaseKey lets it go as a note-off does.
+    void soundKey(int key, float volume);
+    void releaseKey(int key);
 
     // Sends to `send` from now on; empty stops sending (note-offs first for what still sounds).
     void startOutput(Send send);
@@ -98,6 +110,7 @@ public:
         double releasedAt = 0;   // seconds on the program's clock
         float volume = 0;        // the note's starting volume
         SoundHandle voice;
+        int toldKey = -1;        // this key while those who follow the sound know it sounds
     };
     const KeyState& keyState(int key) const { return state_[static_cast<std::size_t>(key)]; }
     bool pedal() const { return pedal_; }

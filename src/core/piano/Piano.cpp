@@ -3,6 +3,7 @@
 #include "Piano.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "FileRead.h"
@@ -61,19 +62,20 @@ std::string userSongsDir() {
 
 Piano::Piano(PianoSetup setup)
     : clock_(*setup.clock),
+      time_(*setup.clock),
       host_(setup.host),
       log_(setup.log),
       resources_(setup.resources),
       importMidiSong_(std::move(setup.importMidiSong)),
       keys_(restingKeyboard()),
       sounds_(setup.sound, setup.resources, setup.log),
-      right_(Stroke::NOTE, rightHand_, keys_, sounds_, clock_),
-      left_(Stroke::CHORD, leftHand_, keys_, sounds_, clock_),
+      right_(Stroke::NOTE, rightHand_, keys_, sounds_, time_),
+      left_(Stroke::CHORD, leftHand_, keys_, sounds_, time_),
       song_(*this),
       recorder_(*this, std::move(setup.writeMidiFile)),
-      midi_(*this, keys_, right_, left_, sounds_, clock_, setup.log),
-      lights_(clock_),
-      frameTimer_(clock_) {
+      midi_(*this, keys_, right_, left_, sounds_, time_, clock_, setup.log),
+      lights_(time_) {
+    restartSteps(clock_.now());
     // Those who follow the sound: the recorder first, then the MIDI output.
     sounds_.observe([this](int key, bool on, float volume) { recorder_.sound(key, on, volume); });
     sounds_.observe([this](int key, bool on, float volume) { midi_.keySounded(key, on, volume); });
@@ -90,7 +92,9 @@ void Piano::requestFrame() {
 // ---- Strokes -------------------------------------------------------------------------------
 void Piano::beginStroke(bool right, int target, unsigned char letter) {
     stroke(right).begin(target, letter);
-    frameTimer_.reset();  // the stroke's first frame comes one full interval later
+    // From rest, the piano's steps start with the stroke: its first step comes one full step
+    // after the press, not at once for a step that fell due long ago.
+    if (!time_.stepping() && !moving_) restartSteps(clock_.now());
 }
 
 void Piano::updateHands() {
@@ -106,6 +110,9 @@ void Piano::startPending(Stroke& stroke, bool right) {
     stroke.pending.pop_front();
     stroke.endNow();
     recorder_.strokeEnd(right);
+    // The rhythm typed is the rhythm heard: the stroke strikes as long after its press as a stroke
+    // on a free hand would, however long it waited.
+    stroke.nextSpeed = fittedSpeed(next.pressedAt, time_.seconds());
     beginStroke(right, next.target, next.letter);
     const int index = right ? noteLetterIndex(next.letter) : chordLetterIndex(next.letter);
     recorder_.strokeStart(right, index, next.mode);
@@ -134,22 +141,26 @@ void Piano::pressKey(unsigned char typed, bool fromSong) {
     if (noteIndex >= 0 && !keyPressed_[key]) {
         const int note = noteIndexKey(noteIndex);
         // The song's presses keep their own rule: taken by a free hand, never queued.
-        if (!right_.busy() && (fromSong || right_.pending.empty())) {
+        if (soundAtPress_ && !fromSong) {
+            soundLetterNow(true, note, key, noteIndex);
+        } else if (!right_.busy() && (fromSong || right_.pending.empty())) {
             beginStroke(true, note, key);
             if (!fromSong) recorder_.strokeStart(true, noteIndex, mode_);
         } else if (!fromSong && right_.pending.size() < MAX_PENDING_STROKES) {
-            right_.pending.push_back({key, note, false, mode_});
+            right_.pending.push_back({key, note, false, mode_, time_.seconds()});
         }
     }
 
     const int chordIndex = chordLetterIndex(key);
     if (chordIndex >= 0) {
         const int chord = CHORD_KEY_TABLE[mode_][chordIndex];
-        if (!left_.busy() && (fromSong || left_.pending.empty())) {
+        if (soundAtPress_ && !fromSong) {
+            if (!keyPressed_[key]) soundLetterNow(false, chord, key, chordIndex);
+        } else if (!left_.busy() && (fromSong || left_.pending.empty())) {
             beginStroke(false, chord, key);
             if (!fromSong) recorder_.strokeStart(false, chordIndex, mode_);
         } else if (!fromSong && !keyPressed_[key] && left_.pending.size() < MAX_PENDING_STROKES) {
-            left_.pending.push_back({key, chord, false, mode_});
+            left_.pending.push_back({key, chord, false, mode_, time_.seconds()});
         }
     } else if (key == ESCAPE) {
         if (host_ != nullptr) host_->quit(0);
@@ -214,14 +225,46 @@ void Piano::command(unsigned char key) {
     case '9':
         song_.togglePlayAlong();
         break;
+    case '0':
+        soundAtPress_ = !soundAtPress_;
+        showCaption(soundAtPress_ ? "letters sound at the press" : "letters sound when the finger strikes");
+        break;
     default:
         break;
     }
 }
 
+// A letter that sounds at its press sounds at once, as a MIDI note does, and its hand follows
+// on a fast stroke that only moves it; a busy hand lets the note sound without it.
+void Piano::soundLetterNow(bool right, int target, unsigned char letter, int index) {
+    std::vector<int>& sounded = soundedByLetter_[letter];
+    sounded.clear();
+    if (right) {
+        sounded.push_back(target);
+    } else {
+        const ChordInfo& chord = CHORDS[static_cast<std::size_t>(target)];
+        sounded.assign(chord.notes, chord.notes + chord.numNotes);
+    }
+    const float volume = right ? sounds_.noteStartVolume() : sounds_.chordStartVolume();
+    for (int key : sounded) midi_.soundKey(key, volume);
+    recorder_.strokeStart(right, index, mode_);
+    Stroke& hand = stroke(right);
+    if (!hand.busy() && hand.pending.empty()) {
+        hand.nextSpeed = FOLLOW_SPEED;
+        beginStroke(right, target, letter);
+        hand.showOnly = true;
+    }
+    requestFrame();
+}
+
 void Piano::keyUp(unsigned char typed) {
     log("key-release", std::to_string(typed));
     const unsigned char key = playedLetter(typed);
+    if (!soundedByLetter_[key].empty()) {
+        for (int sounded : soundedByLetter_[key]) midi_.releaseKey(sounded);
+        soundedByLetter_[key].clear();
+        recorder_.strokeEnd(noteLetterIndex(key) >= 0);
+    }
     if (noteLetterIndex(key) >= 0) releaseLetter(right_, true, key);
     if (chordLetterIndex(key) >= 0) releaseLetter(left_, false, key);
     keyPressed_[key] = false;
@@ -298,26 +341,55 @@ std::optional<double> Piano::secondsUntilChange() const {
     return std::max(captionUntil_ - clock_.seconds(), 0.0);
 }
 
+void Piano::restartSteps(Ticks from) {
+    origin_ = from;
+    stepsSinceOrigin_ = 0;
+}
+
+namespace {
+Ticks stepDue(Ticks origin, long long steps) {
+    return origin + std::llround(static_cast<double>(steps) * STEP_SECONDS * TICKS_PER_SECOND);
+}
+}  // namespace
+
 double Piano::secondsUntilFrame() const {
-    return std::max(static_cast<double>(SEC_PER_FRAME) - frameTimer_.elapsed(), 0.0);
+    const Ticks due = stepDue(origin_, stepsSinceOrigin_ + 1);
+    return std::max(static_cast<double>(due - clock_.now()) / TICKS_PER_SECOND, 0.0);
 }
 
 bool Piano::stepFrame() {
-    // Widened to double on purpose: the float 1/60 is what frames are paced against.
-    if (!(frameTimer_.elapsed() > static_cast<double>(SEC_PER_FRAME))) return false;
+    const Ticks now = clock_.now();
+    Ticks due = stepDue(origin_, stepsSinceOrigin_ + 1);
+    if (now < due) return false;
+    if (static_cast<double>(now - due) > MAX_CATCH_UP_SECONDS * TICKS_PER_SECOND) {
+        log("catch-up", std::to_string(static_cast<double>(now - due) / TICKS_PER_SECOND));
+        restartSteps(stepDue(now, -1));
+        due = now;
+    }
+    do {
+        ++stepsSinceOrigin_;
+        time_.enter(due);
+        step();
+        time_.leave();
+        due = stepDue(origin_, stepsSinceOrigin_ + 1);
+    } while (due <= now);
+    moving_ = animating();
+    requestFrame();
+    return true;
+}
 
+// One step of the piano's time.
+void Piano::step() {
+    ++steps_;
     log("frame", "");
     sounds_.stepFades();
     midi_.step();
-    // The song goes first, so a note it starts gets its first stroke step in this frame.
+    // The song goes first, so a note it starts gets its first stroke step in this step.
     if (song_.playing()) song_.step();
     startPendingStrokes();
     if (concertOn_) lights_.stepConcert();
     if (left_.busy()) left_.update();
     if (right_.busy()) right_.update();
-    requestFrame();
-    frameTimer_.reset();
-    return true;
 }
 
 Scene Piano::scene() const {
@@ -342,7 +414,7 @@ Scene Piano::scene() const {
 // ---- Captions ------------------------------------------------------------------------------
 void Piano::showCaption(const std::string& text) {
     caption_ = text;
-    captionUntil_ = clock_.seconds() + CAPTION_SECONDS;
+    captionUntil_ = time_.seconds() + CAPTION_SECONDS;
     requestFrame();
 }
 
@@ -381,6 +453,8 @@ bool Piano::startSong(SongData data, const std::string& path) {
         std::fflush(stdout);
         return false;
     }
+    // From rest, the piano's steps start with the song, whose first beat is now.
+    if (!moving_) restartSteps(clock_.now());
     song_.start(std::move(data));
     return true;
 }

@@ -53,6 +53,8 @@ struct PianoSetup {
     MidiFileWriter writeMidiFile;
 };
 
+// A stall longer than this is not caught up: the piano's time starts afresh from now.
+constexpr double MAX_CATCH_UP_SECONDS = 0.5;
 // Seconds a caption stays up.
 constexpr double CAPTION_SECONDS = 3.0;
 // The program's own first song, which "5" plays until "6" chooses another.
@@ -84,11 +86,17 @@ public:
     void observeKeySounds(KeySoundObserver observer) { sounds_.observe(std::move(observer)); }
 
     // ---- Time -------------------------------------------------------------------------------
-    // Advances one frame if one is due; returns whether it did. The shell's frame loop is this
-    // plus the wait until the next frame.
+    // The piano's time moves on in steps of STEP_SECONDS of the clock: the strokes, the song, the
+    // concert sweep and everything else that moves by itself take a step each. This runs every
+    // step due by the clock now (a late frame catches up the steps it missed) and asks for a
+    // frame; false when no step was due. The shell's frame loop is this plus the wait until the
+    // next step. After a rest, or a stall longer than MAX_CATCH_UP_SECONDS, it starts afresh
+    // from now rather than rush through what it missed.
     bool stepFrame();
-    // Seconds until the next frame is due: 0, never less, once it is.
+    // Seconds until the next step is due: 0, never less, once it is.
     double secondsUntilFrame() const;
+    // Steps taken since the piano was made.
+    long long steps() const { return steps_; }
     // Whether the next frame can differ from the last one drawn: a stroke on its way down or up,
     // a song counting its beats, the concert sweep, letters waiting for a hand, samples dying
     // away, keys let go on a MIDI keyboard rising. When not, nothing need be drawn until an
@@ -141,6 +149,9 @@ public:
     int activeBackground() const { return activeBackground_; }
     int activeHandTexture() const { return activeHandTexture_; }
     bool lettersOn() const { return lettersOn_; }
+    // "0": letters sound at their press, as MIDI notes do, the hand following; otherwise (as the
+    // piano starts) a letter sounds when its finger strikes the key.
+    bool soundAtPress() const { return soundAtPress_; }
     // The caption to draw now, empty when none.
     std::string currentCaption() const;
     // Keys whose press was taken and whose release was not, by character.
@@ -150,7 +161,8 @@ public:
     std::vector<unsigned char> userHeldKeys() const;
     // The chosen song, when "6" has chosen one.
     const std::optional<SongEntry>& chosenSong() const { return chosen_; }
-    double seconds() const override { return clock_.seconds(); }
+    // Seconds on the piano's clock: during a step, the step's own time.
+    double seconds() const override { return time_.seconds(); }
 
 private:
     // SongPlayer::Performer, MidiPlayer::Piano, TakeRecorder::Piano
@@ -171,9 +183,32 @@ private:
     void startPendingStrokes();
     void startPending(Stroke& stroke, bool right);
     void releaseLetter(Stroke& stroke, bool right, unsigned char key);
+    void soundLetterNow(bool right, int target, unsigned char letter, int index);
     void importChosen();
+    void step();
+    void restartSteps(Ticks from);
+
+    // The clock the piano's parts read: the real clock between steps, and during a step that
+    // step's own time, so a step that catches up is worked out as if it had come on time.
+    class StepClock final : public Clock {
+    public:
+        explicit StepClock(const Clock& real) : real_(real) {}
+        Ticks now() const override { return stepping_ ? at_ : real_.now(); }
+        void enter(Ticks at) {
+            at_ = at;
+            stepping_ = true;
+        }
+        void leave() { stepping_ = false; }
+        bool stepping() const { return stepping_; }
+
+    private:
+        const Clock& real_;
+        Ticks at_ = 0;
+        bool stepping_ = false;
+    };
 
     const Clock& clock_;
+    StepClock time_;
     PianoHost* host_;
     EventLog* log_;
     ResourcePaths resources_;
@@ -190,7 +225,14 @@ private:
     MidiPlayer midi_;
     Lights lights_;
     CameraState camera_;
-    Timer frameTimer_;  // since the last frame
+
+    // Steps of the piano's time: the n-th step since `origin_` is due at origin_ + n steps.
+    Ticks origin_ = 0;
+    long long stepsSinceOrigin_ = 0;
+    long long steps_ = 0;
+    // Whether the last step left something moving; when not, the next stroke starts the steps
+    // afresh from its own press.
+    bool moving_ = false;
 
     // Keys held and the switches the keyboard commands flip.
     bool keyPressed_[256] = {};  // by character code, from press to release
@@ -200,6 +242,9 @@ private:
     int activeBackground_ = HALL;
     int activeHandTexture_ = SKIN;
     bool lettersOn_ = false;
+    bool soundAtPress_ = false;
+    // The keys each letter sounded at its press, until the letter comes up.
+    std::array<std::vector<int>, 256> soundedByLetter_;
 
     // Mouse drags, in window pixels from where the drag was last seen.
     float lastX_ = 0, lastY_ = 0;

@@ -20,17 +20,17 @@ bool SongPlayer::ownsRunningStroke(Part& part) {
 }
 
 // How fast the stroke of an entry of `beats` beats must run to reach the bottom by the time its
-// letter is released, FRAME_UP frames before the next entry's press ends it: a one-beat entry
+// letter is released, STEPS_UP frames before the next entry's press ends it: a one-beat entry
 // would otherwise be ended before its key is struck. Entries of two beats and more are released
 // after the full down phase and keep their full stroke.
 float SongPlayer::strokeSpeed(const Part& part, float beats) {
-    const float heldFor = (beats * FRAMES_PER_BEAT - FRAME_UP) * SEC_PER_FRAME;
+    const float heldFor = static_cast<float>((beats * STEPS_PER_BEAT - STEPS_UP) * STEP_SECONDS / tempo_);
     return std::max(1.0f, piano_.stroke(part.right).downSeconds() / heldFor);
 }
 
 void SongPlayer::press(Part& part, unsigned int index) {
     Stroke& stroke = piano_.stroke(part.right);
-    // A song releases a letter only FRAME_UP frames before its next press, while a stroke needs
+    // A song releases a letter only STEPS_UP frames before its next press, while a stroke needs
     // 0.2 s to come back up: without ending the song's own released stroke here, most entries
     // would find the hand busy and be dropped. A stroke the user started, or one still held, is
     // left alone and the song's press is ignored.
@@ -77,7 +77,7 @@ void SongPlayer::advance(Part& part) {
     if (part.current < part.entries.size()) press(part, part.current);
 }
 
-// The current entry's letter goes up FRAME_UP frames before the beat that ends it.
+// The current entry's letter goes up STEPS_UP frames before the beat that ends it.
 void SongPlayer::releaseBeforeEnd(Part& part) {
     if (part.current >= part.entries.size()) return;
     if (static_cast<float>(beat_) != part.entries[part.current][0] - 1) return;
@@ -96,6 +96,8 @@ void SongPlayer::start(SongData data) {
     playing_ = true;
     beat_ = 0;
     frames_ = 0;
+    position_ = 0;
+    stepsDone_ = 0;
     left_.current = 0;
     right_.current = 0;
     startPlayAlong();
@@ -111,8 +113,17 @@ void SongPlayer::start(SongData data) {
 
 void SongPlayer::step() {
     if (along_.active && along_.waiting) return;  // the beat counter stands still
+    position_ += tempo_;
+    // A little under a whole step still counts as one: tenths of a tempo do not add up exactly.
+    while (playing_ && !(along_.active && along_.waiting) && static_cast<double>(stepsDone_ + 1) <= position_ + 1e-6) {
+        ++stepsDone_;
+        stepOnce();
+    }
+}
+
+void SongPlayer::stepOnce() {
     ++frames_;
-    if (frames_ == FRAMES_PER_BEAT) {
+    if (frames_ == STEPS_PER_BEAT) {
         ++beat_;
         frames_ = 0;
         if (along_.active)
@@ -120,7 +131,7 @@ void SongPlayer::step() {
         else
             advance(right_);
         advance(left_);
-    } else if (frames_ == FRAMES_PER_BEAT - FRAME_UP) {
+    } else if (frames_ == STEPS_PER_BEAT - STEPS_UP) {
         if (!along_.active) releaseBeforeEnd(right_);
         releaseBeforeEnd(left_);
     }
@@ -176,8 +187,8 @@ void SongPlayer::followPlayer() {
 // The counter runs on for a beat past the expected entry's time; then it stops and waits.
 void SongPlayer::waitIfLate() {
     if (along_.waiting || right_.current >= right_.entries.size()) return;
-    if (beat_ * FRAMES_PER_BEAT + frames_ < startBeat(right_.current) * FRAMES_PER_BEAT) return;
-    if (++along_.lateFrames < FRAMES_PER_BEAT) return;
+    if (beat_ * STEPS_PER_BEAT + frames_ < startBeat(right_.current) * STEPS_PER_BEAT) return;
+    if (++along_.lateFrames < STEPS_PER_BEAT) return;
     along_.waiting = true;
     along_.waitStarted = piano_.seconds();
 }
@@ -207,8 +218,8 @@ void SongPlayer::playerLetter(unsigned char letter) {
         along_.missed = true;
         return;
     }
-    const int due = startBeat(right_.current) * FRAMES_PER_BEAT;
-    const int now = beat_ * FRAMES_PER_BEAT + frames_;
+    const int due = startBeat(right_.current) * STEPS_PER_BEAT;
+    const int now = beat_ * STEPS_PER_BEAT + frames_;
     if (along_.waiting) {
         // The wait before the first note is the player getting ready, not a note hesitated over.
         if (right_.current > 0) along_.longestWait = std::max(along_.longestWait, piano_.seconds() - along_.waitStarted);
@@ -217,7 +228,7 @@ void SongPlayer::playerLetter(unsigned char letter) {
         nextExpected();
     } else if (now >= due) {
         nextExpected();  // a little late, within the beat the counter waits
-    } else if (now >= due - FRAMES_PER_BEAT) {
+    } else if (now >= due - STEPS_PER_BEAT) {
         along_.takenEarly = true;  // a little early: the song goes on through its beat
     }
     // Earlier still, it only sounds: the song's time for it has not come.

@@ -32,8 +32,12 @@ public:
 
     // Starts a song; ends what the one before it still holds, so its first entries can play.
     void start(SongData song);
-    // One frame of the song: counts frames into beats, presses and releases its letters.
+    // One step of the piano's time: the song moves on by `tempo` of its own steps (1 at its
+    // written tempo), counting them into beats and pressing and releasing its letters on them.
     void step();
+    // The song's speed against its written tempo (1 as written).
+    void setTempo(double tempo) { tempo_ = tempo; }
+    double tempo() const { return tempo_; }
     // Ends the song: it lets go of the letters it holds; strokes under way finish as usual.
     void stop();
 
@@ -58,6 +62,8 @@ public:
     unsigned int leftPosition() const { return left_.current; }
     int beat() const { return beat_; }
     int framesInBeat() const { return frames_; }
+    // Song steps gone by since the song started, at its own tempo.
+    double position() const { return position_; }
 
 private:
     // One hand's part: its entries, where it stands, the letter it holds down, and the stroke
@@ -100,6 +106,7 @@ private:
     void followPlayer();
     void waitIfLate();
     void showPlayAlongCount();
+    void stepOnce();
 
     Performer& piano_;
     Part right_{true};
@@ -107,7 +114,10 @@ private:
     // (left entry, mode): the chord mode a left-hand entry and those after it are played in.
     std::vector<std::pair<std::size_t, Mode>> modeChanges_;
     bool playing_ = false;
-    int frames_ = 0;  // frames counted within the current beat
+    int frames_ = 0;  // song steps counted within the current beat
     int beat_ = 0;    // whole beats since the song started
+    double tempo_ = 1;
+    double position_ = 0;     // song steps gone by, at the song's tempo
+    long long stepsDone_ = 0;  // whole song steps worked through
     PlayAlong along_;
 };

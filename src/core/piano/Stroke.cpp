@@ -7,6 +7,11 @@ namespace {
 float clamp01(float x) { return std::min(std::max(x, 0.0f), 1.0f); }
 }  // namespace
 
+float fittedSpeed(double pressedAt, double now) {
+    const double left = std::max(pressedAt + STRIKE_SECONDS - now, 2 * STEP_SECONDS);
+    return static_cast<float>(std::max(STRIKE_SECONDS / left, 1.0));
+}
+
 Stroke::Stroke(Kind kind, Hand& hand, std::array<PianoKey, NUM_KEYS>& keys, KeySounds& sounds, const Clock& clock)
     : kind_(kind), hand_(hand), keys_(keys), sounds_(sounds), timer_(clock) {}
 
@@ -45,7 +50,8 @@ void Stroke::update() {
     // The branch follows the time kept from the previous frame, so the last down frame may
     // read past the bottom; the clamps keep its progress at 1.
     if (time < down) {
-        time = static_cast<float>(timer_.elapsed() * speed);
+        // A letter typed between two steps starts its stroke after the step that runs it is due.
+        time = static_cast<float>(std::max(timer_.elapsed(), 0.0) * speed);
         phase = std::min(time / down, 1.0f);
         animateDown();
     } else if (held) {

@@ -26,7 +26,13 @@ struct PendingStroke {
     int target;     // key index of a note, or ChordEnum of a chord (named by the mode at the press)
     bool released;  // let go before its turn: it plays as a tap
     Mode mode;      // the mode at the press, for a recording
+    double pressedAt;  // seconds on the piano's clock
 };
+
+// How fast the stroke of a letter pressed at `pressedAt` must run, starting at `now`, to strike
+// its key STRIKE_SECONDS after its press, as a stroke on a free hand does: 1 for a full stroke,
+// faster for a letter that waited for its hand, but never striking in under two steps.
+float fittedSpeed(double pressedAt, double now);
 
 class Stroke {
 public:
