@@ -15,6 +15,9 @@ extern unsigned int handTex;        // GL texture object of the hands
 extern unsigned int backgroundTex;  // GL texture object of the background
 
 // ---- Start-up and frame ----------------------------------------------------------------
+// glutInit, living through X errors about windows that are gone: a stale window manager's
+// check window at start-up, a window another client destroyed at exit (XErrors.cpp).
+void startGlut(int* argc, char** argv);
 void initGlut();
 void initHelpWindow();
 void initMainWindow();

@@ -1,6 +1,4 @@
 // Tinklewood: a 3D piano played from the computer keyboard.
-#include <GL/glut.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,7 +22,7 @@ int main(int argc, char** argv) {
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
     if (eventLog != nullptr && !openEventLog(eventLog))
         std::fprintf(stderr, "Tinklewood: cannot write the event log %s\n", eventLog);
-    glutInit(&argc, argv);
+    startGlut(&argc, argv);
     findResources();  // before anything reads a resource path
     initGlut();
     initGl();
