@@ -6,6 +6,7 @@
 // fifth of the way up.
 #include <algorithm>
 
+#include "EventLog.h"
 #include "Hand.h"
 #include "Piano.h"
 #include "animation.h"
@@ -46,6 +47,7 @@ void activateRightAnimation() {
     app.performance.noteSpeed = app.performance.nextNoteSpeed;
     app.performance.nextNoteSpeed = 1;
     rightHandTimer->reset();
+    logEvent("stroke", "right");
     startFrameLoop();
 }
 
@@ -57,6 +59,7 @@ void activateLeftChordAnimation() {
     app.performance.chordSpeed = app.performance.nextChordSpeed;
     app.performance.nextChordSpeed = 1;
     leftHandTimer->reset();
+    logEvent("stroke", "left");
     startFrameLoop();
 }
 

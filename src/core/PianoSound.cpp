@@ -47,9 +47,11 @@ void stopped(int& slotKey) {
 }
 
 SoundHandle play(int key) {
+    // Logged once playing: a sample the background loading has not reached yet is decoded
+    // first, tens of milliseconds on a busy machine, and its sound starts only then.
+    SoundHandle handle = engine != nullptr ? engine->play2D(samplePath(key)) : SoundHandle();
     logEvent("play", samplePath(key));
-    if (engine == nullptr) return SoundHandle();
-    return engine->play2D(samplePath(key));
+    return handle;
 }
 }  // namespace
 
