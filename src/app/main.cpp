@@ -1,6 +1,4 @@
 // Tinklewood: a 3D piano played from the computer keyboard.
-#include <GL/glut.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,7 +29,7 @@ int main(int argc, char** argv) {
     const char* eventLog = std::getenv("TINKLEWOOD_EVENT_LOG");
     if (eventLog != nullptr && !log.open(eventLog))
         std::fprintf(stderr, "Tinklewood: cannot write the event log %s\n", eventLog);
-    glutInit(&argc, argv);
+    startGlut(&argc, argv);
     const ResourcePaths resources = findResources();  // before anything reads a resource
     Shell shell(resources, &log);
     shell.loadPictures(Scene());  // the pictures of the scene the piano starts with

@@ -16,6 +16,10 @@
 inline constexpr const char* MAIN_WINDOW_TITLE = "Tinklewood";
 inline constexpr const char* HELP_WINDOW_TITLE = "Help";
 
+// glutInit, living through X errors about windows that are gone: a stale window manager's
+// check window at start-up, a window another client destroyed at exit (XErrors.cpp).
+void startGlut(int* argc, char** argv);
+
 class Shell final : public PianoHost {
 public:
     // Creates the help window and then the main window (which stays current), with their

@@ -23,6 +23,7 @@ PERIOD = 256 / 44100
 HEARD_EARLY = 0.03
 HEARD_LATE = 2 * PERIOD + 0.015
 SILENCE = 0.003  # level (RMS of full scale 1.0) below which nothing is heard
+QUANTUM = 1 / 32768  # the 16-bit capture's least step, full scale 1.0
 
 
 def midi_hz(midi):
@@ -160,8 +161,13 @@ def heard_at(samples, zero, reference, started, before=0.05, after=0.1, length=0
     size = 1 << int(np.ceil(np.log2(len(piece) + n)))
     corr = np.fft.irfft(np.fft.rfft(piece, size) * np.conj(np.fft.rfft(ref, size)), size)[:len(piece) - n + 1]
     energy = np.concatenate([[0.0], np.cumsum(piece ** 2)])
-    windows = np.sqrt(np.maximum(energy[n:] - energy[:-n], 1e-30))[:len(corr)]
-    scores = corr / windows / np.sqrt((ref ** 2).sum())
+    windows = (energy[n:] - energy[:-n])[:len(corr)]
+    # The FFT leaves a rounding error in every lag. Over digital silence (a note stopped, the
+    # next not yet started) that error divided by the window's energy of nothing scored
+    # anything, above 1 too, and a sample was heard in the silence before it. A window quieter
+    # than the capture's least step holds nothing to match.
+    audible = windows > n * QUANTUM ** 2
+    scores = np.where(audible, corr / np.sqrt(np.where(audible, windows, 1.0)), 0.0) / np.sqrt((ref ** 2).sum())
     lag = int(np.argmax(scores))
     return zero + (first + lag) / RATE, float(scores[lag])
 

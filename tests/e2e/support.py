@@ -11,6 +11,7 @@ the same clock in milliseconds; the capture is placed on it by watching the file
 """
 
 import bisect
+import json
 import os
 import shutil
 import signal
@@ -382,7 +383,26 @@ class Program:
             output.close()
         if self.own_display:
             self.display.close()
+        self._keep()
         self.tmp.cleanup()
+
+    def _keep(self):
+        """With TINKLEWOOD_E2E_KEEP set to a folder, the run's capture, event log, output and
+        the capture's placement on the clock are kept there, one folder a run, for a failure
+        to be looked into afterwards."""
+        keep = os.environ.get("TINKLEWOOD_E2E_KEEP")
+        if not keep:
+            return
+        folder = Path(keep) / time.strftime(f"%Y%m%d-%H%M%S-{self.process.pid}")
+        folder.mkdir(parents=True, exist_ok=True)
+        for path in (self.capture_path, self.events_path, self.stdout_path, self.stderr_path):
+            if path.exists():
+                shutil.copy2(path, folder / path.name)
+        if self.capture_clock is not None:
+            with self.capture_clock.lock:
+                readings = list(self.capture_clock.readings)
+            (folder / "capture_clock.json").write_text(json.dumps(
+                {"start_time": self.capture_clock.start_time, "readings": readings}))
 
     def __enter__(self):
         return self
@@ -394,7 +414,9 @@ class Program:
 
     def focus(self):
         # No window manager: the pointer goes over the window and the focus is set directly.
-        self.display.run("xdotool", "mousemove", "--sync", 650, 550)
+        # xdotool's --sync waits for the pointer to move, about 15 s when it is there already.
+        if self.display.run("xdotool", "getmouselocation").stdout.split()[:2] != ["x:650", "y:550"]:
+            self.display.run("xdotool", "mousemove", "--sync", 650, 550)
         self.display.run("xdotool", "windowfocus", "--sync", self.main)
 
     def _xdotool(self, *args):

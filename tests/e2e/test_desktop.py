@@ -1,8 +1,12 @@
 """The program as a desktop program: a key released in another window, or held while the
-window is minimised, lets go of its note; the program finds its resources from any working
-directory, installed or in its build tree; it installs with a desktop entry and packages as a
-.deb; and it mixes with its own short period unless the user names a config of their own."""
+window is minimised, lets go of its note; a window manager gone without tidying up, or its help
+window destroyed by another client, neither stops it starting nor spoils its exit; the program
+finds its resources from any working directory, installed or in its build tree; it installs with
+a desktop entry and packages as a .deb; and it mixes with its own short period unless the user
+names a config of their own."""
 
+import ctypes
+import ctypes.util
 import subprocess
 import tempfile
 import time
@@ -13,7 +17,7 @@ import numpy as np
 
 import picture
 import sound
-from support import BUILD_DIR, PROGRAM, SOURCE_DIR, Program, make_layout, song_text
+from support import BUILD_DIR, PROGRAM, SOURCE_DIR, Program, VirtualDisplay, make_layout, song_text
 
 # Released is silent and at rest within this long (seconds).
 RELEASED_WITHIN = 0.5
@@ -164,6 +168,78 @@ def assert_full_start(test, p):
     note, _ = sound.strongest_note(samples, start - zero + 0.03, min(0.3, end - start - 0.05))
     test.assertEqual(note, 60, f"middle C sounded as MIDI {note}")
     test.assertNotIn("no resources", p.stderr())
+
+
+class Xlib:
+    """libX11 through ctypes, on its own connection to a display: what another client does."""
+
+    def __init__(self, display):
+        c = ctypes
+        self.x11 = x11 = c.CDLL(c.util.find_library("X11") or "libX11.so.6")
+        x11.XOpenDisplay.restype, x11.XOpenDisplay.argtypes = c.c_void_p, [c.c_char_p]
+        x11.XDefaultRootWindow.restype, x11.XDefaultRootWindow.argtypes = c.c_ulong, [c.c_void_p]
+        x11.XCreateSimpleWindow.restype = c.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [c.c_void_p, c.c_ulong, c.c_int, c.c_int, c.c_uint, c.c_uint,
+                                            c.c_uint, c.c_ulong, c.c_ulong]
+        x11.XInternAtom.restype, x11.XInternAtom.argtypes = c.c_ulong, [c.c_void_p, c.c_char_p, c.c_int]
+        x11.XChangeProperty.argtypes = [c.c_void_p, c.c_ulong, c.c_ulong, c.c_ulong, c.c_int, c.c_int,
+                                        c.c_void_p, c.c_int]
+        x11.XDestroyWindow.argtypes = [c.c_void_p, c.c_ulong]
+        x11.XCloseDisplay.argtypes = [c.c_void_p]
+        self.handle = x11.XOpenDisplay(display.name.encode())
+        if not self.handle:
+            raise RuntimeError(f"cannot open {display.name}")
+
+    def set_window_property(self, window, name, value):
+        xa_window = 33
+        data = (ctypes.c_ulong * 1)(value)  # format 32 is a C long a value
+        self.x11.XChangeProperty(self.handle, window, self.x11.XInternAtom(self.handle, name.encode(), 0),
+                                 xa_window, 32, 0, data, 1)  # PropModeReplace
+
+    def close(self):
+        """Disconnects, which waits until the server has done everything asked."""
+        self.x11.XCloseDisplay(self.handle)
+
+
+def leave_window_manager_mark(display):
+    """What a window manager that was killed leaves behind: the root window's
+    _NET_SUPPORTING_WM_CHECK naming its check window, which went with it. (xprop can only set
+    the property as a CARDINAL, which freeglut passes over.)"""
+    x = Xlib(display)
+    root = x.x11.XDefaultRootWindow(x.handle)
+    check = x.x11.XCreateSimpleWindow(x.handle, root, 0, 0, 1, 1, 0, 0, 0)
+    for window in (root, check):
+        x.set_window_property(window, "_NET_SUPPORTING_WM_CHECK", check)
+    x.close()  # the check window is destroyed with the connection; the root keeps the mark
+    return check
+
+
+class GoneWindowsTest(unittest.TestCase):
+    def test_a_window_manager_gone_without_tidying_up_leaves_the_program_to_start_and_quit(self):
+        display = VirtualDisplay()
+        try:
+            check = leave_window_manager_mark(display)
+            mark = display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout
+            self.assertIn(f"window id # {check:#x}", mark)
+            self.assertNotEqual(display.run("xwininfo", "-id", check, check=False).returncode, 0,
+                                "the check window is still there")
+            with Program(display=display) as p:
+                assert_full_start(self, p)
+                self.assertEqual(p.quit(), 0)
+                self.assertEqual(p.stderr(), "", "the program complained")
+        finally:
+            display.close()
+
+    def test_escape_ends_the_program_with_status_0_after_another_client_destroyed_its_help_window(self):
+        with Program() as p:
+            x = Xlib(p.display)
+            x.x11.XDestroyWindow(x.handle, p.help)
+            x.close()
+            self.assertEqual(p.display.run("xdotool", "search", "--name", "^Help$", check=False).stdout, "")
+            p.key("s")
+            self.assertTrue(p.alive(), f"the program ended without its help window: {p.stderr()}")
+            self.assertEqual(p.quit(), 0, f"the program's exit failed: {p.stderr()}")
+            self.assertEqual(p.stderr(), "", "the program complained on the way out")
 
 
 class FromAnyFolderTest(unittest.TestCase):

@@ -20,9 +20,11 @@ float KeySounds::chordStartVolume() const { return instrument_ == CHOIR ? CHOIR_
 
 SoundHandle KeySounds::play(int key, const char* event) {
     const std::string path = samplePath(key);
+    // Logged once playing: a sample the background loading has not reached yet is decoded
+    // first, tens of milliseconds on a busy machine, and its sound starts only then.
+    SoundHandle handle = engine_ != nullptr ? engine_->play2D(path) : SoundHandle();
     if (log_ != nullptr) log_->log(event, path);
-    if (engine_ == nullptr) return SoundHandle();
-    return engine_->play2D(path);
+    return handle;
 }
 
 void KeySounds::notify(int key, bool on, float volume) {

@@ -92,6 +92,7 @@ void Piano::requestFrame() {
 // ---- Strokes -------------------------------------------------------------------------------
 void Piano::beginStroke(bool right, int target, unsigned char letter) {
     stroke(right).begin(target, letter);
+    log("stroke", right ? "right" : "left");
     // From rest, the piano's steps start with the stroke: its first step comes one full step
     // after the press, not at once for a step that fell due long ago.
     if (!time_.stepping() && !moving_) restartSteps(clock_.now());

@@ -1,0 +1,65 @@
+// The X errors the program lives through: windows that are gone, named by a window manager
+// that has exited or destroyed by another client, which freeglut still asks about.
+#include <GL/freeglut.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Shell.h"
+
+// After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
+
+namespace {
+// Xlib's error handler and freeglut's error function are plain C callbacks with no pointer of
+// their own to carry: what they decide by is kept here, for the life of the process.
+enum class Stage { Starting, Running, Leaving };
+Stage stage = Stage::Running;
+XErrorHandler previousHandler = nullptr;
+std::string programName;
+// glutInit's lookup of a window manager's check window failed on a window that is gone.
+bool checkWindowGone = false;
+
+int liveThroughGoneWindows(Display* display, XErrorEvent* error) {
+    // A window manager that ended without tidying up leaves _NET_SUPPORTING_WM_CHECK on the
+    // root window, naming its check window, now gone; glutInit asks that window for the same
+    // property to learn whether a manager runs. None does: the answer freeglut then takes.
+    if (stage == Stage::Starting && error->error_code == BadWindow && error->request_code == X_GetProperty) {
+        checkWindowGone = true;
+        return 0;
+    }
+    // On the way out freeglut destroys each window it made, also one that another client has
+    // destroyed already (it takes no note of a DestroyNotify). Nothing is left to tidy.
+    if (stage == Stage::Leaving && error->error_code == BadWindow && error->request_code == X_DestroyWindow)
+        return 0;
+    return previousHandler(display, error);
+}
+
+// freeglut checks the same lookup itself and ends the program; its other errors end it as
+// freeglut's own report would.
+void glutErrorWhileStarting(const char* format, va_list args) {
+    if (checkWindowGone) {
+        checkWindowGone = false;
+        return;
+    }
+    std::fprintf(stderr, "freeglut (%s): ", programName.c_str());
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    std::exit(1);
+}
+}  // namespace
+
+void startGlut(int* argc, char** argv) {
+    if (*argc > 0) programName = argv[0];
+    previousHandler = XSetErrorHandler(liveThroughGoneWindows);
+    glutInitErrorFunc(glutErrorWhileStarting);
+    stage = Stage::Starting;
+    glutInit(argc, argv);
+    stage = Stage::Running;
+    glutInitErrorFunc(nullptr);
+    // Registered after glutInit's own, so it runs before freeglut destroys its windows at exit.
+    std::atexit([] { stage = Stage::Leaving; });
+}
