@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "MidiPlaying.h"
+#include "NotePitch.h"
 #include "OpenAlSound.h"
+#include "Piano.h"
+#include "sample_pitch.h"
 #include "sound_fixtures.h"
 
 namespace {
@@ -47,7 +51,8 @@ int firstAbove(const std::vector<float>& x, float threshold) {
 // An engine on a loopback device that renders float stereo at the fixtures' rate.
 class Loopback {
 public:
-    explicit Loopback(std::vector<std::string> preload = {}) {
+    // Streams are pulled: each render() first queues what it will mix, as tinklewood-render does.
+    explicit Loopback(std::vector<std::string> preload = {}, StreamFeed feed = StreamFeed::Pulled) {
         auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
         render_ = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
         if (open == nullptr || render_ == nullptr) return;
@@ -55,7 +60,7 @@ public:
         if (device_ == nullptr) return;
         const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
                                      ALC_FREQUENCY, FIXTURE_RATE, ALC_HRTF_SOFT, ALC_FALSE, 0};
-        engine_ = OpenAlSoundEngine::create(device_, false, attributes, std::move(preload));
+        engine_ = OpenAlSoundEngine::create(device_, false, attributes, std::move(preload), feed);
     }
     ~Loopback() {
         engine_.reset();
@@ -67,6 +72,7 @@ public:
 
     Stereo render(int frames) {
         std::vector<float> interleaved(static_cast<std::size_t>(frames) * 2);
+        engine_->pumpStreams(frames);
         render_(device_, interleaved.data(), frames);
         Stereo out;
         for (int i = 0; i < frames; ++i) {
@@ -415,3 +421,134 @@ TEST_F(SoundEngineTest, AfterShutdownEveryCallIsSilence) {
 }
 
 }  // namespace
+
+// ---- Notes at any pitch ---------------------------------------------------------------
+
+namespace {
+
+std::string soundsDir() {
+    const char* top = std::getenv("TINKLEWOOD_SOURCE_DIR");
+    return std::string(top != nullptr ? top : "..") + "/res/sounds/";
+}
+
+// The pitch of what plays from now, mixed alone: the left channel of `seconds` rendered.
+double pitchOfNextSeconds(Loopback& loop, double seconds, double* level = nullptr) {
+    const std::vector<float> left = loop.render(static_cast<int>(seconds * FIXTURE_RATE)).left;
+    if (level != nullptr) *level = rms(std::vector<float>(left.begin() + left.size() / 2, left.end()));
+    return estimatePitchHz(left, FIXTURE_RATE);
+}
+
+// Power spectrum of a Hann-windowed stretch, bin by bin (a plain transform: short and rare).
+std::vector<double> powerSpectrum(const std::vector<float>& x) {
+    const std::size_t n = x.size();
+    std::vector<double> power(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k) {
+        double re = 0.0, im = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double w = x[i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * i / (n - 1)));
+            re += w * std::cos(2.0 * M_PI * k * i / n);
+            im -= w * std::sin(2.0 * M_PI * k * i / n);
+        }
+        power[k] = re * re + im * im;
+    }
+    return power;
+}
+
+}  // namespace
+
+TEST(NoteSample, EveryMidiNoteComesFromTheNearestKeyOfItsName) {
+    for (int note = 0; note <= 127; ++note) {
+        const NoteSample s = noteSample(note);
+        ASSERT_GE(s.key, 0);
+        ASSERT_LT(s.key, 25);
+        const int sampled = keyMidiNote(s.key);
+        EXPECT_EQ(sampled + 12 * s.octaves, note) << "note " << note;
+        EXPECT_FLOAT_EQ(s.pitch, std::pow(2.0f, static_cast<float>(s.octaves))) << "note " << note;
+        if (note < LOWEST_MIDI_NOTE) {
+            EXPECT_LT(sampled, LOWEST_MIDI_NOTE + 12) << "not the nearest octave for " << note;
+        } else if (note > HIGHEST_MIDI_NOTE) {
+            EXPECT_GT(sampled, HIGHEST_MIDI_NOTE - 12) << "not the nearest octave for " << note;
+        } else {
+            EXPECT_EQ(s.octaves, 0) << "note " << note;
+        }
+    }
+    EXPECT_FLOAT_EQ(noteSample(21).pitch, 0.125f) << "A0 is A3 three octaves down";
+    EXPECT_FLOAT_EQ(noteSample(108).pitch, 8.0f) << "C8 is C5 three octaves up";
+    EXPECT_EQ(noteSample(-7).key, noteSample(0).key) << "held to MIDI's range";
+    EXPECT_EQ(noteSample(300).octaves, noteSample(127).octaves);
+}
+
+TEST_F(SoundEngineTest, SampleAtAPitchRatioSoundsThatManyTimesHigher) {
+    // Ratios from MIDI's lowest note to its highest, each measured on a tone that lands
+    // within the measurement's range; each tone long enough for a 0.6 s window at its speed.
+    struct Case {
+        float pitch;
+        double hz;
+    };
+    for (const Case c : {Case{1.0f / 16, 1000.0}, Case{0.5f, 440.0}, Case{2.0f, 440.0}, Case{8.0f, 110.0},
+                         Case{32.0f, 27.5}}) {
+        const std::string tone = files.tone("tone" + std::to_string(c.pitch) + ".wav", 1,
+                                            std::max(1.0, 0.7 * c.pitch), c.hz, TONE);
+        SoundHandle handle = loop.engine().playAtPitch(tone, c.pitch);
+        ASSERT_FALSE(handle.isNull());
+        double level = 0.0;
+        const double measured = pitchOfNextSeconds(loop, 0.7, &level);
+        EXPECT_NEAR(centsBetween(measured, c.hz * c.pitch), 0.0, 1.0) << "at " << c.pitch << " times " << c.hz << " Hz";
+        EXPECT_NEAR(decibels(level / FULL_RMS), 0.0, 0.2) << "at " << c.pitch << " times: its level changed";
+        handle.stop();
+    }
+}
+
+TEST_F(SoundEngineTest, PitchIsSetAnewOnEveryStartOfAVoice) {
+    for (std::size_t i = 0; i < OpenAlSoundEngine::VOICES; ++i) loop.engine().playAtPitch(longTone, 2.0f).stop();
+    SoundHandle plain = loop.engine().play2D(longTone);
+    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0);
+    plain.stop();
+    loop.engine().playAtPitch(longTone, std::nanf(""));
+    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0) << "a NaN ratio plays at the sample's own";
+}
+
+TEST_F(SoundEngineTest, SampleEightTimesFasterKeepsItsUpperPartialsFromFoldingBack) {
+    // A sawtooth of C5 played as C8: its partials above the output's Nyquist frequency must
+    // be filtered away, not folded back between the harmonics.
+    const double hz = 523.25;
+    loop.engine().playAtPitch(files.sawtooth("saw.wav", 1.0, hz, 0.2), 8.0f);
+    loop.render(1024);
+    const std::vector<float> stretch = loop.render(4096).left;
+    const std::vector<double> power = powerSpectrum(stretch);
+    double harmonic = 0.0, other = 0.0;
+    for (std::size_t k = 1; k < power.size(); ++k) {
+        const double f = static_cast<double>(k) * FIXTURE_RATE / stretch.size();
+        const double nearest = std::round(f / (8 * hz)) * 8 * hz;
+        (nearest > 0 && std::fabs(f - nearest) < 40.0 ? harmonic : other) += power[k];
+    }
+    EXPECT_LT(10.0 * std::log10(other / harmonic), -40.0) << "aliases between the harmonics";
+}
+
+TEST_F(SoundEngineTest, NotesBeyondTheKeysSoundAtTheirOwnPitchFromTheShippedSamples) {
+    // C2 and C6, an octave below and above the keys, on every instrument; and each key's
+    // sample at its own speed as the reference for how true the shipped sample itself is.
+    for (const std::string& folder : soundFolders) {
+        for (const int note : {36, 84}) {
+            const NoteSample s = noteSample(note);
+            const std::string path = soundsDir() + folder + soundFiles[s.key];
+            SoundHandle handle = loop.engine().playAtPitch(path, s.pitch);
+            ASSERT_FALSE(handle.isNull()) << path;
+            const double measured = pitchOfNextSeconds(loop, 0.8);
+            EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0) << folder << " note " << note << " from " << path;
+            handle.stop();
+        }
+    }
+}
+
+TEST_F(SoundEngineTest, TheKeyboardsExtremesSound) {
+    // A0 and C8 lie outside what the pitch measurement reaches; they must at least be heard.
+    for (const int note : {21, 108}) {
+        const NoteSample s = noteSample(note);
+        const std::string path = soundsDir() + "piano/" + soundFiles[s.key];
+        SoundHandle handle = loop.engine().playAtPitch(path, s.pitch);
+        ASSERT_FALSE(handle.isNull()) << path;
+        EXPECT_GT(rms(loop.render(FIXTURE_RATE / 4).left), 0.01) << "note " << note;
+        handle.stop();
+    }
+}
