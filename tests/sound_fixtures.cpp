@@ -43,7 +43,8 @@ std::string FixtureFolder::soundFontBytes(const FixtureSoundFont& font) {
     samples += std::string(46 * 2, '\0');
 
     std::string info = chunk("ifil", le16(2) + le16(1)) + chunk("isng", std::string("EMU8000", 8));
-    if (!font.name.empty()) info += chunk("INAM", font.name + std::string(1, '\0'));
+    // A name is zero-terminated and, with its terminator, of even length.
+    if (!font.name.empty()) info += chunk("INAM", font.name + std::string(font.name.size() % 2 ? 1 : 2, '\0'));
 
     // Every preset has one zone naming instrument 0; the instrument one zone naming sample 0,
     // looped. Each list ends with its terminal record.

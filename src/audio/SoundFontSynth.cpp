@@ -4,6 +4,7 @@
 #include "SoundFontSynth.h"
 
 #include <fluidsynth.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <mutex>
@@ -16,12 +17,20 @@ constexpr int DRUM_CHANNEL = 9;
 constexpr int DRUM_BANK = 128;
 
 // FluidSynth's log is process-wide. Nothing of it reaches the terminal: the program says in
-// one line of its own what went wrong, with FluidSynth's last complaint as the reason.
-thread_local std::string lastComplaint;
+// one line of its own what went wrong, with FluidSynth's first complaint as the reason (the
+// SoundFont reader's; the DLS reader tried after it only says the file is no DLS file).
+thread_local std::string firstComplaint;
 
 void keepComplaint(int level, const char* message, void*) {
     if ((level == FLUID_PANIC || level == FLUID_ERR || level == FLUID_WARN) && message != nullptr)
-        lastComplaint = message;
+        if (firstComplaint.empty()) firstComplaint = message;
+}
+
+// Debian's FluidSynth reads DLS files through libinstpatch, which reports its own failed
+// checks on a damaged file through GLib's log, on the terminal. The program itself logs
+// nothing through GLib, so GLib's default is taken over: kept as a complaint, never printed.
+void keepGLibComplaint(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+    if (message != nullptr && firstComplaint.empty()) firstComplaint = message;
 }
 
 void quietFluidSynth() {
@@ -29,6 +38,7 @@ void quietFluidSynth() {
     std::call_once(once, [] {
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
             fluid_set_log_function(level, keepComplaint, nullptr);
+        g_log_set_default_handler(keepGLibComplaint, nullptr);
     });
 }
 
@@ -64,10 +74,10 @@ bool SoundFontSynth::load(const std::string& path, std::string& error) {
     // all is refused without its parser reading a byte of the rest.
     std::string name;
     if (!readSoundFontName(path, name, error)) return false;
-    lastComplaint.clear();
+    firstComplaint.clear();
     const int id = fluid_synth_sfload(synth_, path.c_str(), 1);
     if (id == FLUID_FAILED) {
-        error = lastComplaint.empty() ? "FluidSynth cannot read it" : "FluidSynth cannot read it (" + lastComplaint + ")";
+        error = firstComplaint.empty() ? "FluidSynth cannot read it" : "FluidSynth cannot read it: " + firstComplaint;
         return false;
     }
     std::vector<SynthPreset> presets;
