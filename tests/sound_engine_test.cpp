@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MidiPlaying.h"
@@ -815,4 +817,48 @@ TEST(SoundFontLibrary, UserFolderFollowsXdgDataHome) {
     EXPECT_EQ(userSoundFontDir(), "/tmp/xdg/tinklewood/soundfonts");
     if (saved != nullptr) setenv("XDG_DATA_HOME", restore.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
+}
+
+TEST(SoundFontThreadFeed, NoteOnAStreamFedByItsOwnThreadIsHeard) {
+    // The device's pace, roughly: a block every 5.8 ms. Only that it sounds is asserted; how
+    // soon depends on the machine's load (bench/synth_latency measures it).
+    FixtureFolder files;
+    Loopback loop({}, StreamFeed::Thread);
+    ASSERT_TRUE(loop.ok());
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    auto paced = [&](int blocks) {
+        std::vector<float> left;
+        for (int i = 0; i < blocks; ++i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(1000000 * BLOCK / FIXTURE_RATE));
+            const Stereo block = loop.render(BLOCK);
+            left.insert(left.end(), block.left.begin(), block.left.end());
+        }
+        return left;
+    };
+    for (int round = 0; round < 2; ++round) {  // from rest, then from rest again
+        synth->noteOn(0, 69, 100);
+        EXPECT_GT(rms(paced(40)), 0.01) << "round " << round;
+        synth->noteOff(0, 69);
+        paced(40);
+        synth->allNotesOff();
+        synth->reset();  // and its reverb's tail cut: the stream rests
+        paced(20);
+    }
+    EXPECT_GE(streamOf(synth).starts(), 2);
+}
+
+TEST(SoundFontThreadFeed, EngineShutDownFirstLeavesItsSynthsSilentAndHarmless) {
+    FixtureFolder files;
+    Loopback loop({}, StreamFeed::Thread);
+    ASSERT_TRUE(loop.ok());
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    synth->noteOn(0, 69, 100);
+    loop.render(4 * BLOCK);
+    loop.engine().shutdown();
+    synth->noteOn(0, 72, 100);
+    synth->allNotesOff();
+    EXPECT_EQ(loop.engine().openSoundFont(files.soundFont("late.sf2")), nullptr);
+    synth.reset();
 }

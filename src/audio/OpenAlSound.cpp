@@ -477,6 +477,11 @@ bool OpenAlSoundEngine::withContext(const std::function<void()>& alCalls) {
     return true;
 }
 
+void OpenAlSoundEngine::leaveThread() {
+    if (impl_->setThreadContext != nullptr && impl_->getThreadContext() == impl_->context)
+        impl_->setThreadContext(nullptr);
+}
+
 void OpenAlSoundEngine::addStream(SoundFontStream* stream) {
     std::lock_guard<std::mutex> lock(impl_->streamsMutex);
     impl_->streams.push_back(stream);

@@ -62,6 +62,8 @@ public:
     // For the streams: runs alCalls with this engine's context bound and its lock on OpenAL's
     // error state held. False, running nothing, once the engine has shut down.
     bool withContext(const std::function<void()>& alCalls);
+    // A thread that used withContext lets go of the context before it ends.
+    void leaveThread();
     // Streams made on this engine, silenced when it shuts down.
     void addStream(SoundFontStream* stream);
     void removeStream(SoundFontStream* stream);

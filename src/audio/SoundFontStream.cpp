@@ -109,6 +109,9 @@ void SoundFontStream::feedOnThread() {
         else
             wake_.wait_for(lock, look, [&] { return stopping_; });
     }
+    lock.unlock();
+    std::lock_guard<std::mutex> engineLock(engineMutex_);
+    if (engine_ != nullptr) engine_->leaveThread();
 }
 
 void SoundFontStream::fill(int frames) {
@@ -173,5 +176,6 @@ void SoundFontStream::fill(int frames) {
             ++starts_;
         }
     });
-    sounding_ = true;
+    // Come to rest, the source is left to run dry.
+    sounding_ = !resting_;
 }
