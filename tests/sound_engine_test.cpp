@@ -619,7 +619,7 @@ TEST_F(SoundEngineTest, SoundFontNoteIsHeardWithinFiftyMillisecondsOfItsNoteOn) 
             synth->noteOn(0, 69, 100);
         }
         const Stereo heard = renderInBlocks(loop, FIXTURE_RATE / 10);
-        const int onset = firstAbove(heard.left, 0.01f);
+        const int onset = firstAbove(heard.left, 0.02f);  // over what the right leaks into the left
         ASSERT_GE(onset, 0) << "nothing heard within 100 ms, offset " << offset;
         EXPECT_LT(onset, FIXTURE_RATE / 20) << "offset " << offset;
         worst = std::max(worst, onset);
@@ -627,7 +627,7 @@ TEST_F(SoundEngineTest, SoundFontNoteIsHeardWithinFiftyMillisecondsOfItsNoteOn) 
         synth->noteOff(0, 69);
         if (offset < 0) synth->noteOn(1, 48, 100);
         renderInBlocks(loop, FIXTURE_RATE / 4);
-        ASSERT_LT(rms(loop.render(BLOCK).left), 1e-3) << "the measured note did not end";
+        ASSERT_LT(rms(loop.render(BLOCK).left), 5e-3) << "the measured note did not end";
     }
     RecordProperty("worst_onset_ms", std::to_string(1000.0 * worst / FIXTURE_RATE));
 }
