@@ -4,6 +4,8 @@
 #include "SoundFontStream.h"
 
 #include <AL/alext.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <chrono>
@@ -96,6 +98,13 @@ void SoundFontStream::pump(int frames) {
 }
 
 void SoundFontStream::feedOnThread() {
+    // The mixer's own thread asks for real-time scheduling (OpenAL Soft's rt-prio); the
+    // thread that feeds it must keep up with it, or the stream runs dry whenever the machine
+    // is busy. Where that is not allowed (an ordinary user outside the audio group) it runs
+    // as it is.
+    sched_param realTime{};
+    realTime.sched_priority = 1;
+    pthread_setschedparam(pthread_self(), SCHED_RR, &realTime);
     // The mixer takes a block a period; looking twice a period refills each buffer within half
     // a period of its being played.
     const auto look = std::chrono::microseconds(1000000LL * BLOCK_FRAMES / 2 / synth_->sampleRate());
