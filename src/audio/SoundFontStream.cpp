@@ -166,6 +166,7 @@ void SoundFontStream::fill(int frames) {
     if (made == 0) return;
 
     engine_->withContext([&] {
+        alGetError();
         for (int i = 0; i < made; ++i) {
             ALuint buffer = 0;
             if (!freeBuffers_.empty()) {
