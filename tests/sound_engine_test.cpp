@@ -605,6 +605,16 @@ TEST_F(SoundEngineTest, SoundFontNotesSoundAtTheirPitch) {
     }
 }
 
+TEST_F(SoundEngineTest, SoundFont3WithVorbisSamplesPlaysAtPitch) {
+    FixtureSoundFont compressed;
+    compressed.vorbis = true;
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf3", compressed));
+    ASSERT_NE(synth, nullptr);
+    synth->noteOn(0, 57, 100);
+    const double measured = estimatePitchHz(renderInBlocks(loop, FIXTURE_RATE * 3 / 4).left, FIXTURE_RATE);
+    EXPECT_NEAR(centsBetween(measured, midiToHz(57)), 0.0, 10.0);
+}
+
 TEST_F(SoundEngineTest, SoundFontNoteIsHeardWithinFiftyMillisecondsOfItsNoteOn) {
     std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
     ASSERT_NE(synth, nullptr);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -31,18 +32,47 @@ std::string name20(const std::string& name) {
     field.resize(20, '\0');
     return field;
 }
+
+// The samples as an Ogg Vorbis stream, through a file of its own.
+std::string vorbisBytes(const std::vector<float>& samples) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tinklewood-vorbis-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) throw std::runtime_error("cannot make a file for a Vorbis sample");
+    close(fd);
+    SF_INFO info{};
+    info.samplerate = FIXTURE_RATE;
+    info.channels = 1;
+    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) throw std::runtime_error("cannot encode Vorbis: " + std::string(sf_strerror(nullptr)));
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    return bytes;
+}
 }  // namespace
 
 std::string FixtureFolder::soundFontBytes(const FixtureSoundFont& font) {
     // Two seconds of the sine, the second one looped: its 44,100 frames hold 440 cycles, so
     // the loop is seamless. SoundFont samples are followed by 46 zero frames.
     const int frames = 2 * FIXTURE_RATE, loopStart = FIXTURE_RATE;
-    std::string samples;
+    std::vector<float> sine(frames);
     for (int i = 0; i < frames; ++i)
-        samples += le16(static_cast<int>(std::lround(32767.0 * font.amplitude * std::sin(2.0 * PI * 440.0 * i / FIXTURE_RATE))));
-    samples += std::string(46 * 2, '\0');
+        sine[i] = static_cast<float>(font.amplitude * std::sin(2.0 * PI * 440.0 * i / FIXTURE_RATE));
+    std::string samples;
+    if (font.vorbis) {
+        samples = vorbisBytes(sine);  // a SoundFont 3 sample spans its compressed bytes
+    } else {
+        for (float v : sine) samples += le16(static_cast<int>(std::lround(32767.0 * v)));
+        samples += std::string(46 * 2, '\0');
+    }
+    const std::uint32_t sampleEnd = font.vorbis ? static_cast<std::uint32_t>(samples.size()) : frames;
 
-    std::string info = chunk("ifil", le16(2) + le16(1)) + chunk("isng", std::string("EMU8000", 8));
+    std::string info = chunk("ifil", le16(font.vorbis ? 3 : 2) + le16(font.vorbis ? 0 : 1)) +
+                       chunk("isng", std::string("EMU8000", 8));
     // A name is zero-terminated and, with its terminator, of even length.
     if (!font.name.empty()) info += chunk("INAM", font.name + std::string(font.name.size() % 2 ? 1 : 2, '\0'));
 
@@ -64,9 +94,10 @@ std::string FixtureFolder::soundFontBytes(const FixtureSoundFont& font) {
     const std::string igen = le16(54) + le16(1)    // sampleModes: loop continuously
                              + le16(53) + le16(0)  // sampleID 0, last of the zone
                              + le16(0) + le16(0);
-    const std::string shdr = name20("Sine") + le32(0) + le32(frames) + le32(loopStart) + le32(frames) +
+    // Loop points count decoded frames, also in a compressed sample.
+    const std::string shdr = name20("Sine") + le32(0) + le32(sampleEnd) + le32(loopStart) + le32(frames) +
                              le32(FIXTURE_RATE) + std::string(1, static_cast<char>(FIXTURE_SF_ROOT_KEY)) +
-                             std::string(1, '\0') + le16(0) + le16(1)  // mono
+                             std::string(1, '\0') + le16(0) + le16(font.vorbis ? 0x11 : 1)  // mono, Vorbis or not
                              + std::string(46, '\0');
     const std::string pdta = "pdta" + chunk("phdr", phdr) + chunk("pbag", pbag) + chunk("pmod", std::string(10, '\0')) +
                              chunk("pgen", pgen) + chunk("inst", inst) + chunk("ibag", ibag) +

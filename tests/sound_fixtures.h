@@ -12,6 +12,7 @@ struct FixtureSoundFont {
     std::string name = "Fixture Sine";  // its INAM; empty leaves INAM out
     std::vector<std::pair<int, int>> presets = {{0, 0}};  // bank and program of each
     double amplitude = 0.5;
+    bool vorbis = false;  // SoundFont 3: the sample compressed with Ogg Vorbis, as in a .sf3 file
 };
 // The sine's own note: 440 Hz, A4. Its loop holds exactly 440 cycles.
 constexpr int FIXTURE_SF_ROOT_KEY = 69;
