@@ -509,7 +509,8 @@ TEST_F(SoundEngineTest, PitchIsSetAnewOnEveryStartOfAVoice) {
     EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0);
     plain.stop();
     loop.engine().playAtPitch(longTone, std::nanf(""));
-    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0) << "a NaN ratio plays at the sample's own";
+    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0)
+        << "a NaN ratio plays at the sample's own";
 }
 
 TEST_F(SoundEngineTest, SampleEightTimesFasterKeepsItsUpperPartialsFromFoldingBack) {
@@ -539,7 +540,8 @@ TEST_F(SoundEngineTest, NotesBeyondTheKeysSoundAtTheirOwnPitchFromTheShippedSamp
             SoundHandle handle = loop.engine().playAtPitch(path, s.pitch);
             ASSERT_FALSE(handle.isNull()) << path;
             const double measured = pitchOfNextSeconds(loop, 0.8);
-            EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0) << folder << " note " << note << " from " << path;
+            EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0)
+                << folder << " note " << note << " from " << path;
             handle.stop();
         }
     }

@@ -123,7 +123,8 @@ std::string FixtureFolder::sawtooth(const std::string& name, double seconds, dou
     std::vector<float> samples(frames);
     for (int n = 1; n * hz < 20000.0; ++n)
         for (std::size_t i = 0; i < frames; ++i)
-            samples[i] += static_cast<float>(amplitude / n * std::sin(2.0 * PI * n * hz * static_cast<double>(i) / FIXTURE_RATE));
+            samples[i] += static_cast<float>(amplitude / n *
+                                             std::sin(2.0 * PI * n * hz * static_cast<double>(i) / FIXTURE_RATE));
     const sf_count_t written = sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames));
     sf_close(file);
     if (written != static_cast<sf_count_t>(frames)) throw std::runtime_error("short write to " + path);

@@ -384,7 +384,8 @@ SoundHandle OpenAlSoundEngine::playAtPitch(const std::string& path, float pitch)
     alSourcef(voice.source, AL_GAIN, voice.level);
     alSourcef(voice.source, AL_PITCH, pitch);
     if (impl_->bestResampler >= 0)
-        alSourcei(voice.source, AL_SOURCE_RESAMPLER_SOFT, pitch == 1.0f ? impl_->defaultResampler : impl_->bestResampler);
+        alSourcei(voice.source, AL_SOURCE_RESAMPLER_SOFT,
+                  pitch == 1.0f ? impl_->defaultResampler : impl_->bestResampler);
     alSourcePlay(voice.source);
     voice.generation = nextGeneration();
     voice.startedAt = ++impl_->starts;

@@ -177,7 +177,8 @@ void SoundFontStream::fill(int frames) {
                 if (alGetError() != AL_NO_ERROR) break;
                 buffers_.push_back(buffer);
             }
-            alBufferData(buffer, AL_FORMAT_STEREO_FLOAT32, staging_.data() + static_cast<std::size_t>(i) * 2 * BLOCK_FRAMES,
+            const float* block = staging_.data() + static_cast<std::size_t>(i) * 2 * BLOCK_FRAMES;
+            alBufferData(buffer, AL_FORMAT_STEREO_FLOAT32, block,
                          static_cast<ALsizei>(2 * BLOCK_FRAMES * sizeof(float)), synth_->sampleRate());
             alSourceQueueBuffers(source_, 1, &buffer);
         }

@@ -163,7 +163,8 @@ void SoundFontSynth::programChange(int channel, int program) {
 }
 
 void SoundFontSynth::selectPreset(int channel, int bank, int program) {
-    if (synth_ == nullptr || !inRange(channel, 0, CHANNELS - 1) || !inRange(bank, 0, 16383) || !inRange(program, 0, 127))
+    if (synth_ == nullptr || !inRange(channel, 0, CHANNELS - 1) || !inRange(bank, 0, 16383) ||
+        !inRange(program, 0, 127))
         return;
     select(channel, bank, program);
     told();

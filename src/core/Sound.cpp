@@ -5,7 +5,8 @@
 #include <cstdio>
 
 std::unique_ptr<Synth> SoundEngine::openSoundFont(const std::string& path) {
-    std::fprintf(stderr, "tinklewood: cannot use the SoundFont %s: this sound layer has no synthesizer\n", path.c_str());
+    std::fprintf(stderr, "tinklewood: cannot use the SoundFont %s: this sound layer has no synthesizer\n",
+                 path.c_str());
     return nullptr;
 }
 

@@ -19,14 +19,15 @@ std::string userSoundFontDir();
 const std::vector<std::string>& systemSoundFonts();
 
 // The name a SoundFont file gives itself, read from the head of the file alone (its INFO
-// list), printable and at most 40 characters; else its file name as a song title is made
-// from it ("My Piano" for my_piano.sf2). False, with the
-// reason in error, when the file is not a SoundFont: missing, not a regular file, or without
-// the RIFF sfbk header and INFO list every SoundFont opens with.
+// list), printable and at most 40 characters; else its file name made a title as a song's
+// is ("My Piano" for my_piano.sf2). False, with the reason in error, when the file is not a
+// SoundFont: missing, not a regular file, or without the RIFF sfbk header and INFO list every
+// SoundFont opens with.
 bool readSoundFontName(const std::string& path, std::string& name, std::string& error);
 
-// The .sf2 and .sf3 files (either case) of userDir by file name, then those of systemFiles that exist and
-// are not one of those. A file that is not a SoundFont is left out after one line on stderr
-// naming it; other files are passed over in silence. Reads only the head of each file: fast
-// enough for start-up with SoundFonts of hundreds of megabytes.
+// The .sf2 and .sf3 files (either case) of userDir by file name, then those of systemFiles
+// that exist and are not one of those. A file that is not a SoundFont is left out after one
+// line on stderr naming it; other files are passed over in silence. Reads only the head of
+// each file: quick enough for start-up with SoundFonts of hundreds of megabytes. Each call
+// tells again: call it once.
 std::vector<SoundFontEntry> listSoundFonts(const std::string& userDir, const std::vector<std::string>& systemFiles);
