@@ -33,8 +33,9 @@ public:
     SoundHandle play2D(const std::string& path) override;
     // Held to 1/64..64 (OpenAL Soft 1.19 itself holds a voice's speed to 255 times, measured
     // on the loopback device). Whole octaves up play a copy of the sample made that much higher
-    // beforehand (decoded again and kept, once per file and octave: about 5 ms for a 3 s
-    // sample, at its first such note); what is left under an octave, and every step down, is
+    // beforehand, on the caller's thread at the first such note (decoded again, then raised
+    // by libsamplerate: 25 to 40 ms for a 3 s sample on a busy two-core machine) and kept,
+    // once per file and octave; what is left under an octave, and every step down, is
     // resampled by OpenAL Soft's best resampler, its 23rd-order sinc, where its default
     // linear one would leave aliases 10 dB under the harmonics.
     SoundHandle playAtPitch(const std::string& path, float pitch) override;
