@@ -50,7 +50,8 @@ public:
     virtual void stop(const SoundHandle& handle) = 0;
 
     // A SoundFont (.sf2, .sf3) loaded as a synthesizer whose sound reaches this engine's
-    // output, its first preset on every melodic channel and its drum kit on channel 9. Null,
+    // output, with General MIDI's piano (or, lacking it, its first preset) on every melodic
+    // channel and its drum kit on channel 9. Null,
     // after one line on stderr naming the file and why, when it cannot be read or there is no
     // synthesizer. Loading reads the whole file: a General MIDI SoundFont of 150 MB takes a
     // fifth of a second or more. Dropping the synthesizer silences it.
