@@ -6,15 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "KeyNotes.h"
+#include "NotePitch.h"
 #include "OpenAlSound.h"
+#include "Instruments.h"
+#include "SoundFontLibrary.h"
+#include "SoundFontStream.h"
+#include "sample_pitch.h"
 #include "sound_fixtures.h"
 
 namespace {
@@ -47,7 +55,8 @@ int firstAbove(const std::vector<float>& x, float threshold) {
 // An engine on a loopback device that renders float stereo at the fixtures' rate.
 class Loopback {
 public:
-    explicit Loopback(std::vector<std::string> preload = {}) {
+    // Streams are pulled: each render() first queues what it will mix, as tinklewood-render does.
+    explicit Loopback(std::vector<std::string> preload = {}, StreamFeed feed = StreamFeed::Pulled) {
         auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
         render_ = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
         if (open == nullptr || render_ == nullptr) return;
@@ -55,7 +64,7 @@ public:
         if (device_ == nullptr) return;
         const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
                                      ALC_FREQUENCY, FIXTURE_RATE, ALC_HRTF_SOFT, ALC_FALSE, 0};
-        engine_ = OpenAlSoundEngine::create(device_, false, attributes, std::move(preload));
+        engine_ = OpenAlSoundEngine::create(device_, false, attributes, std::move(preload), feed);
     }
     ~Loopback() {
         engine_.reset();
@@ -67,6 +76,7 @@ public:
 
     Stereo render(int frames) {
         std::vector<float> interleaved(static_cast<std::size_t>(frames) * 2);
+        engine_->pumpStreams(frames);
         render_(device_, interleaved.data(), frames);
         Stereo out;
         for (int i = 0; i < frames; ++i) {
@@ -415,3 +425,452 @@ TEST_F(SoundEngineTest, AfterShutdownEveryCallIsSilence) {
 }
 
 }  // namespace
+
+// ---- Notes at any pitch ---------------------------------------------------------------
+
+namespace {
+
+std::string soundsDir() {
+    const char* top = std::getenv("TINKLEWOOD_SOURCE_DIR");
+    return std::string(top != nullptr ? top : "..") + "/res/sounds/";
+}
+
+// The pitch of what plays from now, mixed alone: the left channel of `seconds` rendered.
+double pitchOfNextSeconds(Loopback& loop, double seconds, double* level = nullptr) {
+    const std::vector<float> left = loop.render(static_cast<int>(seconds * FIXTURE_RATE)).left;
+    if (level != nullptr) *level = rms(std::vector<float>(left.begin() + left.size() / 2, left.end()));
+    return estimatePitchHz(left, FIXTURE_RATE);
+}
+
+// Power spectrum of a Hann-windowed stretch, bin by bin (a plain transform: short and rare).
+std::vector<double> powerSpectrum(const std::vector<float>& x) {
+    const std::size_t n = x.size();
+    std::vector<double> power(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k) {
+        double re = 0.0, im = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double w = x[i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * i / (n - 1)));
+            re += w * std::cos(2.0 * M_PI * k * i / n);
+            im -= w * std::sin(2.0 * M_PI * k * i / n);
+        }
+        power[k] = re * re + im * im;
+    }
+    return power;
+}
+
+}  // namespace
+
+TEST(NoteSample, EveryMidiNoteComesFromTheNearestKeyOfItsName) {
+    for (int note = 0; note <= 127; ++note) {
+        const NoteSample s = noteSample(note);
+        ASSERT_GE(s.key, 0);
+        ASSERT_LT(s.key, 25);
+        const int sampled = keyMidiNote(s.key);
+        EXPECT_EQ(sampled + 12 * s.octaves, note) << "note " << note;
+        EXPECT_FLOAT_EQ(s.pitch, std::pow(2.0f, static_cast<float>(s.octaves))) << "note " << note;
+        if (note < LOWEST_MIDI_NOTE) {
+            EXPECT_LT(sampled, LOWEST_MIDI_NOTE + 12) << "not the nearest octave for " << note;
+        } else if (note > HIGHEST_MIDI_NOTE) {
+            EXPECT_GT(sampled, HIGHEST_MIDI_NOTE - 12) << "not the nearest octave for " << note;
+        } else {
+            EXPECT_EQ(s.octaves, 0) << "note " << note;
+        }
+    }
+    EXPECT_FLOAT_EQ(noteSample(21).pitch, 0.125f) << "A0 is A3 three octaves down";
+    EXPECT_FLOAT_EQ(noteSample(108).pitch, 8.0f) << "C8 is C5 three octaves up";
+    EXPECT_EQ(noteSample(-7).key, noteSample(0).key) << "held to MIDI's range";
+    EXPECT_EQ(noteSample(300).octaves, noteSample(127).octaves);
+}
+
+TEST_F(SoundEngineTest, SampleAtAPitchRatioSoundsThatManyTimesHigher) {
+    // Ratios from MIDI's lowest note to its highest, each measured on a tone that lands
+    // within the measurement's range; each tone long enough for a 0.6 s window at its speed.
+    struct Case {
+        float pitch;
+        double hz;
+    };
+    for (const Case c : {Case{1.0f / 16, 1000.0}, Case{0.5f, 440.0}, Case{2.0f, 440.0}, Case{8.0f, 110.0},
+                         Case{32.0f, 27.5}}) {
+        const std::string tone = files.tone("tone" + std::to_string(c.pitch) + ".wav", 1,
+                                            std::max(1.0, 0.7 * c.pitch), c.hz, TONE);
+        SoundHandle handle = loop.engine().playAtPitch(tone, c.pitch);
+        ASSERT_FALSE(handle.isNull());
+        double level = 0.0;
+        const double measured = pitchOfNextSeconds(loop, 0.7, &level);
+        EXPECT_NEAR(centsBetween(measured, c.hz * c.pitch), 0.0, 1.0) << "at " << c.pitch << " times " << c.hz << " Hz";
+        EXPECT_NEAR(decibels(level / FULL_RMS), 0.0, 0.2) << "at " << c.pitch << " times: its level changed";
+        handle.stop();
+    }
+}
+
+TEST_F(SoundEngineTest, PitchIsSetAnewOnEveryStartOfAVoice) {
+    for (std::size_t i = 0; i < OpenAlSoundEngine::VOICES; ++i) loop.engine().playAtPitch(longTone, 2.0f).stop();
+    SoundHandle plain = loop.engine().play2D(longTone);
+    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0);
+    plain.stop();
+    loop.engine().playAtPitch(longTone, std::nanf(""));
+    EXPECT_NEAR(centsBetween(pitchOfNextSeconds(loop, 0.7), 440.0), 0.0, 1.0)
+        << "a NaN ratio plays at the sample's own";
+}
+
+TEST_F(SoundEngineTest, SampleEightTimesFasterKeepsItsUpperPartialsFromFoldingBack) {
+    // A sawtooth of C5 played as C8: its partials above the output's Nyquist frequency must
+    // be filtered away, not folded back between the harmonics.
+    const double hz = 523.25;
+    loop.engine().playAtPitch(files.sawtooth("saw.wav", 1.0, hz, 0.2), 8.0f);
+    loop.render(1024);
+    const std::vector<float> stretch = loop.render(4096).left;
+    const std::vector<double> power = powerSpectrum(stretch);
+    double harmonic = 0.0, other = 0.0;
+    for (std::size_t k = 1; k < power.size(); ++k) {
+        const double f = static_cast<double>(k) * FIXTURE_RATE / stretch.size();
+        const double nearest = std::round(f / (8 * hz)) * 8 * hz;
+        (nearest > 0 && std::fabs(f - nearest) < 40.0 ? harmonic : other) += power[k];
+    }
+    EXPECT_LT(10.0 * std::log10(other / harmonic), -40.0) << "aliases between the harmonics";
+}
+
+TEST_F(SoundEngineTest, NotesBeyondTheKeysSoundAtTheirOwnPitchFromTheShippedSamples) {
+    // C2 and C6, an octave below and above the keys, on every instrument; and each key's
+    // sample at its own speed as the reference for how true the shipped sample itself is.
+    for (const std::string_view folder : INSTRUMENT_FOLDERS) {
+        for (const int note : {36, 84}) {
+            const NoteSample s = noteSample(note);
+            const std::string path = soundsDir() + std::string(folder) + std::string(KEY_SAMPLE_FILES[static_cast<std::size_t>(s.key)]);
+            SoundHandle handle = loop.engine().playAtPitch(path, s.pitch);
+            ASSERT_FALSE(handle.isNull()) << path;
+            const double measured = pitchOfNextSeconds(loop, 0.8);
+            EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0)
+                << folder << " note " << note << " from " << path;
+            handle.stop();
+        }
+    }
+}
+
+TEST_F(SoundEngineTest, TheKeyboardsExtremesSound) {
+    // A0 and C8 lie outside what the pitch measurement reaches; they must at least be heard.
+    for (const int note : {21, 108}) {
+        const NoteSample s = noteSample(note);
+        const std::string path = soundsDir() + "piano/" + std::string(KEY_SAMPLE_FILES[static_cast<std::size_t>(s.key)]);
+        SoundHandle handle = loop.engine().playAtPitch(path, s.pitch);
+        ASSERT_FALSE(handle.isNull()) << path;
+        EXPECT_GT(rms(loop.render(FIXTURE_RATE / 4).left), 0.01) << "note " << note;
+        handle.stop();
+    }
+}
+
+// ---- SoundFonts -----------------------------------------------------------------------
+
+namespace {
+
+constexpr int BLOCK = SoundFontStream::BLOCK_FRAMES;
+
+// Renders in the stream's blocks, as a device with the program's mixing period mixes.
+Stereo renderInBlocks(Loopback& loop, int frames) {
+    Stereo out;
+    for (int done = 0; done < frames; done += BLOCK) {
+        const Stereo block = loop.render(BLOCK);
+        out.left.insert(out.left.end(), block.left.begin(), block.left.end());
+        out.right.insert(out.right.end(), block.right.begin(), block.right.end());
+    }
+    return out;
+}
+
+SoundFontStream& streamOf(const std::unique_ptr<Synth>& synth) { return dynamic_cast<SoundFontStream&>(*synth); }
+
+// The engine's lines on stderr while `run` runs, and nothing else counted.
+template <typename Run>
+std::vector<std::string> linesWhile(Run run) {
+    ::testing::internal::CaptureStderr();
+    run();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < said.size();) {
+        const std::size_t end = std::min(said.find('\n', at), said.size());
+        lines.push_back(said.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(SoundEngineTest, SoundFontNotesSoundAtTheirPitch) {
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    for (const int note : {36, 60, 69, 84}) {
+        synth->noteOn(0, note, 100);
+        const double measured = estimatePitchHz(renderInBlocks(loop, FIXTURE_RATE * 3 / 4).left, FIXTURE_RATE);
+        EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0) << "note " << note;
+        synth->noteOff(0, note);
+        renderInBlocks(loop, FIXTURE_RATE / 2);
+    }
+}
+
+TEST_F(SoundEngineTest, SoundFont3WithVorbisSamplesPlaysAtPitch) {
+    FixtureSoundFont compressed;
+    compressed.vorbis = true;
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf3", compressed));
+    ASSERT_NE(synth, nullptr);
+    synth->noteOn(0, 57, 100);
+    const double measured = estimatePitchHz(renderInBlocks(loop, FIXTURE_RATE * 3 / 4).left, FIXTURE_RATE);
+    EXPECT_NEAR(centsBetween(measured, midiToHz(57)), 0.0, 10.0);
+}
+
+TEST_F(SoundEngineTest, SoundFontNoteIsHeardWithinFiftyMillisecondsOfItsNoteOn) {
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    for (int channel : {0, 1}) synth->controller(channel, 91, 0);  // no reverb to leak across
+    synth->controller(0, 10, 0);                                   // the measured notes: left
+    synth->controller(1, 10, 127);                                 // the note that keeps the stream awake: right
+    synth->noteOn(0, 69, 100);  // from rest
+    int worst = 0;
+    for (int offset : {-1, 0, 37, 128, 255}) {
+        if (offset >= 0) {
+            loop.render(offset);  // the note-on comes part way through a block
+            synth->noteOn(0, 69, 100);
+        }
+        const Stereo heard = renderInBlocks(loop, FIXTURE_RATE / 10);
+        const int onset = firstAbove(heard.left, 0.02f);  // over what the right leaks into the left
+        ASSERT_GE(onset, 0) << "nothing heard within 100 ms, offset " << offset;
+        EXPECT_LT(onset, FIXTURE_RATE / 20) << "offset " << offset;
+        worst = std::max(worst, onset);
+        RecordProperty("onset_at_offset_" + std::to_string(offset), onset);
+        synth->noteOff(0, 69);
+        if (offset < 0) synth->noteOn(1, 48, 100);
+        renderInBlocks(loop, FIXTURE_RATE / 4);
+        ASSERT_LT(rms(loop.render(BLOCK).left), 5e-3) << "the measured note did not end";
+    }
+    RecordProperty("worst_onset_ms", std::to_string(1000.0 * worst / FIXTURE_RATE));
+}
+
+TEST_F(SoundEngineTest, PulledSoundFontStreamRendersTheSameEveryTime) {
+    const std::string path = files.soundFont("sine.sf2");
+    auto play = [&] {
+        Loopback own;
+        std::unique_ptr<Synth> synth = own.engine().openSoundFont(path);
+        std::vector<float> out;
+        for (int step = 0; step < 40 && synth != nullptr; ++step) {
+            if (step % 5 == 0) synth->noteOn(step % 3, 50 + step, 90);
+            if (step % 7 == 3) synth->noteOff(step % 3, 50 + step - 3);
+            const Stereo block = own.render(735 + step % 2);  // a frame's samples, as the render tool mixes
+            out.insert(out.end(), block.left.begin(), block.left.end());
+        }
+        return out;
+    };
+    const std::vector<float> first = play();
+    ASSERT_GT(rms(first), 0.01);
+    EXPECT_EQ(first, play());
+}
+
+TEST_F(SoundEngineTest, SoundFontStreamRestsWhenSilentAndWakesOnTheNextNote) {
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    EXPECT_EQ(firstAbove(renderInBlocks(loop, FIXTURE_RATE / 4).left, 0.0f), -1) << "sound before any note";
+    EXPECT_EQ(streamOf(synth).starts(), 0) << "rendering before any note";
+    synth->noteOn(0, 69, 100);
+    renderInBlocks(loop, FIXTURE_RATE / 4);
+    synth->noteOff(0, 69);
+    renderInBlocks(loop, 8 * FIXTURE_RATE);  // the release and the reverb's tail
+    EXPECT_EQ(firstAbove(renderInBlocks(loop, FIXTURE_RATE / 4).left, 0.0f), -1) << "still sounding at rest";
+    EXPECT_EQ(streamOf(synth).starts(), 1);
+    synth->noteOn(0, 69, 100);
+    EXPECT_GT(rms(renderInBlocks(loop, FIXTURE_RATE / 4).left), 0.01);
+    EXPECT_EQ(streamOf(synth).starts(), 2);
+    EXPECT_EQ(streamOf(synth).underruns(), 0);
+}
+
+TEST_F(SoundEngineTest, SoundFontSustainPedalHoldsNotesUntilAllNotesOff) {
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    synth->controller(0, 91, 0);  // no reverb: the release alone is heard
+    synth->controller(0, 64, 127);
+    synth->noteOn(0, 69, 100);
+    const double held = rms(renderInBlocks(loop, FIXTURE_RATE / 4).left);
+    synth->noteOff(0, 69);
+    EXPECT_NEAR(decibels(rms(renderInBlocks(loop, FIXTURE_RATE / 4).left) / held), 0.0, 1.0) << "the pedal let go";
+    synth->allNotesOff();
+    renderInBlocks(loop, FIXTURE_RATE / 4);
+    EXPECT_LT(rms(renderInBlocks(loop, FIXTURE_RATE / 4).left), held * 1e-3) << "still held after all notes off";
+}
+
+TEST_F(SoundEngineTest, ProgramASoundFontLacksFallsBackToOneItHas) {
+    FixtureSoundFont lonely;
+    lonely.presets = {{0, 5}, {3, 1}};
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("lonely.sf2", lonely));
+    ASSERT_NE(synth, nullptr);
+    ASSERT_EQ(synth->presets().size(), 2u);
+    EXPECT_EQ(synth->presets()[0].program, 5) << "bank 0 first";
+    EXPECT_EQ(synth->presets()[1].bank, 3);
+
+    synth->programChange(2, 40);  // a violin part, on a SoundFont of one sound
+    synth->noteOn(2, 69, 100);
+    EXPECT_GT(rms(renderInBlocks(loop, FIXTURE_RATE / 4).left), 0.01) << "a melodic part without its program is silent";
+    synth->allNotesOff();
+    renderInBlocks(loop, 8 * FIXTURE_RATE);
+    synth->noteOn(9, 38, 100);  // a snare, with no drum kit
+    EXPECT_EQ(firstAbove(renderInBlocks(loop, FIXTURE_RATE / 4).left, 1e-4f), -1) << "drums played on a melodic sound";
+}
+
+TEST_F(SoundEngineTest, DrumChannelPlaysTheSoundFontsKit) {
+    FixtureSoundFont kit;
+    kit.presets = {{0, 0}, {128, 0}};
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("kit.sf2", kit));
+    ASSERT_NE(synth, nullptr);
+    synth->programChange(9, 25);  // a kit it lacks: its own instead
+    synth->noteOn(9, 38, 100);
+    EXPECT_GT(rms(renderInBlocks(loop, FIXTURE_RATE / 4).left), 0.01);
+}
+
+TEST_F(SoundEngineTest, SoundFontIsNamedByItsOwnNameOrElseItsFileName) {
+    std::unique_ptr<Synth> named = loop.engine().openSoundFont(files.soundFont("x.sf2"));
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(named->name(), "Fixture Sine");
+    FixtureSoundFont nameless;
+    nameless.name = "";
+    std::unique_ptr<Synth> unnamed = loop.engine().openSoundFont(files.soundFont("grand_old_piano.sf2", nameless));
+    ASSERT_NE(unnamed, nullptr);
+    EXPECT_EQ(unnamed->name(), "Grand Old Piano");
+    FixtureSoundFont odd;
+    odd.name = std::string("Piano\t\x01\xc3\xa9  of ") + std::string(60, 'x');
+    std::string name, error;
+    ASSERT_TRUE(readSoundFontName(files.soundFont("odd.sf2", odd), name, error)) << error;
+    EXPECT_EQ(name, "Piano of " + std::string(31, 'x')) << "printable, spaces made one, 40 characters";
+}
+
+TEST_F(SoundEngineTest, DamagedSoundFontIsRefusedWithOneLineNamingIt) {
+    const std::string whole = FixtureFolder::soundFontBytes({});
+    std::vector<std::string> damaged = {files.file("empty.sf2", ""), files.file("garbage.sf2", std::string(5000, 'Z')),
+                                        files.missing("absent.sf2"), files.file("wav.sf2", "RIFF\x10\0\0\0WAVEfmt ")};
+    // Cut short at every stage of its structure: header, INFO, samples, each preset table.
+    for (std::size_t length : {std::size_t{4}, std::size_t{12}, std::size_t{30}, std::size_t{90}, whole.size() / 2,
+                               whole.size() - 700, whole.size() - 300, whole.size() - 100, whole.size() - 1})
+        damaged.push_back(files.file("cut" + std::to_string(length) + ".sf2", whole.substr(0, length)));
+    // The sizes of its chunks made to lie.
+    std::string lying = whole;
+    lying.replace(4, 4, "\xff\xff\xff\x7f");
+    damaged.push_back(files.file("lying.sf2", lying));
+
+    for (const std::string& path : damaged) {
+        std::unique_ptr<Synth> synth;
+        const std::vector<std::string> lines = linesWhile([&] { synth = loop.engine().openSoundFont(path); });
+        EXPECT_EQ(synth, nullptr) << path;
+        ASSERT_EQ(lines.size(), 1u) << path << ":\n" << ::testing::PrintToString(lines);
+        EXPECT_NE(lines[0].find(path), std::string::npos) << lines[0];
+    }
+}
+
+TEST_F(SoundEngineTest, SoundFontWithBytesChangedLoadsOrIsRefusedButNeverCrashes) {
+    // Changed bytes in the preset tables, where FluidSynth reads indices and counts: what
+    // it loads must play and render; what it refuses, one line.
+    const std::string whole = FixtureFolder::soundFontBytes({});
+    const std::size_t tables = whole.rfind("pdta");
+    unsigned seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xffffff; };
+    int loaded = 0, refused = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+        std::string bytes = whole;
+        for (int change = 0; change < 3; ++change)
+            bytes[tables + next() % (bytes.size() - tables)] = static_cast<char>(next() & 0xff);
+        const std::string path = files.file("changed" + std::to_string(trial) + ".sf2", bytes);
+        std::unique_ptr<Synth> synth;
+        const std::vector<std::string> lines = linesWhile([&] { synth = loop.engine().openSoundFont(path); });
+        if (synth == nullptr) {
+            ++refused;
+            EXPECT_EQ(lines.size(), 1u) << path;
+            continue;
+        }
+        ++loaded;
+        EXPECT_TRUE(lines.empty()) << path << ": " << ::testing::PrintToString(lines);
+        for (int channel : {0, 9}) synth->noteOn(channel, 60, 100);
+        renderInBlocks(loop, 4 * BLOCK);
+    }
+    RecordProperty("loaded", loaded);
+    RecordProperty("refused", refused);
+}
+
+TEST(SoundFontLibrary, ListsSf2AndSf3ByFileNameThenTheSystemsAndSkipsOtherFiles) {
+    FixtureFolder user, system;
+    user.soundFont("b.sf2");
+    FixtureSoundFont strings;
+    strings.name = "Strings";
+    user.soundFont("A.SF3", strings);
+    user.file("notes.txt", "not a SoundFont");
+    user.file("sf2", "no suffix");
+    const std::string bad = user.file("bad.sf2", "RIFF but nothing more");
+    FixtureSoundFont gm;
+    gm.name = "General MIDI";
+    const std::string systemFont = system.soundFont("default-GM.sf2", gm);
+
+    std::vector<SoundFontEntry> found;
+    const std::vector<std::string> lines = linesWhile([&] {
+        found = listSoundFonts(user.missing(""), {systemFont, system.missing("default-GM.sf3")});
+    });
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].name, "Strings");
+    EXPECT_EQ(found[0].path, user.missing("A.SF3"));
+    EXPECT_EQ(found[1].name, "Fixture Sine");
+    EXPECT_EQ(found[2].path, systemFont);
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find(bad), std::string::npos) << lines[0];
+}
+
+TEST(SoundFontLibrary, SystemSoundFontTheUserAlsoKeepsIsListedOnce) {
+    FixtureFolder user;
+    const std::string kept = user.soundFont("fluid.sf2");
+    EXPECT_EQ(listSoundFonts(user.missing(""), {kept}).size(), 1u);
+    EXPECT_TRUE(listSoundFonts(user.missing("nowhere"), {}).empty()) << "a missing folder adds nothing";
+}
+
+TEST(SoundFontLibrary, UserFolderFollowsXdgDataHome) {
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string restore = saved != nullptr ? saved : "";
+    setenv("XDG_DATA_HOME", "/tmp/xdg", 1);
+    EXPECT_EQ(userSoundFontDir(), "/tmp/xdg/tinklewood/soundfonts");
+    if (saved != nullptr) setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+}
+
+TEST(SoundFontThreadFeed, NoteOnAStreamFedByItsOwnThreadIsHeard) {
+    // The device's pace, roughly: a block every 5.8 ms. Only that it sounds is asserted; how
+    // soon depends on the machine's load (bench/synth_latency measures it).
+    FixtureFolder files;
+    Loopback loop({}, StreamFeed::Thread);
+    ASSERT_TRUE(loop.ok());
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    auto paced = [&](int blocks) {
+        std::vector<float> left;
+        for (int i = 0; i < blocks; ++i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(1000000 * BLOCK / FIXTURE_RATE));
+            const Stereo block = loop.render(BLOCK);
+            left.insert(left.end(), block.left.begin(), block.left.end());
+        }
+        return left;
+    };
+    for (int round = 0; round < 2; ++round) {  // from rest, then from rest again
+        synth->noteOn(0, 69, 100);
+        EXPECT_GT(rms(paced(40)), 0.01) << "round " << round;
+        synth->noteOff(0, 69);
+        paced(40);
+        synth->allNotesOff();
+        synth->reset();  // and its reverb's tail cut: the stream rests
+        paced(20);
+    }
+    EXPECT_GE(streamOf(synth).starts(), 2);
+}
+
+TEST(SoundFontThreadFeed, EngineShutDownFirstLeavesItsSynthsSilentAndHarmless) {
+    FixtureFolder files;
+    Loopback loop({}, StreamFeed::Thread);
+    ASSERT_TRUE(loop.ok());
+    std::unique_ptr<Synth> synth = loop.engine().openSoundFont(files.soundFont("sine.sf2"));
+    ASSERT_NE(synth, nullptr);
+    synth->noteOn(0, 69, 100);
+    loop.render(4 * BLOCK);
+    loop.engine().shutdown();
+    synth->noteOn(0, 72, 100);
+    synth->allNotesOff();
+    EXPECT_EQ(loop.engine().openSoundFont(files.soundFont("late.sf2")), nullptr);
+    synth.reset();
+}

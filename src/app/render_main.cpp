@@ -148,13 +148,15 @@ public:
                                      ALC_FREQUENCY, RATE, ALC_HRTF_SOFT, ALC_FALSE, 0};
         // The engine closes the device, also when it cannot be made (after its own line). No
         // preload: its worker runs at a low priority, and here nothing is gained by decoding
-        // ahead; each sample is decoded when first played, while the mix waits.
-        engine_ = OpenAlSoundEngine::create(device_, true, attributes, {});
+        // ahead; each sample is decoded when first played, while the mix waits. A SoundFont's
+        // stream is pulled before each render, so the file depends on the song alone.
+        engine_ = OpenAlSoundEngine::create(device_, true, attributes, {}, StreamFeed::Pulled);
         return engine_ != nullptr;
     }
     SoundEngine* engine() { return engine_.get(); }
     void render(std::vector<short>& stereo, int frames) {
         stereo.resize(2 * static_cast<std::size_t>(frames));
+        engine_->pumpStreams(frames);
         render_(device_, stereo.data(), frames);
     }
 

@@ -1,10 +1,14 @@
-// The program's sound layer: start a sample file, change its volume, stop it.
+// The program's sound layer: start a sample file at its own pitch or another, change its
+// volume, stop it; and open a SoundFont as a synthesizer.
 // It fails soft: with no device, a missing file or a stale handle every call is silence.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "Synth.h"
 
 class SoundEngine;
 
@@ -34,8 +38,24 @@ public:
     virtual ~SoundEngine() = default;
     // Starts the sample at path at full volume, at once.
     virtual SoundHandle play2D(const std::string& path) = 0;
+    // The same, played `pitch` times as fast: 2 an octave up (and half as long), 0.5 an
+    // octave down; NotePitch.h gives the ratio for a MIDI note. Ratios from 1/16 to 32 (MIDI's
+    // whole range from the 25 keys) play true. An engine that cannot change pitch plays
+    // the sample at its own.
+    virtual SoundHandle playAtPitch(const std::string& path, float pitch) {
+        (void)pitch;
+        return play2D(path);
+    }
     virtual void setVolume(const SoundHandle& handle, float volume) = 0;
     virtual void stop(const SoundHandle& handle) = 0;
+
+    // A SoundFont (.sf2, .sf3) loaded as a synthesizer whose sound reaches this engine's
+    // output, with General MIDI's piano (or, lacking it, its first preset) on every melodic
+    // channel and its drum kit on channel 9. Null,
+    // after one line on stderr naming the file and why, when it cannot be read or there is no
+    // synthesizer. Loading reads the whole file: a General MIDI SoundFont of 150 MB takes a
+    // fifth of a second or more. Dropping the synthesizer silences it.
+    virtual std::unique_ptr<Synth> openSoundFont(const std::string& path);
 };
 
 // Opens the default output device and starts decoding the preload files in the background,
