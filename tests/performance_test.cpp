@@ -497,3 +497,20 @@ TEST_F(SoundAtPress, AChordSoundsAtOnceQuieterAndSongsStillStrikeWithTheFinger) 
     EXPECT_FALSE(piano->soundAtPress());
     EXPECT_EQ(caption(), "letters sound when the finger strikes");
 }
+
+TEST_F(KeySoundObservers, AHeldNoteLetGoAfterARestStopsAfterItsRelease) {
+    // At rest while held (its clock paused, nothing drawn), the piano owes no steps: the note
+    // rises from its release, and those who follow the sound hear its end after it.
+    std::vector<double> at;
+    piano->observeKeySounds([&](int, bool, float) { at.push_back(piano->seconds()); });
+    press('s');
+    frames(15);
+    ASSERT_FALSE(piano->animating()) << "held at the bottom";
+    clock.advance(0.3);
+    const double released = piano->seconds();
+    release('s');
+    frames(15);
+    ASSERT_EQ(at.size(), 2u);
+    EXPECT_GT(at[1], released + 0.03) << "the sample stopped as if let go before its release";
+    EXPECT_LT(at[1], released + 0.07);
+}

@@ -11,8 +11,10 @@ bool EventLog::open(const std::string& path) {
     return file_ != nullptr;
 }
 
-void EventLog::log(const char* event, const std::string& detail) {
+void EventLog::log(const char* event, const std::string& detail) { logAt(clock_.seconds(), event, detail); }
+
+void EventLog::logAt(double seconds, const char* event, const std::string& detail) {
     if (file_ == nullptr) return;
-    std::fprintf(file_, "%s %.6f%s%s\n", event, clock_.seconds(), detail.empty() ? "" : " ", detail.c_str());
+    std::fprintf(file_, "%s %.6f%s%s\n", event, seconds, detail.empty() ? "" : " ", detail.c_str());
     std::fflush(file_);
 }

@@ -19,6 +19,8 @@ public:
     // Starts writing to the file at path (empty: no log). False if it cannot be opened.
     bool open(const std::string& path);
     void log(const char* event, const std::string& detail = std::string());
+    // An event of a moment other than now: a step of the piano's time that ran late.
+    void logAt(double seconds, const char* event, const std::string& detail = std::string());
 
 private:
     const Clock& clock_;

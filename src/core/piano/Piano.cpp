@@ -81,8 +81,10 @@ Piano::Piano(PianoSetup setup)
     sounds_.observe([this](int key, bool on, float volume) { midi_.keySounded(key, on, volume); });
 }
 
+// What the piano does is logged at the piano's time: a step's events at the step's own time,
+// which is when they happened as far as the music goes, however late the step ran.
 void Piano::log(const char* event, const std::string& detail) {
-    if (log_ != nullptr) log_->log(event, detail);
+    if (log_ != nullptr) log_->logAt(time_.seconds(), event, detail);
 }
 
 void Piano::requestFrame() {
@@ -95,7 +97,10 @@ void Piano::beginStroke(bool right, int target, unsigned char letter) {
     log("stroke", right ? "right" : "left");
     // From rest, the piano's steps start with the stroke: its first step comes one full step
     // after the press, not at once for a step that fell due long ago.
-    if (!time_.stepping() && !moving_) restartSteps(clock_.now());
+    if (!time_.stepping() && !moving_) {
+        restartSteps(clock_.now());
+        moving_ = true;
+    }
 }
 
 void Piano::updateHands() {
@@ -360,6 +365,12 @@ double Piano::secondsUntilFrame() const {
 
 bool Piano::stepFrame() {
     const Ticks now = clock_.now();
+    // Coming out of rest (a held key let go, the concert lights on): nothing was moving, so no
+    // step is owed; the piano's time takes up from now.
+    if (!moving_ && animating()) {
+        restartSteps(stepDue(now, -1));
+        moving_ = true;
+    }
     Ticks due = stepDue(origin_, stepsSinceOrigin_ + 1);
     if (now < due) return false;
     if (static_cast<double>(now - due) > MAX_CATCH_UP_SECONDS * TICKS_PER_SECOND) {
@@ -455,7 +466,10 @@ bool Piano::startSong(SongData data, const std::string& path) {
         return false;
     }
     // From rest, the piano's steps start with the song, whose first beat is now.
-    if (!moving_) restartSteps(clock_.now());
+    if (!moving_) {
+        restartSteps(clock_.now());
+        moving_ = true;
+    }
     song_.start(std::move(data));
     return true;
 }

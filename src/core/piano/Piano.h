@@ -230,8 +230,9 @@ private:
     Ticks origin_ = 0;
     long long stepsSinceOrigin_ = 0;
     long long steps_ = 0;
-    // Whether the last step left something moving; when not, the next stroke starts the steps
-    // afresh from its own press.
+    // Whether the piano's steps are running: the last step left something moving, or something
+    // started since. When not, the piano is at rest and owes no steps: the next stroke starts the
+    // steps afresh from its own press, anything else from the frame step that finds it moving.
     bool moving_ = false;
 
     // Keys held and the switches the keyboard commands flip.
