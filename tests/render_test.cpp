@@ -243,7 +243,8 @@ SongData readSong(const std::string& path) {
     return data;
 }
 
-// Each right-hand entry heard at its letter's pitch; only the first few that are not are named.
+// Each right-hand entry heard at its letter's pitch, measured over `window` seconds from
+// `windowStart` after its onset; only the first few that are not are named.
 void expectAtTheirPitches(const std::vector<float>& x, const std::vector<std::size_t>& heard,
                           const std::vector<std::array<float, 2>>& right) {
     int off = 0;
@@ -304,8 +305,8 @@ protected:
 
     // A song rendered as it is, and each of its hands alone (written out by the program's own
     // writer): each hand's entries heard on their beats, the right hand's at their letters'
-    // pitches, and the song the two hands together.
-    void expectPlayedAsWritten(const std::string& song, const SongData& data) {
+    // pitches, and the song the two hands together. Returns the song's render.
+    std::vector<float> expectPlayedAsWritten(const std::string& song, const SongData& data) {
         const std::vector<float> whole = rendered(song);
         SongData rightAlone, leftAlone = data;
         rightAlone.right = data.right;
@@ -326,6 +327,7 @@ protected:
             expectOnBeats(onsets(left), startBeats(data.left));
         }
         expectSumOfHands(whole, right, left);
+        return whole;
     }
 };
 
@@ -345,6 +347,48 @@ TEST_F(RenderTest, EveryNoteIsHeardOnItsBeatAtItsPitch) {
 TEST_F(RenderTest, ChordsAreHeardOnTheirBeats) {
     const std::vector<Entry> chords = {{0, 4, 0}, {3, 5, 0}, {4, 4, 0}, {1, 6, 0}};
     expectOnBeats(onsets(rendered(files.file("chords.song", songText({}, chords)))), startBeats(chords));
+}
+
+// A one-beat entry is let go six frames into its beat, before its stroke would strike: a tap
+// strikes on its way all the same, so each is heard on its beat, in order. It sounds for
+// about 60 ms, too little to measure a pitch reliably: its first 20 ms are matched against
+// the piano's samples instead (their pitches are sound_samples_test's).
+TEST_F(RenderTest, OneBeatEntriesAreEachHeardOnTheirBeatsAsTheirKeysSamples) {
+    const char* const whiteSamples[] = {"C1", "D1", "E1", "F1", "G1", "A1", "B1", "C2"};  // s to l
+    std::vector<Entry> taps;
+    for (int i = 0; i < 8; ++i) taps.push_back({i, 1, LETTER_MIDI[i]});
+    const std::vector<float> x = rendered(files.file("taps.song", songText(taps, {})));
+    const std::vector<std::size_t> heard = onsets(x);
+    ASSERT_EQ(heard.size(), taps.size());
+    const std::vector<double> beats = startBeats(taps);
+    const long strike = static_cast<long>(heard[0]) - pressSample(beats[0]);
+    EXPECT_GT(strike, 0);
+    EXPECT_LE(strike, 6 * FRAME_SAMPLES + 64) << "struck after its letter went up";
+    const std::size_t length = RATE / 50;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        EXPECT_NEAR(static_cast<long>(heard[i]) - pressSample(beats[i]), strike, 2) << "entry " << i;
+        const std::vector<float> played(x.begin() + heard[i], x.begin() + heard[i] + length);
+        double own = 0, other = 0;
+        for (int k = 0; k < 8; ++k) {
+            std::vector<float> sample = readChannel(SOURCE + "/res/sounds/piano/" + whiteSamples[k] + ".mp3");
+            sample.resize(length);
+            const double alike = bestCorrelation(played, sample, 64);
+            (k == taps[i].index ? own : other) = std::max(k == taps[i].index ? own : other, alike);
+        }
+        EXPECT_GT(own, 0.95) << "entry " << i << " is not its key's sample; the best of the others: " << other;
+        EXPECT_LT(other, 0.8) << "entry " << i;
+    }
+}
+
+// Chords that go on after the melody has ended play to their end.
+TEST_F(RenderTest, AnAccompanimentOutlastingItsMelodyIsHeardToItsEnd) {
+    const std::vector<Entry> melody = {{0, 3, 60}}, chords = {{0, 6, 0}, {2, 6, 0}, {0, 6, 0}, {4, 6, 0}};
+    const std::string song = files.file("long.song", songText(melody, chords));
+    const std::vector<float> x = expectPlayedAsWritten(song, readSong(song));
+    std::size_t lastSound = x.size();
+    while (lastSound > 0 && std::fabs(x[lastSound - 1]) < 1e-3f) --lastSound;
+    // The last chord is let go six frames into the song's last beat.
+    EXPECT_GT(static_cast<long>(lastSound), pressSample(23) + 6 * FRAME_SAMPLES) << "the last chord is cut short";
 }
 
 TEST_F(RenderTest, TheLastNoteSoundsUntilItsKeyIsLetGoAndTheFileEndsSoonAfter) {
