@@ -225,7 +225,7 @@ double rms(const std::vector<float>& x) {
 constexpr double SHORT_NOTE_WINDOW_START = 0.01, SHORT_NOTE_WINDOW = 0.1;
 constexpr double SHORT_NOTE_CENTS = 15;
 
-// The song files of a folder, by name.
+// The files of a folder with the extension, by name.
 std::vector<std::string> filesIn(const std::string& folder, const std::string& extension) {
     std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -243,8 +243,7 @@ SongData readSong(const std::string& path) {
     return data;
 }
 
-// Each right-hand entry heard at its letter's pitch, measured over `window` seconds from
-// `windowStart` after its onset; only the first few that are not are named.
+// Each right-hand entry heard at its letter's pitch; only the first few that are not are named.
 void expectAtTheirPitches(const std::vector<float>& x, const std::vector<std::size_t>& heard,
                           const std::vector<std::array<float, 2>>& right) {
     int off = 0;
@@ -263,7 +262,8 @@ void expectAtTheirPitches(const std::vector<float>& x, const std::vector<std::si
 // The whole song is its two hands added: what each hand's render was found to hold, the song
 // holds at the same samples. Each render is rounded to 16 bits with the mixer's dither, so
 // the three differ by a few of the smallest steps.
-void expectSumOfHands(const std::vector<float>& whole, const std::vector<float>& right, const std::vector<float>& left) {
+void expectSumOfHands(const std::vector<float>& whole, const std::vector<float>& right,
+                      const std::vector<float>& left) {
     const auto at = [](const std::vector<float>& x, std::size_t i) { return i < x.size() ? x[i] : 0.0f; };
     const std::size_t n = std::max({whole.size(), right.size(), left.size()});
     double worst = 0;
@@ -275,7 +275,8 @@ void expectSumOfHands(const std::vector<float>& whole, const std::vector<float>&
             where = i;
         }
     }
-    EXPECT_LE(worst * 32768, 4.0) << "the song differs from its hands added by " << worst * 32768 << " steps at sample " << where;
+    EXPECT_LE(worst * 32768, 4.0) << "the song differs from its hands added by " << worst * 32768
+                                  << " steps at sample " << where;
 }
 
 // Each entry of six beats and more, so that every note lasts past the pitch measurement's
@@ -503,12 +504,14 @@ TEST_F(RenderTest, WhatCannotBeRenderedIsRefusedInOneLine) {
 // The corpora of malformed files, each refused as the program refuses it.
 TEST_F(RenderTest, EveryMalformedSongAndMidiFileIsRefusedInOneLine) {
     std::vector<std::pair<std::string, std::string>> cases;  // file, what its line says
-    for (const std::string& song : filesIn(SOURCE + "/tests/songs", ".song")) cases.push_back({song, "Malformed song file"});
+    for (const std::string& song : filesIn(SOURCE + "/tests/songs", ".song"))
+        cases.push_back({song, "Malformed song file"});
     for (const std::string& midi : filesIn(SOURCE + "/tests/midi", ".mid"))
         if (fs::path(midi).filename().string().rfind("ok_", 0) != 0) cases.push_back({midi, "Malformed MIDI file"});
     ASSERT_GT(cases.size(), 40u);
     std::vector<std::vector<std::string>> args;
-    for (std::size_t i = 0; i < cases.size(); ++i) args.push_back({cases[i].first, files.missing(std::to_string(i) + ".wav")});
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        args.push_back({cases[i].first, files.missing(std::to_string(i) + ".wav")});
     const std::vector<ToolRun> runs = runAll(files, TINKLEWOOD_RENDER, args);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto& [file, said] = cases[i];

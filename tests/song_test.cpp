@@ -160,7 +160,8 @@ TEST_F(SongPlayer, ASongMarkedMinorSoundsItsMinorChordsSamplesWithTheUserOnMajor
     auto heard = [&] {
         for (const auto& c : sound.take()) {
             const std::string name = c.path.substr(c.path.rfind('/') + 1);
-            const bool white = name.size() == 6 && name[1] == '0', black = name.rfind("Black", 0) == 0 && name[5] <= '4';
+            const bool white = name.size() == 6 && name[1] == '0';
+            const bool black = name.rfind("Black", 0) == 0 && name[5] <= '4';
             if (c.op == "play" && (white || black)) chords.push_back(name);
         }
     };

@@ -72,9 +72,13 @@ class SongTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.TemporaryDirectory()
-        cls.workdir = make_layout(cls.root.name, songs={"twinkle.song": SONG.read_text()})
-        cls.program = Program(cls.workdir)
         cls.own = None  # when the program's own playing started each right-hand sample
+        try:
+            cls.workdir = make_layout(cls.root.name, songs={"twinkle.song": SONG.read_text()})
+            cls.program = Program(cls.workdir)
+        except Exception:
+            cls.root.cleanup()
+            raise
 
     @classmethod
     def tearDownClass(cls):
