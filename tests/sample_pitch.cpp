@@ -144,13 +144,17 @@ double midiToHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0
 double centsBetween(double hz, double referenceHz) { return 1200.0 * std::log2(hz / referenceHz); }
 
 double estimatePitchHz(const std::vector<float>& samples, int rate) {
+    return estimatePitchHz(samples, rate, WINDOW_START, WINDOW_LENGTH);
+}
+
+double estimatePitchHz(const std::vector<float>& samples, int rate, double windowStart, double windowLength) {
     float peak = 0.0f;
     for (float v : samples) peak = std::max(peak, std::fabs(v));
     if (peak == 0.0f) return 0.0;
     std::size_t onset = 0;
     while (std::fabs(samples[onset]) < peak * 1e-3f) ++onset;
-    const auto start = onset + static_cast<std::size_t>(WINDOW_START * rate);
-    const auto n = static_cast<std::size_t>(WINDOW_LENGTH * rate);
+    const auto start = onset + static_cast<std::size_t>(windowStart * rate);
+    const auto n = static_cast<std::size_t>(windowLength * rate);
     if (samples.size() < start + n) return 0.0;
 
     // Only what leads up to the window and the window itself matter.

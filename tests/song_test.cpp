@@ -150,6 +150,29 @@ TEST_F(SongPlaying, ASongsModeLineAndModeWordsNameTheChordsItWasMadeWith) {
     EXPECT_EQ(chords, (std::vector<int>{CEA, CEG, DGB})) << "z in major after the mode word, then b in major";
 }
 
+TEST_F(SongPlaying, ASongMarkedMinorSoundsItsMinorChordsSamplesWithTheUserOnMajor) {
+    writeSong("tune.song", "minor\n2 4 0 4 2\n2\n4 0 4 4\n");
+    press('+');
+    sound.take();
+    play("tune.song");
+    // The samples of the left hand's keys, C3 to B3 and their black keys, in the order started.
+    std::vector<std::string> chords;
+    auto heard = [&] {
+        for (const auto& c : sound.take()) {
+            const std::string name = c.path.substr(c.path.rfind('/') + 1);
+            const bool white = name.size() == 6 && name[1] == '0';
+            const bool black = name.rfind("Black", 0) == 0 && name[5] <= '4';
+            if (c.op == "play" && (white || black)) chords.push_back(name);
+        }
+    };
+    for (heard(); songPlaying(); heard()) frame();
+    ASSERT_EQ(chords.size(), 6u);
+    std::sort(chords.begin(), chords.begin() + 3);
+    std::sort(chords.begin() + 3, chords.end());
+    EXPECT_EQ(chords, (std::vector<std::string>{"A0.mp3", "C0.mp3", "E0.mp3", "B0.mp3", "Black3.mp3", "E0.mp3"}))
+        << "z in minor is A minor (C3 E3 A3), b is E major (E3 G#3 B3)";
+}
+
 TEST_F(SongPlaying, OneBeatEntriesEachSoundInOrderOnTheirBeat) {
     writeSong("quick.song", "9\n1 0 1 1 1 2 1 3 1 4 1 5 1 6 1 7 2 0\n0\n");
     play("quick.song");

@@ -28,6 +28,7 @@ import numpy as np
 SOURCE_DIR = Path(os.environ.get("TINKLEWOOD_SOURCE_DIR", Path(__file__).resolve().parents[2]))
 BUILD_DIR = Path(os.environ.get("TINKLEWOOD_BUILD_DIR", SOURCE_DIR / "build"))
 WINDOW_WATCH = Path(os.environ.get("TINKLEWOOD_WINDOW_WATCH", BUILD_DIR / "window_watch"))
+SONG_DUMP = Path(os.environ.get("TINKLEWOOD_SONG_DUMP", BUILD_DIR / "song-dump"))
 PROGRAM = BUILD_DIR / "tinklewood"
 E2E_DIR = Path(__file__).resolve().parent
 
@@ -91,6 +92,15 @@ def make_layout(root, drop=(), songs=None, only_songs=False):
     for name, text in (songs or {}).items():
         (res / "songs" / name).write_text(text)
     return build
+
+
+def read_song(path):
+    """A song file as the program reads it, through its own reader (song-dump): "mode",
+    "mode_changes", and "right" and "left" as [beats, letter index] each."""
+    done = subprocess.run([str(SONG_DUMP), str(path)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise AssertionError(f"the program does not read {path}: {done.stderr.strip()}")
+    return json.loads(done.stdout)
 
 
 def song_text(right, left=()):
@@ -311,6 +321,7 @@ class Program:
         run_env.update(env or {})
         self.sound = sound
         self.frames = None
+        self.pointer = None
         self.capture_clock = CaptureClock(self.capture_path) if sound == "capture" else None
         self.started_at = time.monotonic()
         self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
@@ -368,6 +379,8 @@ class Program:
             return None
 
     def close(self):
+        if self.pointer is not None:
+            self.pointer.close()
         if self.frames is not None:
             self.frames.close()
         if self.process.poll() is None:
@@ -451,16 +464,19 @@ class Program:
         return down, self.keyup(key)
 
     def drag(self, button, start, end, steps=20):
-        """A drag with the given button (1 left, 3 right) in window pixels."""
+        """A drag with the given button (1 left, 3 right) in window pixels, sent through XTEST
+        on a connection of the test's own: an xdotool process a step took longer than the
+        drag. The events of one connection reach the program in the order sent."""
+        if self.pointer is None:
+            self.pointer = FastInput(self.display, self.main)
         x0, y0 = start
         x1, y1 = end
-        self.display.run("xdotool", "mousemove", "--window", self.main, "--sync", x0, y0)
-        self.display.run("xdotool", "mousedown", button)
+        self.pointer.move(x0, y0)
+        self.pointer.button(button, True)
         for i in range(1, steps + 1):
-            self.display.run("xdotool", "mousemove", "--window", self.main,
-                             round(x0 + (x1 - x0) * i / steps), round(y0 + (y1 - y0) * i / steps))
+            self.pointer.move(round(x0 + (x1 - x0) * i / steps), round(y0 + (y1 - y0) * i / steps))
             time.sleep(0.01)
-        self.display.run("xdotool", "mouseup", button)
+        self.pointer.button(button, False)
 
     # --- observation ----------------------------------------------------------------------
 

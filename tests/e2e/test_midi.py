@@ -14,8 +14,12 @@ import sound
 from support import BUILD_DIR, SOURCE_DIR, Program
 
 MIDI_PEER = os.environ.get("TINKLEWOOD_MIDI_PEER", str(BUILD_DIR / "midi_peer"))
-# JACK delivers a message in its next cycle: 256 frames at 48 kHz.
-JACK_PERIOD = 256 / 48000
+# JACK delivers a message in its next cycle: 1024 frames at 48 kHz. What a client sends in a
+# cycle it has not finished when the next is due is lost: with 256 frames (5 ms) the senders
+# here often missed their cycles while other programs kept both cores busy (jackd's log: "client
+# was not finished"), and a note-off now and then never reached the program.
+JACK_PERIOD_FRAMES = 1024
+JACK_PERIOD = JACK_PERIOD_FRAMES / 48000
 FRAME = 1 / 60
 # The capture's mixing period (support.Program), and where a started sample is heard: in the
 # next period or the one after, the capture placed on the clock to about 15 ms.
@@ -37,7 +41,7 @@ class JackServer:
         self.name = f"tinklewood-e2e-{os.getpid()}"
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=self.name)
         self.process = subprocess.Popen(
-            ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy", "-r", "48000", "-p", "256"],
+            ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy", "-r", "48000", "-p", str(JACK_PERIOD_FRAMES)],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
         waited = subprocess.run(["jack_wait", "-w", "-t", "10", "-s", self.name], env=self.env,
                                 capture_output=True, text=True)

@@ -195,8 +195,10 @@ class PlayingTest(OneProgramTest):
         farther = p.settled_shot()
         self.assertLess(self.scene_fraction(farther), 0.8 * self.scene_fraction(near),
                         "a right drag downwards did not move the scene away")
-        for _ in range(3):  # 2400 px more: far past the far limit
-            p.drag(3, (600, 100), (600, 900))
+        # 2280 px more, past the far limit (2250 px from the start). A drag that starts in the
+        # window goes on beyond its edges.
+        for _ in range(2):
+            p.drag(3, (600, 0), (600, 1140))
         farthest = p.settled_shot()
         p.drag(3, (600, 100), (600, 900))
         still = p.settled_shot()
@@ -205,8 +207,8 @@ class PlayingTest(OneProgramTest):
         # at their starting levels after "3"); without a limit it would go on shrinking.
         self.assertGreater(self.scene_fraction(farthest), 0.01, "the scene vanished: no far limit")
         self.assertLess(picture.mean_difference(farthest, still), 0.5, "the zoom went past its far limit")
-        for _ in range(6):  # 4800 px up: far past the near limit
-            p.drag(3, (600, 900), (600, 100))
+        for _ in range(3):  # 3120 px up: far past the near limit
+            p.drag(3, (600, 995), (600, -45))
         back = p.settled_shot()
         self.assertLess(picture.mean_difference(near, back), 1.0,
                         "zooming in stopped elsewhere than the starting distance, its near limit")

@@ -1,4 +1,6 @@
-"""Song playback: every entry pressed on its beat, its sample started then and heard.
+"""Song playback in real time, through the real program's frame loop and sound device: one
+short song, every entry pressed on its beat, its sample started then and heard; then the same
+song played along, waiting for the letter it shows.
 
 Beats are found from the frames the program logs it stepped (TINKLEWOOD_EVENT_LOG), sample
 starts from its log too; the capture then says whether each was heard when it was started.
@@ -8,7 +10,9 @@ only, whose pitches no partial of the chords (C, D, E, F, G, A, B of octave 3) c
 The chords are played so that the right hand is heard over a real accompaniment; their
 onsets are not counted here: a chord's narrow bands ring on across the short silence before
 the next chord and blur its start at some frame rates. That every chord of a song starts on
-its beat is checked frame by frame in the unit tests of the song player.
+its beat is checked frame by frame in the unit tests of the song player, and heard in the
+rendered sound of every shipped song (render_test), where one-beat entries and an
+accompaniment outlasting its melody are heard too.
 """
 
 import tempfile
@@ -18,7 +22,7 @@ import unittest
 import sound
 import numpy as np
 
-from support import E2E_DIR, FastInput, Program, make_layout, song_text
+from support import E2E_DIR, FastInput, Program, make_layout, read_song
 
 STEPS_PER_BEAT = 10
 STRIKE = 0.16
@@ -33,13 +37,10 @@ RIGHT_LETTERS = "sdfghjkleryui"
 NOTE_MIDI = [60, 62, 64, 65, 67, 69, 71, 72, 61, 63, 66, 68, 70]  # s d f g h j k l e r y u i
 
 
-def read_song(path):
-    words = path.read_text().split()
-    count = int(words[0])
-    right = [(int(words[1 + 2 * i]), int(words[2 + 2 * i])) for i in range(count)]
-    rest = words[1 + 2 * count:]
-    left = [(int(rest[1 + 2 * i]), int(rest[2 + 2 * i])) for i in range(int(rest[0]))]
-    return right, left
+def hands(path):
+    """The right and left entries of a song as the program reads it: (beats, letter index)."""
+    song = read_song(path)
+    return [(int(b), int(i)) for b, i in song["right"]], [(int(b), int(i)) for b, i in song["left"]]
 
 
 def start_beats(entries):
@@ -48,99 +49,6 @@ def start_beats(entries):
         beats.append(total)
         total += duration
     return beats, total
-
-
-class SongTest(unittest.TestCase):
-    def test_song_sounds_one_onset_per_entry_each_on_its_beat(self):
-        song = E2E_DIR / "songs" / "timing.song"
-        right, left = read_song(song)
-        right_beats, length = start_beats(right)
-        left_beats, _ = start_beats(left)
-        self.assertTrue(set(left_beats) <= set(right_beats), "the song must start chords with notes")
-        with tempfile.TemporaryDirectory() as root:
-            workdir = make_layout(root, songs={"twinkle.song": song.read_text()})
-            with Program(workdir) as p:
-                time.sleep(0.5)
-                pressed = p.keydown("5")
-                p.keyup("5")
-                # The song runs length beats of ten frames; wait them out and a little more.
-                p.frames_from(pressed, length * STEPS_PER_BEAT + 12, timeout=240)
-                time.sleep(0.5)
-                samples, zero = p.capture(), p.audio_zero()
-
-                # The beats, from the frames the program stepped: each right-hand entry is
-                # pressed by the song as many frames after the one before as the one before lasts.
-                presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS]
-                self.assertEqual(len(presses), len(right), "the song did not press every right-hand entry")
-                frames = p.logged_frames()
-                for i in range(1, len(presses)):
-                    stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
-                    self.assertEqual(stepped, right[i - 1][0] * STEPS_PER_BEAT,
-                                     f"entry {i} was pressed {stepped} frames after entry {i - 1}")
-
-                # Each entry's sample starts after its press, no sooner than the stroke takes to
-                # reach the key, and before the next entry.
-                plays = [(t, path) for _, t, path in p.events("play") if path.startswith("../res/sounds/piano/Black")]
-                self.assertEqual(len(plays), len(right), f"samples started: {plays}")
-                for i, ((played, path), press) in enumerate(zip(plays, presses)):
-                    self.assertGreaterEqual(played - press, STRIKE, f"entry {i} sounded before its stroke struck")
-                    if i + 1 < len(presses):
-                        self.assertLess(played, presses[i + 1])
-
-                # And heard when started: each entry's own sample is what is heard from its
-                # logged start, within the mixer's reach, at its pitch.
-                for i, ((played, path), (_, index)) in enumerate(zip(plays, right)):
-                    at, alike, (earliest, latest) = sound.heard_near(p, samples, sound.decode(workdir / path), played)
-                    self.assertGreater(alike, ALIKE, f"entry {i}: its sample is not what was heard")
-                    self.assertTrue(earliest <= at <= latest,
-                                    f"entry {i} heard {at - played:+.4f} s from the start of its sample")
-                    note, _ = sound.strongest_note(samples, at - zero + 0.02, 0.12, candidates=BLACK_NOTES)
-                    self.assertEqual(note, NOTE_MIDI[index], f"entry with index {index} sounded MIDI {note}")
-
-    def test_one_beat_entries_each_sound_in_order_and_an_accompaniment_plays_to_its_end(self):
-        quick = song_text([(1, i) for i in range(8)])
-        # The melody is over after half a second, the chords after four.
-        long = song_text([(3, 0)], [(6, 0), (6, 2), (6, 0), (6, 4)])
-        with tempfile.TemporaryDirectory() as root:
-            workdir = make_layout(root, songs={"twinkle.song": quick})
-            song = workdir.parent / "res" / "songs" / "twinkle.song"
-            with Program(workdir) as p:
-                time.sleep(0.5)
-                pressed = p.keydown("5")
-                p.keyup("5")
-                p.frames_from(pressed, 8 * STEPS_PER_BEAT + 20, timeout=60)
-                time.sleep(0.3)
-                samples, zero = p.capture(), p.audio_zero()
-                presses = [t for _, t, _ in p.events("song-press")]
-                plays = [t for _, t, _ in p.events("play")]
-                frames = p.logged_frames()
-                self.assertEqual(len(presses), 8)
-                self.assertEqual(len(plays), 8, "an entry of one beat did not sound")
-                for beat, (press, played) in enumerate(zip(presses, plays)):
-                    # Struck before the beat's sixth frame lets its letter go.
-                    release = [f for f in frames if f > press][5]
-                    self.assertTrue(press < played <= release, f"entry {beat} sounded outside its beat")
-                for beat, (_, played, path) in enumerate(p.events("play")[:8]):
-                    # A one-beat note sounds for a few frames: matched on its first 20 ms.
-                    at, alike, (earliest, latest) = sound.heard_near(p, samples, sound.decode(workdir / path), played,
-                                                                     length=0.02)
-                    self.assertGreater(alike, ALIKE, f"entry {beat}: its sample is not what was heard")
-                    self.assertTrue(earliest <= at <= latest,
-                                    f"entry {beat} heard {at - played:+.4f} s from the start of its sample")
-                    self.assertTrue(path.endswith(f"/{['C1', 'D1', 'E1', 'F1', 'G1', 'A1', 'B1', 'C2'][beat]}.mp3"),
-                                    f"entry {beat} started {path}")
-
-                song.write_text(long)
-                pressed = p.keydown("5")
-                p.keyup("5")
-                p.frames_from(pressed, 24 * STEPS_PER_BEAT + 20, timeout=60)
-                time.sleep(0.5)
-                chords = [t for _, t, letter in p.events("song-press") if t > pressed and letter in "zxcvb"]
-                self.assertEqual(len(chords), 4, "the chords after the melody's end were not played")
-                samples, zero = p.capture(), p.audio_zero()
-                spans = sound.spans_between(samples, zero, pressed, time.monotonic())
-                self.assertTrue(spans, "nothing sounded")
-                self.assertGreater(spans[-1][1], chords[-1] + 0.3, "the last chord was not heard")
 
 
 def hint_box(shot):
@@ -154,73 +62,140 @@ def hint_box(shot):
     return float(xs.mean()), float(ys.mean())
 
 
-class PlayAlongTest(unittest.TestCase):
-    """Playing along: the song shows the next letter and its beat counter waits for it."""
+SONG = E2E_DIR / "songs" / "timing.song"
 
-    def test_the_song_waits_for_the_shown_letter_and_played_in_time_keeps_its_own_onsets(self):
-        song = E2E_DIR / "songs" / "timing.song"
-        right, left = read_song(song)
+
+class SongTest(unittest.TestCase):
+    """One run of the program with the short song in twinkle.song's place, taken through the
+    steps in order (the names keep it): the program plays it, then the player plays along."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.TemporaryDirectory()
+        cls.own = None  # when the program's own playing started each right-hand sample
+        try:
+            cls.workdir = make_layout(cls.root.name, songs={"twinkle.song": SONG.read_text()})
+            cls.program = Program(cls.workdir)
+        except Exception:
+            cls.root.cleanup()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.close()
+        cls.root.cleanup()
+
+    def play_own(self):
+        """Presses "5": the program plays the song. Returns when the press was taken."""
+        p = self.program
+        right, _ = hands(SONG)
+        pressed = p.keydown("5")
+        p.keyup("5")
+        # The song runs its beats of ten frames; wait them out and a little more.
+        p.frames_from(pressed, sum(d for d, _ in right) * STEPS_PER_BEAT + 12, timeout=240)
+        time.sleep(0.5)
+        type(self).own = [t for _, t, path in p.events("play") if t >= pressed and "/Black" in path]
+        return pressed
+
+    def test_1_song_sounds_one_onset_per_entry_each_on_its_beat(self):
+        right, left = hands(SONG)
+        right_beats, length = start_beats(right)
+        left_beats, _ = start_beats(left)
+        self.assertTrue(set(left_beats) <= set(right_beats), "the song must start chords with notes")
+        p = self.program
+        time.sleep(0.5)
+        pressed = self.play_own()
+        samples, zero = p.capture(), p.audio_zero()
+
+        # The beats, from the frames the program stepped: each right-hand entry is
+        # pressed by the song as many frames after the one before as the one before lasts.
+        presses = [t for _, t, letter in p.events("song-press") if t >= pressed and letter in RIGHT_LETTERS]
+        self.assertEqual(len(presses), len(right), "the song did not press every right-hand entry")
+        frames = p.logged_frames(pressed)
+        for i in range(1, len(presses)):
+            stepped = len([f for f in frames if presses[i - 1] < f <= presses[i]])
+            self.assertEqual(stepped, right[i - 1][0] * STEPS_PER_BEAT,
+                             f"entry {i} was pressed {stepped} frames after entry {i - 1}")
+
+        # Each entry's sample starts after its press, no sooner than the stroke takes to
+        # reach the key, and before the next entry.
+        plays = [(t, path) for _, t, path in p.events("play")
+                 if t >= pressed and path.startswith("../res/sounds/piano/Black")]
+        self.assertEqual(len(plays), len(right), f"samples started: {plays}")
+        for i, ((played, path), press) in enumerate(zip(plays, presses)):
+            self.assertGreaterEqual(played - press, STRIKE, f"entry {i} sounded before its stroke struck")
+            if i + 1 < len(presses):
+                self.assertLess(played, presses[i + 1])
+
+        # And heard when started: each entry's own sample is what is heard from its
+        # logged start, within the mixer's reach, at its pitch.
+        for i, ((played, path), (_, index)) in enumerate(zip(plays, right)):
+            at, alike, (earliest, latest) = sound.heard_near(p, samples, sound.decode(self.workdir / path), played)
+            self.assertGreater(alike, ALIKE, f"entry {i}: its sample is not what was heard")
+            self.assertTrue(earliest <= at <= latest,
+                            f"entry {i} heard {at - played:+.4f} s from the start of its sample")
+            note, _ = sound.strongest_note(samples, at - zero + 0.02, 0.12, candidates=BLACK_NOTES)
+            self.assertEqual(note, NOTE_MIDI[index], f"entry with index {index} sounded MIDI {note}")
+
+    def test_2_played_along_the_song_waits_for_the_shown_letter_and_in_time_keeps_its_own_onsets(self):
+        """Playing along: the song shows the next letter and its beat counter waits for it."""
+        right, left = hands(SONG)
         letters = [RIGHT_LETTERS[index] for _, index in right]
-        with tempfile.TemporaryDirectory() as root:
-            workdir = make_layout(root, songs={"twinkle.song": song.read_text()})
-            with Program(workdir) as p:
-                time.sleep(0.5)
-                # The program's own playing first: when it starts each right-hand sample.
-                p.key("5")
-                p.frames_from(time.monotonic(), sum(d for d, _ in right) * STEPS_PER_BEAT + 20, timeout=60)
-                own = [t for _, t, path in p.events("play") if "/Black" in path]
-                self.assertEqual(len(own), len(right))
+        p = self.program
+        if self.own is None:  # the program's own playing, when step 1 was not run
+            self.play_own()
+        own = self.own
+        self.assertEqual(len(own), len(right))
+        p.key("9")
+        started = p.keydown("5")
+        p.keyup("5")
+        time.sleep(3.0)
+        first_hint = hint_box(p.settled_shot())
+        self.assertIsNotNone(first_hint, "no letter is shown to play")
+        self.assertEqual([t for _, t, _ in p.events("play") if t > started], [],
+                         "something sounded before the player played")
 
-                p.key("9")
-                started = p.keydown("5")
-                p.keyup("5")
-                time.sleep(3.0)
-                first_hint = hint_box(p.settled_shot())
-                self.assertIsNotNone(first_hint, "no letter is shown to play")
-                self.assertEqual([t for _, t, _ in p.events("play") if t > started], [],
-                                 "something sounded before the player played")
+        fast = FastInput(p.display, p.main)
+        try:
+            # A wrong letter sounds its own note; the song waits on, the same letter shown.
+            wrong = "s"
+            fast.key(fast.keycode(wrong), True)
+            time.sleep(0.05)
+            fast.key(fast.keycode(wrong), False)
+            time.sleep(0.6)
+            plays = [path for _, t, path in p.events("play") if t > started]
+            self.assertEqual(plays, ["../res/sounds/piano/C1.mp3"], "the wrong letter's note")
+            self.assertEqual(hint_box(p.settled_shot()), first_hint, "the shown letter moved")
+            self.assertEqual([e for e in p.events("song-press") if e[1] > started], [],
+                             "the song went on after a wrong letter")
 
-                fast = FastInput(p.display, p.main)
-                try:
-                    # A wrong letter sounds its own note; the song waits on, the same letter shown.
-                    wrong = "s"
-                    fast.key(fast.keycode(wrong), True)
-                    time.sleep(0.05)
-                    fast.key(fast.keycode(wrong), False)
-                    time.sleep(0.6)
-                    plays = [path for _, t, path in p.events("play") if t > started]
-                    self.assertEqual(plays, ["../res/sounds/piano/C1.mp3"], "the wrong letter's note")
-                    self.assertEqual(hint_box(p.settled_shot()), first_hint, "the shown letter moved")
-                    self.assertEqual([e for e in p.events("song-press") if e[1] > started], [],
-                                     "the song went on after a wrong letter")
-
-                    # Now every letter at the time the program itself pressed it.
-                    presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS][:len(right)]
-                    begin = time.monotonic() + 0.2
-                    for letter, at in zip(letters, presses):
-                        time.sleep(max(0.0, begin + (at - presses[0]) - time.monotonic()))
-                        code = fast.keycode(letter)
-                        fast.key(code, True)
-                        if letter == letters[1]:
-                            second_hint = hint_box(p.shot())
-                        time.sleep(0.1)
-                        fast.key(code, False)
-                finally:
-                    fast.close()
-                self.assertNotEqual(second_hint, first_hint, "the next letter was not shown")
-                p.frames_from(time.monotonic(), 40, timeout=30)
-                time.sleep(0.5)
-                along = [t for _, t, path in p.events("play") if t > begin - 0.1 and "/Black" in path]
-                log = [(kind, round(t - begin, 3), detail) for kind, t, detail in p.events()
-                       if t > begin - 0.1 and kind != "frame"]
-                self.assertEqual(len(along), len(right), f"not every letter played sounded: {log}")
-                beat = 10 * (sorted(np.diff(p.logged_frames()))[len(p.logged_frames()) // 2])
-                for i, (mine, theirs) in enumerate(zip(along, own)):
-                    self.assertLess(abs((mine - along[0]) - (theirs - own[0])), beat,
-                                    f"entry {i} sounded {(mine - along[0]) - (theirs - own[0]):+.3f} s "
-                                    f"from where the program's own playing has it")
-                chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
-                self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
+            # Now every letter at the time the program itself pressed it.
+            presses = [t for _, t, letter in p.events("song-press") if letter in RIGHT_LETTERS][:len(right)]
+            begin = time.monotonic() + 0.2
+            for letter, at in zip(letters, presses):
+                time.sleep(max(0.0, begin + (at - presses[0]) - time.monotonic()))
+                code = fast.keycode(letter)
+                fast.key(code, True)
+                if letter == letters[1]:
+                    second_hint = hint_box(p.shot())
+                time.sleep(0.1)
+                fast.key(code, False)
+        finally:
+            fast.close()
+        self.assertNotEqual(second_hint, first_hint, "the next letter was not shown")
+        p.frames_from(time.monotonic(), 40, timeout=30)
+        time.sleep(0.5)
+        along = [t for _, t, path in p.events("play") if t > begin - 0.1 and "/Black" in path]
+        log = [(kind, round(t - begin, 3), detail) for kind, t, detail in p.events()
+               if t > begin - 0.1 and kind != "frame"]
+        self.assertEqual(len(along), len(right), f"not every letter played sounded: {log}")
+        beat = 10 * (sorted(np.diff(p.logged_frames()))[len(p.logged_frames()) // 2])
+        for i, (mine, theirs) in enumerate(zip(along, own)):
+            self.assertLess(abs((mine - along[0]) - (theirs - own[0])), beat,
+                            f"entry {i} sounded {(mine - along[0]) - (theirs - own[0]):+.3f} s "
+                            f"from where the program's own playing has it")
+        chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
+        self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 """Bad window sizes: a main window shrunk to 1 x 1 or minimised never stops the program, and
-it draws its full picture again once the window is back."""
+it draws its full picture again once the window is back. (X keeps a window at least a pixel
+high: a height of 0 reaches the program only as GLUT's reshape, which shell_test's
+Reshape.AZeroHeightKeepsTheLastAspectRatio gives it.)"""
 
 import time
 import unittest
@@ -18,9 +20,6 @@ class WindowSizeTest(unittest.TestCase):
             p.drag(3, (0, 0), (0, 40), steps=4)
             time.sleep(1.0)
             self.assertTrue(p.alive(), f"the program ended at 1 x 1: {p.stderr()}")
-            p.display.run("xdotool", "windowsize", "--sync", p.main, 1, 0)
-            time.sleep(0.5)
-            self.assertTrue(p.alive(), f"the program ended at 1 x 0: {p.stderr()}")
 
             p.display.run("xdotool", "windowsize", "--sync", p.main, 1200, 1000)
             # Minimising without a window manager: the window is unmapped as an iconify

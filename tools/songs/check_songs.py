@@ -3,86 +3,70 @@
 
 usage: check_songs.py [FOLDER]   (default: the repository's res/songs)
 
-Prints one line per file (title, mode, length, entries) and every rule a file breaks;
-exits with 1 if any file breaks one.
+Each file is read by the program's own reader, through song-dump (built with the program;
+TINKLEWOOD_SONG_DUMP names it, else the repository's build/song-dump is used). On top of what
+the program accepts, the rules here are those of the shipped songs' arrangement. Prints one
+line per file (title, mode, length, entries) and every rule a file breaks; exits with 1 if any
+file breaks one.
 """
+import json
+import os
 import re
+import subprocess
 import sys
 from pathlib import Path
 
 BEATS_PER_SECOND = 6        # a beat is 10 frames at 60 frames per second
 SHORTEST = 2                # a 1-beat entry is over before the finger has come down
-NOTE_KEYS = 13              # "sdfghjkl" + "eryui"
-CHORD_KEYS = 5              # "zxcvb"
-MODES = ("major", "minor")
-SMALL_WORDS = {"to", "the", "a", "of", "de", "la", "in"}
 NAME = re.compile(r"[a-z0-9]+(_[a-z0-9]+)*\.song")
+REPOSITORY = Path(__file__).resolve().parents[2]
 
 
-def title_of(path):
-    words = path.stem.split("_")
-    last = len(words) - 1
-    return " ".join(w if w in SMALL_WORDS and 0 < i < last else w.capitalize()
-                    for i, w in enumerate(words))
+def song_dump():
+    return os.environ.get("TINKLEWOOD_SONG_DUMP", str(REPOSITORY / "build" / "song-dump"))
 
 
-def read_hand(tokens, pos, hand, keys, problems, mode_words=False):
-    """Reads one hand's count and entries from tokens[pos:]; returns (entries, next pos),
-    the position None where the file can no longer be read. With mode_words, a mode word may
-    stand before an entry (the left hand's chords after a mode change)."""
-    if pos >= len(tokens):
-        problems.append(f"{hand} hand: the count is missing")
-        return [], pos
-    if not tokens[pos].isdigit():
-        problems.append(f"{hand} hand: count {tokens[pos]!r} is not a whole number")
-        return [], None
-    count, pos = int(tokens[pos]), pos + 1
-    entries = []
-    for n in range(1, count + 1):
-        if mode_words and pos < len(tokens) and tokens[pos] in MODES:
-            pos += 1
-        if pos + 1 >= len(tokens):
-            problems.append(f"{hand} hand: {count} entries announced, the file ends after {n - 1}")
-            return entries, None
-        pair, pos = tokens[pos:pos + 2], pos + 2
-        try:
-            duration, index = (float(t) for t in pair)
-        except ValueError:
-            problems.append(f"{hand} hand, entry {n}: {' '.join(pair)!r} is not two numbers")
-            continue
-        if not duration.is_integer() or duration < SHORTEST:
-            problems.append(f"{hand} hand, entry {n}: duration {pair[0]} is not a whole "
-                            f"number of at least {SHORTEST} beats")
-        if not index.is_integer() or not 0 <= index < keys:
-            problems.append(f"{hand} hand, entry {n}: index {pair[1]} is not one of 0..{keys - 1}")
-        entries.append((duration, index))
-    return entries, pos
+def read(path):
+    """(the song as the program reads it, None) or (None, the program's line refusing it)."""
+    done = subprocess.run([song_dump(), str(path)], capture_output=True, text=True, errors="replace")
+    if done.returncode != 0:
+        return None, done.stderr.strip() or f"song-dump ended with status {done.returncode}"
+    return json.loads(done.stdout), None
 
 
 def check(path):
-    """Returns (mode or None, right entries, left entries, problems) for one file."""
+    """Returns (the song as read, or None when the program refuses it; problems) for one file."""
     problems = []
     if not NAME.fullmatch(path.name):
         problems.append("file name is not lower-case words joined by underscores")
+    song, refused = read(path)
+    if song is None:
+        return None, problems + [refused]
+    for hand in ("right", "left"):
+        for n, (beats, index) in enumerate(song[hand], 1):
+            if beats < SHORTEST:
+                problems.append(f"{hand} hand, entry {n}: {beats:g} beat, shorter than the {SHORTEST} "
+                                f"a finger takes to come down")
+            if index != int(index):
+                problems.append(f"{hand} hand, entry {n}: index {index:g} is not a whole number")
+    # The reader leaves words after the left hand unread, and takes a missing count for none.
     text = path.read_text(encoding="utf-8", errors="replace")
-    lines = [line.strip() for line in text.splitlines() if line.strip()]
-    mode = lines[0] if lines and lines[0] in MODES else None
-    tokens = text.split()[1 if mode else 0:]
-    right, pos = read_hand(tokens, 0, "right", NOTE_KEYS, problems)
-    left = []
-    if pos is not None:
-        left, pos = read_hand(tokens, pos, "left", CHORD_KEYS, problems, mode_words=True)
-    if pos is not None and pos < len(tokens):
-        extra = len(tokens) - pos
+    extra = len(text.split()) - song["words"]
+    if extra > 0:
         problems.append(f"{extra} word{'s' if extra > 1 else ''} after the last left-hand entry")
-    totals = [sum(d for d, _ in hand) for hand in (right, left)]
-    if mode and pos is not None and totals[0] != totals[1]:
+    elif extra < 0:
+        problems.append("a hand's count is missing")
+    lines = [line.strip() for line in text.splitlines() if line.strip()]
+    if song["mode"] and lines[0] != song["mode"]:
+        problems.append("the mode word is not alone on the first line")
+    totals = [sum(beats for beats, _ in song[hand]) for hand in ("right", "left")]
+    if song["mode"] and totals[0] != totals[1]:
         problems.append(f"the hands end apart: right {totals[0]:g} beats, left {totals[1]:g}")
-    return mode, right, left, problems
+    return song, problems
 
 
 def main(argv):
-    default = Path(__file__).resolve().parents[2] / "res" / "songs"
+    default = REPOSITORY / "res" / "songs"
     folder = Path(argv[1]) if len(argv) > 1 else default
     files = sorted(folder.glob("*.song"))
     if not files:
@@ -90,10 +74,13 @@ def main(argv):
         return 1
     failed = 0
     for path in files:
-        mode, right, left, problems = check(path)
-        beats = max(sum(d for d, _ in right), sum(d for d, _ in left))
-        print(f"{path.name:40} {title_of(path):36} {mode or '-':5} "
-              f"{beats / BEATS_PER_SECOND:6.1f} s  {len(right)}+{len(left)} entries")
+        song, problems = check(path)
+        if song is None:
+            print(f"{path.name:40} refused")
+        else:
+            beats = max(sum(b for b, _ in song["right"]), sum(b for b, _ in song["left"]))
+            print(f"{path.name:40} {song['title']:36} {song['mode'] or '-':5} "
+                  f"{beats / BEATS_PER_SECOND:6.1f} s  {len(song['right'])}+{len(song['left'])} entries")
         for problem in problems:
             print(f"    {problem}")
         failed += bool(problems)
