@@ -229,57 +229,98 @@ class TypingTest(OneProgramTest):
         samples, zero = self.program.capture(), self.program.audio_zero()
         return samples, zero, sound.spans_between(samples, zero, start, end)
 
-    def test_1_ten_letters_typed_at_120_ms_a_key_all_sound_in_order(self):
+    def type_run(self, letters, gaps, hold=0.06):
+        """Types letters through XTEST, each held `hold` seconds, the i-th `gaps[i % len(gaps)]`
+        after the one before; returns the moments each went down."""
         p = self.program
         fast = FastInput(p.display, p.main)
-        codes = [fast.keycode(letter) for letter in RUN]
-        start = time.monotonic()
+        codes = [fast.keycode(letter) for letter in letters]
+        pressed = []
+        at = time.monotonic() + 0.1
         for i, code in enumerate(codes):
-            time.sleep(max(0.0, start + 0.12 * i - time.monotonic()))
+            time.sleep(max(0.0, at - time.monotonic()))
+            pressed.append(time.monotonic())
             fast.key(code, True)
-            time.sleep(0.06)
+            time.sleep(hold)
             fast.key(code, False)
+            at += gaps[i % len(gaps)]
         fast.close()
-        # Each waits for the stroke before it to strike: about 0.18 s a note.
-        time.sleep(len(RUN) * 0.2 + 1.0)
+        return pressed
+
+    def heard_after(self, letters, pressed, files):
+        """When each letter's own sample is heard in the captured mix, in the order typed."""
+        p = self.program
+        time.sleep(1.0)
         p.wait_frames(2)
         samples = p.capture()
-        # The log in its order: a frame step's own events come after its line, however long
-        # the step takes (tens of milliseconds when the machine is busy).
-        log = [event for event in p.events() if event[1] > start]
-        def step_of(index):
-            """The time of the frame step in which the event at index was logged."""
-            return next(t for kind, t, _ in reversed(log[:index]) if kind == "frame")
-        frames = [t for kind, t, _ in log if kind == "frame"]
-        strokes = [(i, t) for i, (kind, t, hand) in enumerate(log) if kind == "stroke" and hand == "right"]
-        starts = [(i, t, path) for i, (kind, t, path) in enumerate(log) if kind == "play"]
-        plays = [(t, path) for _, t, path in starts]
+        plays = [(t, path) for _, t, path in p.events("play") if t > pressed[0]]
         names = [path.rsplit("/", 1)[1] for _, path in plays]
-        self.assertEqual(names, [f"{n}.mp3" for n in RUN_FILES], "the notes did not start in the order typed")
-        for number, (index, played, path) in enumerate(starts):
-            stroke_index, stroke = [s for s in strokes if s[0] < index][-1]
-            self.assertGreaterEqual(played - stroke, STRIKE - 0.0005, f"{path} started before its stroke struck")
-            # Struck on the stroke's first frame step STRIKE on, whatever the frames' pace: a
-            # step logged later than that (its check comes later still) before the sample's
-            # own step let the strike pass.
-            passed = [f for f in frames if stroke + STRIKE + 0.0005 < f < step_of(index)]
-            self.assertEqual(passed, [], f"{path} started {played - stroke:.3f} s after its stroke, a frame late")
-            pressed = [t for kind, t, key in log[:stroke_index] if kind == "key-press" and key == str(ord(RUN[number]))]
-            after_strike = next((f for f in frames if f > step_of(starts[number - 1][0])), None) if number else None
-            if after_strike is not None and pressed and pressed[-1] < after_strike:
-                # The letter that waited started its stroke on the step after the one in which
-                # the note before it struck.
-                self.assertEqual(step_of(stroke_index), after_strike,
-                                 f"{path}'s stroke started {step_of(stroke_index) - after_strike:.3f} s after the "
-                                 f"step that followed the strike before it")
+        self.assertEqual(names, [f"{n}.mp3" for n in files], "the notes did not start in the order typed")
+        heard = []
         for played, path in plays:
             at, alike, (earliest, latest) = sound.heard_near(
                 p, samples, sound.decode(SOURCE_DIR / "res/sounds/piano" / path.rsplit("/", 1)[1]), played, length=0.03)
             self.assertGreater(alike, 0.6, f"{path} was not heard")
-            self.assertTrue(earliest <= at <= latest,
-                            f"{path} heard {at - played:+.3f} s from its start")
+            self.assertTrue(earliest <= at <= latest, f"{path} heard {at - played:+.3f} s from its start")
+            heard.append(at)
+        return heard
 
-    def test_2_a_letter_let_go_after_shift_went_down_still_ends_its_note(self):
+    def test_1_ten_letters_typed_at_120_ms_a_key_all_sound_in_order(self):
+        p = self.program
+        start = time.monotonic()
+        self.type_run(RUN, [0.12])
+        time.sleep(len(RUN) * 0.2 + 1.0)
+        p.wait_frames(2)
+        # The log in its order. Steps are logged at their own time, the piano's: a step that ran
+        # late says when it was due, and its events come after its line.
+        log = [event for event in p.events() if event[1] > start]
+        def step_of(index):
+            """The time of the step in which the event at index was logged."""
+            return next(t for kind, t, _ in reversed(log[:index]) if kind == "frame")
+        frames = [t for kind, t, _ in log if kind == "frame"]
+        strokes = [(i, t) for i, (kind, t, hand) in enumerate(log) if kind == "stroke" and hand == "right"]
+        presses = [t for kind, t, key in log if kind == "key-press" and key in [str(ord(c)) for c in RUN]]
+        starts = [(i, t, path) for i, (kind, t, path) in enumerate(log) if kind == "play"]
+        names = [path.rsplit("/", 1)[1] for _, _, path in starts]
+        self.assertEqual(names, [f"{n}.mp3" for n in RUN_FILES], "the notes did not start in the order typed")
+        self.assertEqual(len(presses), len(RUN))
+        for (index, played, path), pressed in zip(starts, presses):
+            # Struck as on a free hand, STRIKE after its own press, however long it waited: on
+            # the first step STRIKE on, or, for a letter that waited until too late for that,
+            # two steps into its own quicker stroke.
+            stroke = [s for s in strokes if s[0] < index][-1][1]
+            due = max(pressed + STRIKE, stroke + 2 / 60)
+            self.assertGreaterEqual(step_of(index), pressed + STRIKE - 0.001, f"{path} sounded before its time")
+            late = [f for f in frames if due + 0.001 < f < step_of(index)]
+            self.assertEqual(late, [], f"{path} sounded {step_of(index) - pressed:.3f} s after its press, a step late")
+
+    def test_2_an_uneven_rhythm_typed_is_heard_as_typed(self):
+        # Sixteen letters with gaps of 0.1 and 0.2 s in turn: most wait for the hand, yet each is
+        # heard the same time after its press, as far as the mixer and the steps allow.
+        letters = list("sdfghjklsdfghjkl")
+        files = ["C1", "D1", "E1", "F1", "G1", "A1", "B1", "C2"] * 2
+        pressed = self.type_run(letters, [0.1, 0.2], hold=0.05)
+        heard = self.heard_after(letters, pressed, files)
+        delays = [h - t for h, t in zip(heard, pressed)]
+        print(f"\nfinger first: press to sound {1000 * min(delays):.0f} to {1000 * max(delays):.0f} ms", flush=True)
+        self.assertLess(max(delays) - min(delays), 0.06, f"the delays spread: {[round(d, 3) for d in delays]}")
+        self.assertGreater(min(delays), STRIKE - 0.01, "a letter sounded before its finger reached the key")
+
+    def test_3_with_0_each_letter_sounds_at_its_press(self):
+        p = self.program
+        p.key("0")
+        time.sleep(0.3)
+        letters = list("sdfghjklsdfghjkl")
+        files = ["C1", "D1", "E1", "F1", "G1", "A1", "B1", "C2"] * 2
+        pressed = self.type_run(letters, [0.1, 0.2], hold=0.05)
+        heard = self.heard_after(letters, pressed, files)
+        p.key("0")
+        delays = [h - t for h, t in zip(heard, pressed)]
+        print(f"\nat the press: press to sound {1000 * min(delays):.0f} to {1000 * max(delays):.0f} ms", flush=True)
+        self.assertLess(max(delays), 0.05, f"a letter was heard late: {[round(d, 3) for d in delays]}")
+        self.assertLess(max(delays) - min(delays), 0.04, f"the delays spread: {[round(d, 3) for d in delays]}")
+
+    def test_4_a_letter_let_go_after_shift_went_down_still_ends_its_note(self):
         p = self.program
         fast = FastInput(p.display, p.main)
         letter, shift = fast.keycode("s"), fast.keycode("Shift_L")
@@ -307,7 +348,7 @@ class TypingTest(OneProgramTest):
         samples, zero, spans = self.listen(down, up + 0.6)
         self.assertEqual(len(spans), 1, f"the next note after Shift: heard {spans}")
 
-    def test_3_with_caps_lock_on_letters_and_chords_still_play(self):
+    def test_5_with_caps_lock_on_letters_and_chords_still_play(self):
         p = self.program
         p.key("Caps_Lock")
         try:

@@ -15,6 +15,8 @@ rendered sound of every shipped song (render_test), where one-beat entries and a
 accompaniment outlasting its melody are heard too.
 """
 
+import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -25,6 +27,7 @@ import numpy as np
 from support import E2E_DIR, FastInput, Program, make_layout, read_song
 
 STEPS_PER_BEAT = 10
+BEAT = STEPS_PER_BEAT / 60  # seconds, at the written tempo
 STRIKE = 0.16
 # Chords are C3 to B3 (MIDI 48 to 59); the piano's higher notes carry a low thump of their own,
 # so both hands are heard through their fundamentals alone.
@@ -196,6 +199,45 @@ class SongTest(unittest.TestCase):
                             f"from where the program's own playing has it")
         chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
         self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
+
+    def test_3_on_a_busy_machine_the_song_keeps_its_written_tempo(self):
+        """Two loops keep both cores busy: the program draws fewer frames, but the song's time is
+        the clock's, so its entries are heard as far apart as they are written."""
+        right, _ = hands(SONG)
+        beats, _ = start_beats(right)
+        p = self.program
+        p.key("9")  # play along off again: the program plays
+        busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(2)]
+        try:
+            time.sleep(0.5)
+            pressed = p.keydown("5")
+            p.keyup("5")
+            time.sleep(sum(d for d, _ in right) * BEAT + 1.0)
+        finally:
+            for loop in busy:
+                loop.kill()
+                loop.wait()
+        p.frames_from(time.monotonic(), 10, timeout=60)
+        time.sleep(0.5)
+        samples = p.capture()
+        plays = [(t, path) for _, t, path in p.events("play") if t >= pressed and "/Black" in path]
+        self.assertEqual(len(plays), len(right), "not every entry sounded")
+        heard = []
+        for played, path in plays:
+            at, alike, _ = sound.heard_near(p, samples, sound.decode(self.workdir / path), played)
+            self.assertGreater(alike, ALIKE, f"{path} was not heard")
+            heard.append(at)
+        written = (beats[-1] - beats[0]) * BEAT
+        tempo = written / (heard[-1] - heard[0])
+        frames = p.logged_frames(pressed, heard[-1])
+        drawn = len([t for t in p.frames.between(pressed, heard[-1])]) / (heard[-1] - heard[0])
+        print(f"\nbusy: {drawn:.0f} frames drawn a second; the song at {100 * tempo:.1f}% of its tempo "
+              f"({len(frames)} steps)", flush=True)
+        self.assertLess(abs(tempo - 1), 0.02, f"the song played at {100 * tempo:.1f}% of its written tempo")
+        for i in range(1, len(heard)):
+            self.assertLess(abs((heard[i] - heard[0]) - (beats[i] - beats[0]) * BEAT), 0.06,
+                            f"entry {i} heard {heard[i] - heard[0]:.3f} s after the first, written "
+                            f"{(beats[i] - beats[0]) * BEAT:.3f} s")
 
 
 if __name__ == "__main__":
