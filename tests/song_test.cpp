@@ -61,11 +61,14 @@ protected:
         std::ofstream(root / "res" / "songs" / name) << text;
     }
 
-    // Output on stdout while playing the song, and whether the song then plays.
+    // What playing the song says: errors on standard error, nothing on standard output.
     std::string play(const std::string& name) {
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         piano->playSongFile(ResourcePaths().songs + name);
-        return testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "errors belong on standard error";
+        return err;
     }
 };
 
@@ -494,7 +497,7 @@ TEST_F(SongChooser, SixStepsThroughTheShippedSongsTwinkleFirstThenTheUsersThenWr
         titles.push_back(chosenTitle());
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"A Tune", "B Song", "Mine", "Twinkle", "A Tune"}));
-    EXPECT_EQ(caption(), "A Tune - 5 to play");
+    EXPECT_EQ(caption(), "A Tune - cannot be played") << "a MIDI file that is none says so when chosen";
     clock.advance(CAPTION_SECONDS + 0.01);
     EXPECT_EQ(caption(), "") << "the caption goes after its time";
 
@@ -592,9 +595,22 @@ TEST_F(SongChooser, FivePlaysTheChosenSongAndWithoutSixPlaysTwinkleAsBefore) {
     writeSong("second.song", "1 3 99\n0\n");
     frames(40);
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     press('5');
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("Error: Malformed song file ../res/songs/second.song: ", 0), 0u) << out;
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(err.rfind("Error: Malformed song file ../res/songs/second.song: ", 0), 0u) << err;
+    EXPECT_EQ(caption(), "cannot play second.song: not a song file") << "for a user with no terminal";
+
+    // A name that would take the terminal over comes out as plain text, on screen too.
+    const std::string odd = "bell\x07\x1b[2Jname.song";
+    writeSong(odd, "1 3 99\n0\n");
+    testing::internal::CaptureStderr();
+    piano->playSongFile(ResourcePaths().songs + odd);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    EXPECT_EQ(caption(), "cannot play bell\\x07\\x1b[2Jname.song: not a song file");
 }
 
 TEST_F(SongChooser, CaptionsForModeAndInstrumentAndNoneOtherwise) {
@@ -629,6 +645,40 @@ protected:
         release(letter);
     }
 };
+
+TEST_F(PlayAlong, TurnedOffPartWayTheSongGoesOnByItselfFromWhereItStands) {
+    // Waiting for its first letter: off, and the song starts there, both hands.
+    frames(30);
+    press('9');
+    EXPECT_EQ(caption(), "the program plays");
+    EXPECT_EQ(currNote(), 7);
+    EXPECT_EQ(playChord(), CEG);
+    EXPECT_EQ(song().hintKey(), -1) << "no letter shown any more";
+    std::vector<int> notes = {currNote()};
+    for (int i = 0; i < 600 && songPlaying(); ++i) {
+        const unsigned int before = noteStrokes();
+        frame();
+        if (noteStrokes() != before) notes.push_back(currNote());
+    }
+    EXPECT_FALSE(songPlaying()) << "the song froze, waiting for a letter";
+    EXPECT_EQ(notes, (std::vector<int>{7, 9, 11})) << "every entry, played by the program";
+}
+
+TEST_F(PlayAlong, TurnedOffWhileWaitingForALaterLetterTheSongPlaysItAndGoesOn) {
+    tap('s');
+    frames(3 * STEPS_PER_BEAT);  // E was due on beat 2: the counter waits a beat past it
+    ASSERT_TRUE(songPlaying());
+    const int stood = frameCount();
+    frames(20);
+    ASSERT_EQ(frameCount(), stood) << "waiting for f";
+    press('9');
+    EXPECT_EQ(currNote(), 9) << "the waited-for E sounds at once";
+    frames(STEPS_PER_BEAT);
+    EXPECT_GT(frameCount(), stood) << "and the beat counter runs again";
+    for (int i = 0; i < 600 && songPlaying(); ++i) frame();
+    EXPECT_FALSE(songPlaying()) << "the song froze, waiting for a letter";
+    EXPECT_EQ(sound.count("play"), 3 + 6) << "C, E and G, and the two chords";
+}
 
 TEST_F(PlayAlong, NothingSoundsUntilThePlayerPlaysTheFirstShownLetter) {
     EXPECT_TRUE(songPlaying());
@@ -749,18 +799,36 @@ protected:
         SongChooser::SetUp();
         midiWritten().clear();
         PianoSetup s = setup();
-        s.writeMidiFile = [](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
-                             std::string&) {
+        s.writeMidiFile = [this](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
+                                 std::string& error) {
+            if (midiFails) {
+                error = "Error: Failed to write MIDI file " + path + ": No space left on device";
+                std::ofstream(path) << "";  // a writer may leave its file begun
+                return false;
+            }
             std::ofstream(path) << program << " " << events.size();
             midiWritten().push_back(path);
+            midiEvents = events;
             return true;
         };
         piano = std::make_unique<Piano>(s);
     }
-    std::string stdoutOf(unsigned char key) {
+    bool midiFails = false;
+    std::vector<RecordedMidiEvent> midiEvents;
+    // What a key prints: the recorder's lines go to standard error, and nothing to standard output.
+    std::string stderrOf(unsigned char key) {
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         press(key);
-        return testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        return err;
+    }
+    std::vector<fs::path> leftovers() {
+        std::vector<fs::path> found;
+        std::error_code ignored;
+        for (const auto& e : fs::directory_iterator(userSongs, ignored)) found.push_back(e.path());
+        return found;
     }
     void playFor(unsigned char letter, int count) {
         press(letter);
@@ -789,14 +857,16 @@ TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     press('-');  // the next chord in minor
     playFor('z', 30);
     frames(20);
-    EXPECT_EQ(stdoutOf('7'), "");
+    EXPECT_EQ(stderrOf('7'), "");
     EXPECT_FALSE(piano->recorder().on());
 
     const std::vector<fs::path> songs = saved(".song");
     ASSERT_EQ(songs.size(), 1u);
     EXPECT_EQ(songs[0].filename().string().rfind("recording_", 0), 0u);
     ASSERT_EQ(midiWritten().size(), 1u);
-    EXPECT_EQ(fs::path(midiWritten()[0]).replace_extension(".song"), songs[0]) << "the MIDI file beside the song";
+    EXPECT_EQ(saved(".mid").size(), 1u);
+    EXPECT_EQ(fs::path(songs[0]).replace_extension(".mid"), saved(".mid")[0]) << "the MIDI file beside the song";
+    EXPECT_EQ(leftovers().size(), 2u) << "no temporary file left";
     EXPECT_EQ(caption(), "saved " + songs[0].filename().string() + " - 5 to play");
 
     std::ifstream in(songs[0]);
@@ -842,7 +912,7 @@ TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
     std::ofstream(userSongs) << "a file where the folder should be";
     press('7');
     playFor('s', 20);
-    const std::string out = stdoutOf('7');
+    const std::string out = stderrOf('7');
     EXPECT_EQ(out.rfind("Error: Cannot save the recording to " + userSongs.string() + "/recording_", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
     EXPECT_EQ(caption().rfind("recording not saved", 0), 0u) << caption();
@@ -852,7 +922,7 @@ TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
     frames(60);
     press('7');  // goes on with the kept take
     playFor('f', 20);
-    EXPECT_EQ(stdoutOf('7'), "");
+    EXPECT_EQ(stderrOf('7'), "");
     const std::vector<fs::path> songs = saved(".song");
     ASSERT_EQ(songs.size(), 1u);
     std::ifstream in(songs[0]);
@@ -864,4 +934,57 @@ TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
     EXPECT_FLOAT_EQ(song.right[0][1], 0);
     EXPECT_FLOAT_EQ(song.right[1][1], 2);
     EXPECT_LT(song.right[0][0], 10) << "the pause before going on is not kept as a long note";
+}
+
+TEST_F(Recorder, ATakeWhoseMidiFileCannotBeWrittenLeavesNeitherFileAndIsKept) {
+    press('7');
+    playFor('s', 20);
+    midiFails = true;
+    const std::string out = stderrOf('7');
+    EXPECT_NE(out.find(".mid: No space left on device"), std::string::npos) << out;
+    EXPECT_EQ(out.find(".part"), std::string::npos) << "the user's file is named, not a temporary one: " << out;
+    EXPECT_TRUE(leftovers().empty()) << "a song without its MIDI file, or a temporary file, was left";
+    EXPECT_TRUE(piano->recorder().kept());
+    EXPECT_EQ(caption().rfind("recording not saved", 0), 0u) << caption();
+
+    midiFails = false;
+    press('7');
+    press('7');
+    EXPECT_EQ(saved(".song").size(), 1u) << "7 twice saves the kept take";
+    EXPECT_EQ(saved(".mid").size(), 1u);
+}
+
+TEST_F(Recorder, TheTwoFilesHoldTheSameNotesAndTheInstrumentsChanges) {
+    press('7');
+    playFor('s', 20);
+    press(' ');  // the synth, part way through
+    playFor('d', 20);
+    press('f');  // typed just before the take stops: its key is struck after it
+    frames(3);
+    EXPECT_EQ(stderrOf('7'), "");
+    release('f');
+    frames(30);
+    ASSERT_EQ(saved(".song").size(), 1u);
+    std::ifstream in(saved(".song")[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error;
+    ASSERT_EQ(song.right.size(), 2u) << "f sounded after the take: in neither file";
+    int notes = 0, programs = 0;
+    double changedAt = -1, secondAt = -1;
+    for (const RecordedMidiEvent& e : midiEvents) {
+        if (e.program >= 0) {
+            ++programs;
+            EXPECT_EQ(e.program, INSTRUMENT_PROGRAMS[SYNTH]);
+            changedAt = e.seconds;
+        } else if (e.velocity > 0) {
+            ++notes;
+            if (e.pitch == 62) secondAt = e.seconds;
+        }
+    }
+    EXPECT_EQ(notes, 2) << "the same notes as the song";
+    EXPECT_EQ(programs, 1) << "the change to the synth";
+    EXPECT_GT(changedAt, 0.3);
+    EXPECT_LT(changedAt, secondAt) << "the change comes before the note it was played with";
 }

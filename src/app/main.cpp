@@ -16,7 +16,7 @@ namespace {
 bool writeRecordedMidi(const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
                        std::string& error) {
     std::vector<MidiNoteEvent> notes;
-    for (const RecordedMidiEvent& e : events) notes.push_back({e.seconds, e.pitch, e.velocity});
+    for (const RecordedMidiEvent& e : events) notes.push_back({e.seconds, e.pitch, e.velocity, e.program});
     return writeMidiFile(path, program, notes, error);
 }
 }  // namespace

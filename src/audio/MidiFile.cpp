@@ -371,9 +371,12 @@ bool importMidiSong(const std::string& path, SongData& song, std::string& report
 bool writeMidiFile(const std::string& path, int program, const std::vector<MidiNoteEvent>& events,
                    std::string& error) {
     std::vector<MidiNoteEvent> sorted = events;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const MidiNoteEvent& a, const MidiNoteEvent& b) {
+    // In time order; at one time, notes ending first, then a change of instrument, then the
+    // notes starting, which the change is for.
+    auto rank = [](const MidiNoteEvent& e) { return e.program >= 0 ? 1 : e.velocity == 0 ? 0 : 2; };
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const MidiNoteEvent& a, const MidiNoteEvent& b) {
         if (a.seconds != b.seconds) return a.seconds < b.seconds;
-        return (a.velocity == 0) > (b.velocity == 0);
+        return rank(a) < rank(b);
     });
     std::string logged;
     LibsmfLog log(logged);
@@ -391,8 +394,9 @@ bool writeMidiFile(const std::string& path, int program, const std::vector<MidiN
     const double ticksPerSecond = MIDI_WRITE_TICKS_PER_QUARTER * 2.0;
     for (const MidiNoteEvent& e : sorted) {
         const int pitch = std::clamp(e.pitch, 0, 127), velocity = std::clamp(e.velocity, 0, 127);
-        smf_event_t* event = velocity > 0 ? smf_event_new_from_bytes(0x90, pitch, velocity)
-                                          : smf_event_new_from_bytes(0x80, pitch, 64);
+        smf_event_t* event = e.program >= 0 ? smf_event_new_from_bytes(0xC0, std::min(e.program, 127), -1)
+                             : velocity > 0 ? smf_event_new_from_bytes(0x90, pitch, velocity)
+                                            : smf_event_new_from_bytes(0x80, pitch, 64);
         const double tick = std::max(0.0, e.seconds) * ticksPerSecond + 0.5;
         smf_track_add_event_pulses(track, event, static_cast<int>(std::min(tick, double(MAX_TRACK_TICKS))));
     }

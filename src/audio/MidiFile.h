@@ -28,11 +28,13 @@ bool readMidiBytes(const std::string& bytes, MidiScore& score, std::string& prob
 // "Error: Malformed MIDI file PATH: PROBLEM".
 bool importMidiSong(const std::string& path, SongData& song, std::string& report, std::string& error);
 
-// One event of a track to write: a note starts (velocity 1..127) or ends (velocity 0).
+// One event of a track to write: a note starts (velocity 1..127) or ends (velocity 0); or,
+// with a program of 0..127, the instrument changes.
 struct MidiNoteEvent {
     double seconds = 0;
     int pitch = 60;
     int velocity = 0;
+    int program = -1;
 };
 
 // Writes a format-0 file of one track on channel 1: the General MIDI program (0..127) at

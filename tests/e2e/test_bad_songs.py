@@ -43,10 +43,10 @@ class MalformedSongTest(unittest.TestCase):
                 p.frames_from(pressed, 5)
                 for bad in corpus:
                     twinkle.write_text(bad.read_text())
-                    before = p.stdout().splitlines()
+                    before = p.stderr().splitlines()
                     p.key("5")
                     p.wait_frames(2)
-                    new = p.stdout().splitlines()[len(before):]
+                    new = p.stderr().splitlines()[len(before):]
                     self.assertEqual(len(new), 1, f"{bad.name}: expected one line, got {new}")
                     prefix = f"Error: Malformed song file {SONG_PATH}: "
                     self.assertTrue(new[0].startswith(prefix) and len(new[0]) > len(prefix) + 5,
@@ -54,6 +54,7 @@ class MalformedSongTest(unittest.TestCase):
                     self.assertTrue(new[0].isprintable(), f"{bad.name}: {new[0]!r}")
                     self.assertTrue(p.alive())
                 last_refusal = time.monotonic()
+                self.assertEqual(p.stdout(), "", "errors belong on standard error")
                 # The good song plays to its end: two beats of ten frames an entry.
                 p.frames_from(pressed, entries * 20 + 12, timeout=300)
                 time.sleep(0.5)
@@ -74,11 +75,11 @@ class MalformedSongTest(unittest.TestCase):
                 for target in ("/dev/zero", "/dev/urandom", fifo):
                     song.unlink()
                     song.symlink_to(target)
-                    before = p.stdout().splitlines()
+                    before = p.stderr().splitlines()
                     p.key("5")
                     # Frames go on being drawn, and one line says why nothing plays.
                     p.wait_frames(10, timeout=5)
-                    new = p.stdout().splitlines()[len(before):]
+                    new = p.stderr().splitlines()[len(before):]
                     self.assertEqual(new, [f"Error: Malformed song file {SONG_PATH}: it is not a readable file "
                                            f"of at most 1048576 bytes"], f"{target}: {new}")
                 # A pipe in place of the help text: the help window repaints when resized.

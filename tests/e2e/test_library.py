@@ -173,8 +173,8 @@ class RecordingTest(unittest.TestCase):
             time.sleep(0.3)
             p.key("7")
             time.sleep(0.2)
-            lines = [line for line in p.stdout().splitlines() if "recording" in line]
-            self.assertEqual(len(lines), 1, p.stdout())
+            lines = [line for line in p.stderr().splitlines() if "recording" in line]
+            self.assertEqual(len(lines), 1, p.stderr())
             self.assertTrue(lines[0].startswith(f"Error: Cannot save the recording to {blocker}/songs/"), lines[0])
             self.assertTrue(caption_shown(p.settled_shot(), hall), "no caption says it was not saved")
             self.assertTrue(p.alive())

@@ -52,11 +52,16 @@ class MissingFilesTest(unittest.TestCase):
 
     def test_2_missing_song_is_named_and_the_program_goes_on(self):
         p = self.program
+        before = p.settled_shot()
         p.key("5")
         p.wait_frames(3)
         self.assertTrue(p.alive())
-        lines = [line for line in p.stdout().splitlines() if "song" in line]
+        lines = [line for line in p.stderr().splitlines() if "song" in line]
         self.assertEqual(lines, ["Error: Failed to open song file ../res/songs/twinkle.song"])
+        # Said on screen too, for a user who started the program from a menu.
+        shot = p.settled_shot()
+        band = (slice(0, 60), slice(0, 600))
+        self.assertGreater(picture.changed_fraction(before, shot, band), 0.02, "no caption says why")
 
     def test_3_missing_help_text_is_named_at_each_repaint_and_nothing_else_is(self):
         p = self.program

@@ -81,5 +81,7 @@ std::vector<RecordedMidiEvent> midiFromRecording(const Recording& recording) {
     }
     for (int key = 0; key < NUM_KEYS; ++key)
         if (sounding[key] > 0) events.push_back({last, keyMidiNote(key), 0});
+    for (const RecordedProgram& p : recording.programs)
+        events.push_back({std::max(0.0, p.seconds - origin), 0, 0, p.program});
     return events;
 }

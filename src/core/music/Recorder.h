@@ -16,6 +16,7 @@ struct RecordedStroke {
     Mode mode;       // the chord mode when it started
     double start;    // seconds on the recording's clock
     double end;
+    bool sounded = false;  // its key was struck while the recording ran
 };
 
 // One sample starting or stopping while the recording ran.
@@ -26,11 +27,18 @@ struct RecordedSound {
     float volume;
 };
 
+// The instrument changed while the recording ran.
+struct RecordedProgram {
+    double seconds;
+    int program;  // General MIDI, 0..127
+};
+
 struct Recording {
     Mode startMode = MAJOR;
     int instrument = 0;
     std::vector<RecordedStroke> strokes;
     std::vector<RecordedSound> sounds;
+    std::vector<RecordedProgram> programs;
 };
 
 // The recording as a song: each hand's letters in order from the recording's first letter,
@@ -41,10 +49,12 @@ struct Recording {
 SongData songFromRecording(const Recording& recording);
 
 // What the MIDI file holds: (seconds from the recording's first letter, MIDI pitch, velocity,
-// 0 ending the note), every note ended.
+// 0 ending the note), every note ended; and the instrument's changes, each a program change at
+// its time (program 0..127, pitch and velocity unused).
 struct RecordedMidiEvent {
     double seconds;
     int pitch;
     int velocity;
+    int program = -1;
 };
 std::vector<RecordedMidiEvent> midiFromRecording(const Recording& recording);

@@ -96,14 +96,14 @@ void MidiPlayer::followWithLeftHand() {
 // A hand following MIDI lifts when a key it shows is let go.
 void MidiPlayer::liftFollowingHands(int key) {
     if (right_.showOnly && right_.target() == key && right_.held) {
-        right_.held = false;
+        right_.release();
         left_.updateHand();
         right_.updateHand();
     }
     if (left_.showOnly && left_.busy() && left_.held) {
         const ChordInfo& chord = CHORDS[static_cast<std::size_t>(left_.target())];
         if (std::find(chord.notes, chord.notes + chord.numNotes, key) != chord.notes + chord.numNotes) {
-            left_.held = false;
+            left_.release();
             left_.updateHand();
             right_.updateHand();
         }

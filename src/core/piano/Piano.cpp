@@ -8,6 +8,7 @@
 
 #include "FileRead.h"
 #include "Letters.h"
+#include "Printable.h"
 #include "animation.h"
 #include "interface.h"
 
@@ -194,6 +195,7 @@ void Piano::command(unsigned char key) {
         // Background n always goes with instrument n.
         activeBackground_ = (activeBackground_ + 1) % numBackgrounds;
         sounds_.setInstrument((sounds_.instrument() + 1) % NUM_INSTRUMENTS);
+        recorder_.instrumentChanged(INSTRUMENT_PROGRAMS[static_cast<std::size_t>(sounds_.instrument())]);
         showCaption(std::string(INSTRUMENT_NAMES[static_cast<std::size_t>(sounds_.instrument())]));
         break;
     case TAB:
@@ -283,7 +285,13 @@ void Piano::releaseLetter(Stroke& stroke, bool right, unsigned char key) {
     const bool current = stroke.busy() && stroke.letter != 0 && key == stroke.letter;
     if ((current && stroke.held) || !markReleased(stroke.pending, key)) {
         if (current) {
-            stroke.held = false;
+            // From rest, the piano's steps take up from the release, so the key rises from it
+            // however late the next frame comes.
+            if (!time_.stepping() && !moving_) {
+                restartSteps(clock_.now());
+                moving_ = true;
+            }
+            stroke.release();
             updateHands();
             recorder_.strokeEnd(right);
         }
@@ -442,18 +450,31 @@ std::string Piano::currentCaption() const {
 }
 
 // ---- Songs ---------------------------------------------------------------------------------
+// A song that cannot play: one line on standard error, where errors go, and a short caption for
+// a user who started the program from a menu and has no terminal to read. Names are printable.
+void Piano::refuse(const std::string& line, const std::string& caption) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    showCaption(caption);
+}
+
+namespace {
+std::string shownName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return printable(slash == std::string::npos ? path : path.substr(slash + 1), 60);
+}
+}  // namespace
+
 bool Piano::playSongFile(const std::string& path) {
     std::string text, problem;
     if (!readSongFile(path, text, problem)) {
-        std::printf("Error: Failed to open song file %s\n", path.c_str());
-        std::fflush(stdout);
+        refuse("Error: Failed to open song file " + printable(path), "cannot open " + shownName(path));
         return false;
     }
     SongData data;
     if (problem.empty()) parseSong(text, NUM_NOTE_LETTERS, NUM_CHORD_LETTERS, data, problem);
     if (!problem.empty()) {
-        std::printf("Error: Malformed song file %s: %s\n", path.c_str(), problem.c_str());
-        std::fflush(stdout);
+        refuse("Error: Malformed song file " + printable(path) + ": " + problem,
+               "cannot play " + shownName(path) + ": not a song file");
         return false;
     }
     return startSong(std::move(data), path);
@@ -461,8 +482,7 @@ bool Piano::playSongFile(const std::string& path) {
 
 bool Piano::startSong(SongData data, const std::string& path) {
     if (data.right.empty() && data.left.empty()) {
-        std::printf("Error: Song file %s has no notes to play\n", path.c_str());
-        std::fflush(stdout);
+        refuse("Error: Song file " + printable(path) + " has no notes to play", shownName(path) + " has no notes to play");
         return false;
     }
     // From rest, the piano's steps start with the song, whose first beat is now.
@@ -481,14 +501,11 @@ void Piano::importChosen() {
     importError_.clear();
     std::string report;
     if (!importMidiSong_) {
-        importError_ = "Error: Failed to open MIDI file " + chosen_->path;
+        importError_ = "Error: Failed to open MIDI file " + printable(chosen_->path);
     } else if (!importMidiSong_(chosen_->path, imported_, report, importError_)) {
         imported_ = SongData();
     }
-    if (!importError_.empty()) {
-        std::printf("%s\n", importError_.c_str());
-        std::fflush(stdout);
-    }
+    if (!importError_.empty()) std::fprintf(stderr, "%s\n", importError_.c_str());
 }
 
 void Piano::chooseNextSong() {
@@ -507,7 +524,7 @@ void Piano::chooseNextSong() {
     if (at != songs_.end()) next = (static_cast<std::size_t>(at - songs_.begin()) + 1) % songs_.size();
     chosen_ = songs_[next];
     if (chosen_->midi) importChosen();
-    showCaption(chosen_->title + " - 5 to play");
+    showCaption(chosen_->title + (importError_.empty() || !chosen_->midi ? " - 5 to play" : " - cannot be played"));
 }
 
 void Piano::playChosenSong() {
@@ -518,8 +535,7 @@ void Piano::playChosenSong() {
     } else if (chosen_->midi) {
         title = chosen_->title;
         if (!importError_.empty()) {
-            std::printf("%s\n", importError_.c_str());
-            std::fflush(stdout);
+            refuse(importError_, "cannot play " + shownName(chosen_->path) + ": not a MIDI file it can read");
         } else {
             started = startSong(imported_, chosen_->path);
         }

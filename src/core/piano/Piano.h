@@ -112,10 +112,10 @@ public:
     Scene scene() const;
 
     // ---- Songs ------------------------------------------------------------------------------
-    // Reads and starts a song file; false, after one line on stdout, when it cannot.
+    // Reads and starts a song file; false, after one line on stderr and a caption, when it cannot.
     bool playSongFile(const std::string& path);
-    // Starts a song read from path (named in messages); false, after one line on stdout, when it
-    // has nothing to play.
+    // Starts a song read from path (named in messages); false, after one line on stderr and a
+    // caption, when it has nothing to play.
     bool startSong(SongData song, const std::string& path);
     void stopSong() { song_.stop(); }
     // "6" chooses the next song, "5" plays the chosen one.
@@ -185,6 +185,7 @@ private:
     void releaseLetter(Stroke& stroke, bool right, unsigned char key);
     void soundLetterNow(bool right, int target, unsigned char letter, int index);
     void importChosen();
+    void refuse(const std::string& line, const std::string& caption);
     void step();
     void restartSteps(Ticks from);
 

@@ -81,6 +81,8 @@ void SongPlayer::advance(Part& part) {
 void SongPlayer::releaseBeforeEnd(Part& part) {
     if (part.current >= part.entries.size()) return;
     if (static_cast<float>(beat_) != part.entries[part.current][0] - 1) return;
+    // An entry the player played (play along turned off part way) is not the song's to let go.
+    if (part.held != letterOf(part, part.entries[part.current])) return;
     release(part, part.entries[part.current]);
 }
 
@@ -202,7 +204,26 @@ void SongPlayer::showPlayAlongCount() {
 
 void SongPlayer::togglePlayAlong() {
     along_.on = !along_.on;
+    if (!along_.on && playing_ && along_.active) playOnFromHere();
     piano_.showCaption(along_.on ? "play along" : "the program plays");
+}
+
+// Play along turned off part way through a song: the song goes on by itself from where it
+// stands instead of waiting for a letter that will not come.
+void SongPlayer::playOnFromHere() {
+    const bool notStarted = along_.waiting && right_.current == 0;
+    const bool taken = along_.takenEarly;
+    along_ = PlayAlong{along_.on};
+    if (right_.current >= right_.entries.size()) return;
+    const int now = beat_ * STEPS_PER_BEAT + frames_;
+    if (taken) {
+        // Played a little early by the player: the program takes up with the entry after it.
+    } else if (now >= startBeat(right_.current) * STEPS_PER_BEAT) {
+        press(right_, right_.current);  // due, or waited for: it sounds now
+    } else {
+        --right_.current;  // not yet due: pressed on its own beat, as the song would have
+    }
+    if (notStarted && !left_.entries.empty()) press(left_, 0);
 }
 
 int SongPlayer::hintKey() const {

@@ -107,6 +107,7 @@ private:
     void waitIfLate();
     void showPlayAlongCount();
     void stepOnce();
+    void playOnFromHere();
 
     Performer& piano_;
     Part right_{true};

@@ -45,6 +45,11 @@ void Stroke::updateHand() {
         hand_.setAnimationChord(&CHORDS[static_cast<std::size_t>(target_)]);
 }
 
+void Stroke::release() {
+    held = false;
+    timer_.unpause();
+}
+
 void Stroke::update() {
     const float down = downSeconds();
     // The branch follows the time kept from the previous frame, so the last down frame may

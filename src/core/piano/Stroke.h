@@ -60,6 +60,9 @@ public:
     void endNow();
     // Hands the held state to the hand: a held stroke goes down, a released one comes up.
     void updateHand();
+    // The stroke's letter (or MIDI note) is let go now: a stroke held at the bottom comes up
+    // from this moment, however long before its next step.
+    void release();
     // Whether the stroke moves by itself: on its way down or up, not held at the bottom with its
     // clock paused (until the step that pauses it has run).
     bool moving() const { return busy() && !(held && timer_.isPaused()); }

@@ -1,6 +1,7 @@
 // Recording what the user plays, and saving it as a song and a MIDI file.
 #include "TakeRecorder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <system_error>
 
 #include "Instruments.h"
+#include "Letters.h"
+#include "Printable.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -23,39 +26,38 @@ std::string takeName() {
     return name;
 }
 
-// Writes text to path through a temporary file in the same folder, so a full disk or a
-// failed write never leaves a half song behind. Empty on success, else the reason.
-std::string writeWhole(const fs::path& path, const std::string& text) {
+// Writes text to a temporary file beside path, so a full disk or a failed write never leaves a
+// half song behind. The temporary file's path, or empty with the reason in failure.
+fs::path writeTemporary(const fs::path& path, const std::string& text, std::string& failure) {
     const fs::path temporary = path.string() + ".part";
     std::FILE* file = std::fopen(temporary.c_str(), "wx");
-    if (file == nullptr) return std::strerror(errno);
+    if (file == nullptr) {
+        failure = std::strerror(errno);
+        return {};
+    }
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const int writeError = errno;
     const bool closed = std::fclose(file) == 0;
     const int closeError = errno;
-    std::error_code ignored;
     if (!written || !closed) {
+        std::error_code ignored;
         fs::remove(temporary, ignored);
-        return std::strerror(!written ? writeError : closeError);
+        failure = std::strerror(!written ? writeError : closeError);
+        return {};
     }
-    std::error_code renamed;
-    fs::rename(temporary, path, renamed);
-    if (renamed) {
-        fs::remove(temporary, ignored);
-        return renamed.message();
-    }
-    return "";
+    return temporary;
 }
-
 }  // namespace
 
 void TakeRecorder::keep(const std::string& path, const std::string& reason) {
-    std::printf("Error: Cannot save the recording to %s: %s\n", path.c_str(), reason.c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "Error: Cannot save the recording to %s: %s\n", printable(path).c_str(), reason.c_str());
     kept_ = true;
     piano_.showCaption("recording not saved: " + reason + " - 7 twice to try again");
 }
 
+// A take is saved whole or kept: the song and its MIDI file are both written under temporary
+// names and put in place only once both are complete; when either cannot be written, neither is
+// left behind and the take is kept for "7" to try again.
 void TakeRecorder::save() {
     const std::string data = userDataDir();
     const fs::path folder = data.empty() ? fs::path() : fs::path(data) / "songs";
@@ -72,30 +74,50 @@ void TakeRecorder::save() {
         return;
     }
     // Two takes saved within a second of each other get their own names.
-    for (int n = 2; fs::exists(songPath); ++n) songPath = folder / (name + "-" + std::to_string(n) + ".song");
+    for (int n = 2; fs::exists(songPath) || fs::exists(fs::path(songPath).replace_extension(".mid")); ++n)
+        songPath = folder / (name + "-" + std::to_string(n) + ".song");
+    fs::path midiPath = songPath;
+    midiPath.replace_extension(".mid");
 
-    const std::string failure = writeWhole(songPath, formatSong(songFromRecording(take_)));
-    if (!failure.empty()) {
+    std::string failure;
+    const fs::path songTemporary = writeTemporary(songPath, formatSong(songFromRecording(take_)), failure);
+    if (songTemporary.empty()) {
         keep(songPath.string(), failure);
         return;
     }
-    std::string midiNote;
+    std::error_code ignored;
+    fs::path midiTemporary;
     if (writeMidi_) {
-        fs::path midiPath = songPath;
-        midiPath.replace_extension(".mid");
+        midiTemporary = midiPath.string() + ".part";
         std::string error;
-        if (!writeMidi_(midiPath.string(), INSTRUMENT_PROGRAMS[static_cast<std::size_t>(take_.instrument)],
+        if (!writeMidi_(midiTemporary.string(), INSTRUMENT_PROGRAMS[static_cast<std::size_t>(take_.instrument)],
                         midiFromRecording(take_), error)) {
-            std::printf("%s\n", error.c_str());
-            std::fflush(stdout);
-            midiNote = " (no MIDI file)";
+            fs::remove(songTemporary, ignored);
+            fs::remove(midiTemporary, ignored);
+            // The writer's line names its temporary file, then the reason: the user's file is the
+            // one to name.
+            const std::string after = ".part: ";
+            const std::size_t said = error.find(after);
+            keep(midiPath.string(), said == std::string::npos ? "the MIDI file cannot be written"
+                                                              : error.substr(said + after.size()));
+            return;
         }
+    }
+    std::error_code renamed;
+    if (!midiTemporary.empty()) fs::rename(midiTemporary, midiPath, renamed);
+    if (!renamed) fs::rename(songTemporary, songPath, renamed);
+    if (renamed) {
+        fs::remove(songTemporary, ignored);
+        fs::remove(midiTemporary, ignored);
+        fs::remove(midiPath, ignored);
+        keep(songPath.string(), renamed.message());
+        return;
     }
     kept_ = false;
     take_ = Recording();
     const std::string file = songPath.filename().string();
     piano_.choose({songPath.string(), songTitle(file), false});
-    piano_.showCaption("saved " + file + midiNote + " - 5 to play");
+    piano_.showCaption("saved " + printable(file) + " - 5 to play");
 }
 
 // A letter still down when the recording stops ends there.
@@ -124,6 +146,11 @@ void TakeRecorder::toggle() {
     closeOpenStrokes();
     lastEvent_ = recordingSeconds();
     on_ = false;
+    // A letter whose key was not yet struck when the take stopped sounds after it: left out of
+    // the song as it is left out of the MIDI file, so the two files hold the same notes.
+    take_.strokes.erase(std::remove_if(take_.strokes.begin(), take_.strokes.end(),
+                                       [](const RecordedStroke& s) { return !s.sounded; }),
+                        take_.strokes.end());
     if (take_.strokes.empty()) {
         kept_ = false;
         piano_.showCaption("nothing recorded");
@@ -149,4 +176,24 @@ void TakeRecorder::strokeEnd(bool right) {
 void TakeRecorder::sound(int key, bool on, float volume) {
     if (!on_) return;
     take_.sounds.push_back({recordingSeconds(), key, on, volume});
+    if (!on) return;
+    // The latest letter not yet struck whose key this is has sounded.
+    for (auto s = take_.strokes.rbegin(); s != take_.strokes.rend(); ++s) {
+        if (s->sounded) continue;
+        bool itsKey = false;
+        if (s->right) {
+            itsKey = noteIndexKey(s->index) == key;
+        } else {
+            const ChordInfo& chord = CHORDS[CHORD_KEY_TABLE[s->mode][s->index]];
+            itsKey = std::find(chord.notes, chord.notes + chord.numNotes, key) != chord.notes + chord.numNotes;
+        }
+        if (itsKey) {
+            s->sounded = true;
+            return;
+        }
+    }
+}
+
+void TakeRecorder::instrumentChanged(int program) {
+    if (on_) take_.programs.push_back({recordingSeconds(), program});
 }

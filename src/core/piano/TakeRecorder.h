@@ -42,6 +42,8 @@ public:
     void strokeStart(bool right, int index, Mode strokeMode);
     void strokeEnd(bool right);
     void sound(int key, bool on, float volume);
+    // The instrument changed (its General MIDI program): the MIDI file changes with it.
+    void instrumentChanged(int program);
 
 private:
     double clockSeconds() const { return piano_.seconds(); }
