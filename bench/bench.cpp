@@ -352,6 +352,19 @@ long statusKb(const char* field) {
     return -1;
 }
 
+// The piano of a child process, as main() makes it, for the process's life, in the shell.
+void startPiano(const ResourcePaths& resources, SoundEngine* engine) {
+    static SteadyClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.sound = engine;
+    setup.host = shell;
+    setup.resources = resources;
+    static Piano thePiano(setup);
+    piano = &thePiano;
+    shell->attach(piano);
+}
+
 bool firstFrameDrawn = false;
 Clock::time_point firstFrameAsked;  // when GLUT called the display callback the first time
 void firstFrameDisplay() {
@@ -374,14 +387,7 @@ int startupChild(int argc, char** argv, int fd) {
     const Clock::time_point t2 = Clock::now();
     SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources));
     const Clock::time_point t3 = Clock::now();
-    static SteadyClock clock;
-    PianoSetup setup;
-    setup.clock = &clock;
-    setup.sound = engine;
-    setup.host = shell;
-    static Piano thePiano(setup);
-    piano = &thePiano;
-    shell->attach(piano);
+    startPiano(resources, engine);
     glutSetWindow(shell->mainWindow());
     glutDisplayFunc(firstFrameDisplay);
     while (!firstFrameDrawn) glutMainLoopEvent();
@@ -498,15 +504,7 @@ int programChild(int argc, char** argv, int fd) {
     program.note();
     SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources), mixerConfigFile(resources));
     program.note();
-    static SteadyClock clock;
-    PianoSetup setup;
-    setup.clock = &clock;
-    setup.sound = engine;
-    setup.host = shell;
-    setup.resources = resources;
-    static Piano thePiano(setup);
-    piano = &thePiano;
-    shell->attach(piano);
+    startPiano(resources, engine);
     glutSetWindow(shell->mainWindow());
     glutDisplayFunc(countingDisplay);
     std::thread(measureBesideProgram, static_cast<Window>(glXGetCurrentDrawable()), engine).detach();
