@@ -96,12 +96,15 @@ void Piano::requestFrame() {
 void Piano::beginStroke(bool right, int target, unsigned char letter) {
     stroke(right).begin(target, letter);
     log("stroke", right ? "right" : "left");
-    // From rest, the piano's steps start with the stroke: its first step comes one full step
-    // after the press, not at once for a step that fell due long ago.
-    if (!time_.stepping() && !moving_) {
-        restartSteps(clock_.now());
-        moving_ = true;
-    }
+    startMoving();
+}
+
+// Something starts moving by a call from outside: from rest, the piano's steps take up from
+// now, so its first step comes one full step later and not at once for a step due long ago.
+void Piano::startMoving() {
+    if (time_.stepping() || moving_) return;
+    restartSteps(clock_.now());
+    moving_ = true;
 }
 
 void Piano::updateHands() {
@@ -285,12 +288,8 @@ void Piano::releaseLetter(Stroke& stroke, bool right, unsigned char key) {
     const bool current = stroke.busy() && stroke.letter != 0 && key == stroke.letter;
     if ((current && stroke.held) || !markReleased(stroke.pending, key)) {
         if (current) {
-            // From rest, the piano's steps take up from the release, so the key rises from it
-            // however late the next frame comes.
-            if (!time_.stepping() && !moving_) {
-                restartSteps(clock_.now());
-                moving_ = true;
-            }
+            // The key rises from the release, however late the next frame comes.
+            startMoving();
             stroke.release();
             updateHands();
             recorder_.strokeEnd(right);
@@ -485,11 +484,7 @@ bool Piano::startSong(SongData data, const std::string& path) {
         refuse("Error: Song file " + printable(path) + " has no notes to play", shownName(path) + " has no notes to play");
         return false;
     }
-    // From rest, the piano's steps start with the song, whose first beat is now.
-    if (!moving_) {
-        restartSteps(clock_.now());
-        moving_ = true;
-    }
+    startMoving();  // the song's first beat is now
     song_.start(std::move(data));
     return true;
 }

@@ -188,6 +188,7 @@ private:
     void refuse(const std::string& line, const std::string& caption);
     void step();
     void restartSteps(Ticks from);
+    void startMoving();
 
     // The clock the piano's parts read: the real clock between steps, and during a step that
     // step's own time, so a step that catches up is worked out as if it had come on time.
