@@ -1,5 +1,6 @@
-// Reading a drawn frame back and telling how far two frames are apart, shared by the
-// benchmark and the test that holds the fast drawing to the immediate one.
+// Reading a drawn frame back, putting it back, and telling how far two frames are apart, shared
+// by the benchmark and the tests that hold the fast drawing to the immediate one and frames
+// drawn only where they changed to frames drawn whole.
 #pragma once
 
 #include <GL/gl.h>
@@ -24,6 +25,36 @@ inline FramePixels readBackBuffer(int width, int height) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
     return f;
+}
+
+// Puts a frame read with readBackBuffer back into the back buffer, pixel for pixel: a frame
+// drawn over by something else in between (a whole frame to compare with) is as it was for the
+// next frame drawn over it. Only colours: a frame drawn in part clears the depth where it draws.
+inline void writeBackBuffer(const FramePixels& f) {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    for (GLenum cap : {GL_DEPTH_TEST, GL_SCISSOR_TEST, GL_BLEND, GL_TEXTURE_2D, GL_LIGHTING, GL_FOG, GL_ALPHA_TEST,
+                       GL_STENCIL_TEST, GL_DITHER})
+        glDisable(cap);
+    glDrawBuffer(GL_BACK);
+    glViewport(0, 0, f.width, f.height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, f.width, 0, f.height, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glRasterPos2i(0, 0);
+    glPixelZoom(1, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glDrawPixels(f.width, f.height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopClientAttrib();
+    glPopAttrib();
 }
 
 struct FrameAgreement {

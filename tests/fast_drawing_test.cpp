@@ -1,6 +1,8 @@
 // The fast drawing against the immediate drawing it replaces: the same picture, within 2/255
 // on nearly every pixel, where a coarse grid would show first (a narrow spot, the concert
-// beams, a turned or turning camera), and no stale picture after something changes.
+// beams, a turned or turning camera), and no stale picture after something changes. Frames
+// drawn only where the scene changed, over the frame before, against the same frames drawn
+// whole: a song played frame by frame, and each part that can change on its own.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,11 @@
 #include <cstdlib>
 
 #include "Draw.h"
+#include "FrameChanges.h"
 #include "KeyboardDraw.h"
+#include "Piano.h"
+#include "animation.h"
+#include "frame_compare.h"
 #include "lights.h"
 #include "scene_support.h"
 
@@ -133,4 +139,222 @@ TEST_F(FastDrawing, AStillSceneReusesItsKeyMeshes) {
     scene().keys[3].press(0.5f);
     drawWith(DrawPath::Fast);
     EXPECT_EQ(renderer().keyboard().lastStats().keysRebuilt, 1) << "only the key that moved";
+}
+
+// ---- Frames drawn over the one before, only where the scene changed ---------------------------
+namespace {
+// The share of pixels within 2/255 that a frame drawn in part must keep: what the whole frame
+// shows, but for llvmpipe's rounding within a box.
+const double KEPT_AGREEMENT = 0.9999;
+
+// The same scene drawn whole by a renderer of its own, into the back buffer too: its pixels
+// come from the very same rasterizing, window and all.
+FramePixels drawnWhole(const Scene& s) {
+    static SceneRenderer whole{ResourcePaths()};
+    static bool started = false;
+    if (!started) {
+        whole.initGl(Scene());
+        started = true;
+    }
+    whole.reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    whole.draw(s);
+    return readBackBuffer(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+}
+
+class KeptFrames : public testing::Test {
+protected:
+    void SetUp() override {
+        startScene();
+        renderer().keepFrames(true);
+    }
+    void TearDown() override {
+        renderer().keepFrames(false);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+    // The scene drawn over the frame before, held to the same scene drawn whole; the back
+    // buffer is then given back the frame drawn in part, for the next one to be drawn over.
+    FrameAgreement drawnOverTheLast() {
+        renderer().draw(scene());
+        const FramePixels kept = readBackBuffer(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+        const FramePixels whole = drawnWhole(scene());
+        writeBackBuffer(kept);
+        return compareFrames(kept, whole, 2);
+    }
+};
+}  // namespace
+
+TEST_F(KeptFrames, ASongLooksAsDrawnWholeInEveryFrameWhileOnlyItsChangesAreDrawn) {
+    DrivenClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    Piano piano(setup);
+    for (unsigned char key : {'8', '5'}) {  // the letters on the keys, and the first song
+        piano.keyDown(key);
+        piano.keyUp(key);
+    }
+    ASSERT_TRUE(piano.song().playing());
+    int inPart = 0;
+    double drawn = 0;
+    const int frames = 100;
+    for (int frame = 0; frame < frames; ++frame) {
+        clock.advance(STEP_SECONDS);
+        piano.stepFrame();
+        scene() = piano.scene();
+        const FrameAgreement agreement = drawnOverTheLast();
+        ASSERT_GE(agreement.withinTolerance, KEPT_AGREEMENT) << "frame " << frame;
+        const FrameStats stats = renderer().lastFrame();
+        inPart += !stats.whole;
+        drawn += stats.drawnShare;
+    }
+    EXPECT_GE(inPart, frames - 1) << "only the first frame is drawn whole";
+    EXPECT_LT(drawn / frames, 0.25) << "keys and hands move in a small part of the window";
+}
+
+TEST_F(KeptFrames, EachPartThatChangesIsDrawnWhereItWasAndWhereItIs) {
+    struct Step {
+        const char* what;
+        void (*change)(Scene&);
+    };
+    const Step steps[] = {
+        {"a white key pressed", [](Scene& s) { s.keys[4].press(1); }},
+        {"a black key half down", [](Scene& s) { s.keys[17].press(0.5f); }},
+        {"the letters shown", [](Scene& s) { s.lettersOn = true; }},
+        {"a lettered key pressed", [](Scene& s) { s.keys[9].press(0.7f); }},
+        {"the chords named in minor", [](Scene& s) { s.mode = MINOR; }},
+        {"the letters hidden", [](Scene& s) { s.lettersOn = false; }},
+        {"a key to play next", [](Scene& s) { s.hintKey = 11; }},
+        {"another key to play next", [](Scene& s) { s.hintKey = 20; }},
+        {"a caption", [](Scene& s) { s.caption = "Twinkle, Twinkle, Little Star"; }},
+        {"a shorter caption", [](Scene& s) { s.caption = "Ode"; }},
+        {"the recording mark", [](Scene& s) { s.recording = true; }},
+        {"the caption gone", [](Scene& s) { s.caption.clear(); }},
+        {"the right hand moved", [](Scene& s) { s.rightHand.pos[0] += 0.8f; }},
+        {"a finger bent", [](Scene& s) { s.rightHand.fingers[2].shape[1] += 30.0f; }},
+        {"the left hand past the window's edge", [](Scene& s) { s.leftHand.pos[0] -= 3.5f; }},
+        {"keys released, the mark gone", [](Scene& s) {
+             s.keys[4].press(0);
+             s.keys[17].press(0);
+             s.recording = false;
+         }},
+    };
+    drawnOverTheLast();
+    for (const Step& step : steps) {
+        step.change(scene());
+        EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << step.what;
+        const FrameStats stats = renderer().lastFrame();
+        EXPECT_FALSE(stats.whole) << step.what;
+        EXPECT_GE(stats.passes, 1) << step.what;
+        EXPECT_LT(stats.drawnShare, 0.2) << step.what;
+    }
+}
+
+TEST_F(KeptFrames, KeysChangeUnderTheConcertLightsAndOnAPicture) {
+    // Concert mode clears the background black instead of drawing it; a picture is drawn from
+    // the copy of the window taken in the second whole frame. Neither may reach past the box.
+    scene().concertOn = scene().glowOn = true;
+    scene().lights.background_intensity = 0.0f;
+    beamsAt(scene(), 0.3f);
+    drawnOverTheLast();
+    for (int k : {2, 12, 20}) {
+        scene().keys[static_cast<std::size_t>(k)].press(1);
+        EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "concert, key " << k;
+        EXPECT_FALSE(renderer().lastFrame().whole);
+    }
+    startScene();
+    renderer().keepFrames(true);
+    scene().activeBackground = CHURCH;
+    drawnOverTheLast();
+    for (int k : {3, 16, 7}) {
+        scene().keys[static_cast<std::size_t>(k)].press(0.6f);
+        EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "church, key " << k;
+    }
+    renderer().forgetFrame();  // a whole frame, which takes the copy of the background
+    drawnOverTheLast();
+    scene().keys[3].press(0);
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "church, from the copy";
+}
+
+TEST_F(KeptFrames, WhatChangesEverywhereDrawsTheWholeWindowAndNothingDrawsNothing) {
+    drawnOverTheLast();
+    const FrameAgreement still = drawnOverTheLast();
+    EXPECT_GE(still.withinTolerance, KEPT_AGREEMENT);
+    EXPECT_EQ(renderer().lastFrame().passes, 0);
+    EXPECT_EQ(renderer().lastFrame().drawnShare, 0.0);
+
+    struct Change {
+        const char* what;
+        void (*change)(Scene&);
+    };
+    const Change global[] = {
+        {"the camera turned", [](Scene& s) { s.camera.rotation[1] = 10.0f; }},
+        {"the camera moved", [](Scene& s) { s.camera.position[2] -= 0.5f; }},
+        {"the spot narrowed", [](Scene& s) { s.lights.spotCutoff = 20.0f; }},
+        {"the spot swung", [](Scene& s) { s.lights.spotDir[0] -= SPOT_DIR_STEP; }},
+        {"the light dimmed", [](Scene& s) { s.lights.diffuse_intensity[0] = 0.5f; }},
+        {"the glow on", [](Scene& s) { s.glowOn = true; }},
+        {"the concert lights", [](Scene& s) {
+             s.concertOn = true;
+             s.lights.background_intensity = 0;
+         }},
+        {"the beams swept", [](Scene& s) { beamsAt(s, 0.5f); }},
+        {"another background", [](Scene& s) {
+             s.concertOn = false;
+             s.lights.background_intensity = 1;
+             s.activeBackground = SPACE;
+         }},
+        {"another hand texture", [](Scene& s) { s.activeHandTexture = FLAMES; }},
+    };
+    for (const Change& c : global) {
+        c.change(scene());
+        EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << c.what;
+        EXPECT_TRUE(renderer().lastFrame().whole) << c.what;
+    }
+    renderer().reshape(800, 600);
+    renderer().draw(scene());
+    EXPECT_TRUE(renderer().lastFrame().whole) << "a new window size";
+    renderer().reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT);
+    EXPECT_TRUE(renderer().lastFrame().whole) << "the size back";
+}
+
+TEST(FrameChanges, OnlyThePartsWithAPlaceOnScreenAreComparedPartByPart) {
+    const Scene start;
+    auto everywhere = [&](void (*change)(Scene&)) {
+        Scene now = start;
+        change(now);
+        return changesEverywhere(start, now);
+    };
+    EXPECT_FALSE(everywhere([](Scene&) {}));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.keys[3].press(1); }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.rightHand.pos[1] += 1; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.leftHand.fingers[0].shape[0] = 5; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.caption = "x"; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.lettersOn = true; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.mode = MINOR; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.hintKey = 4; }));
+    EXPECT_FALSE(everywhere([](Scene& s) { s.recording = true; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.camera.rotation[0] += 1; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.lights.lightPos[1] += 1; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.lights.specular_intensity[2] = 0; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.lights.background_intensity = 0.5f; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.lights.concertSpotDir[2][0] += 0.1f; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.glowOn = true; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.concertOn = true; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.activeBackground = GLEE_BACK; }));
+    EXPECT_TRUE(everywhere([](Scene& s) { s.activeHandTexture = ROCK; }));
+}
+
+TEST(FrameChanges, BoxesAreJoinedWhereOneDrawingCostsLessThanTwo) {
+    const long pass = 1000;
+    // Far apart: two drawings.
+    EXPECT_EQ(joinBoxes({{0, 0, 10, 10}, {500, 500, 510, 510}}, 1200, 1000, pass).size(), 2u);
+    // Side by side, or one in the other: one.
+    const std::vector<ScreenBox> near = joinBoxes({{0, 0, 100, 100}, {105, 0, 200, 100}}, 1200, 1000, pass);
+    ASSERT_EQ(near.size(), 1u);
+    EXPECT_EQ(near[0], (ScreenBox{0, 0, 200, 100}));
+    EXPECT_EQ(joinBoxes({{0, 0, 100, 100}, {20, 20, 30, 30}}, 1200, 1000, pass).size(), 1u);
+    // Cut to the window; nothing left of a box outside it.
+    const std::vector<ScreenBox> cut = joinBoxes({{-50, 900, 100, 1100}, {1300, 0, 1400, 10}}, 1200, 1000, pass);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0], (ScreenBox{0, 900, 100, 1000}));
 }

@@ -3,6 +3,7 @@
 #include "Draw.h"
 
 #include "Maths.h"
+#include "ScreenBox.h"
 
 #include <GL/glut.h>
 
@@ -96,6 +97,12 @@ public:
         vertices_.push_back({texCoord_[0], texCoord_[1], normal_[0], normal_[1], normal_[2],
                              m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
                              m[2] * x + m[6] * y + m[10] * z + m[14]});
+    }
+    // Every pixel the batch's solids can touch, whichever of their faces are drawn.
+    ScreenBox windowBox(int margin) const {
+        if (vertices_.empty()) return {};
+        return WindowProjection::fromEye().around(&vertices_[0].x, vertices_.size(), sizeof(Vertex) / sizeof(float),
+                                                  margin);
     }
     void draw() const {
         if (indices_.empty()) return;
@@ -278,6 +285,20 @@ void Solids::endBatch() {
     if (!batch_->open) return;
     batch_->open = false;
     batch_->draw();
+}
+
+void Solids::beginMeasure() {
+    assert(!batch_->open && "solid batches do not nest");
+    batch_->clear();
+    batch_->open = true;
+}
+
+ScreenBox Solids::endMeasure() {
+    assert(batch_->open && "endMeasure follows beginMeasure");
+    batch_->open = false;
+    // Two pixels for GL's rounding: the immediate drawing carries the vertices through the
+    // matrices itself, on floats of its own.
+    return batch_->windowBox(2);
 }
 
 void drawCuboid(float x, float y, float z, float res) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ScreenBox.h"
 #include "ShellOnly.h"
 
 #include "constants.h"
@@ -53,6 +54,10 @@ public:
     // calls are sent as they come.
     void beginBatch();
     void endBatch();
+    // The same on either path, but endMeasure draws nothing: it gives every window pixel the
+    // solids sent between the two calls can touch, under the projection and viewport now.
+    void beginMeasure();
+    ScreenBox endMeasure();
 
 private:
     struct Batch;

@@ -11,13 +11,9 @@ namespace {
 // Roots of the four long fingers on the palm's far edge, a quarter palm apart.
 const float LONG_FINGER_ROOT_X[4] = {-PALM_LENGTH * 0.375f, -PALM_LENGTH * 0.125f,
                                      PALM_LENGTH * 0.125f, PALM_LENGTH * 0.375f};
-}  // namespace
 
-void drawHand(const Hand& hand, Solids& solids) {
-    setMaterial(SKIN_COLOUR);
-    glEnable(GL_TEXTURE_2D);
-    solids.beginBatch();  // palm and fingers share one material: one draw, not one per segment
-
+// The palm's and fingers' solids at their places, sent to solids.
+void poseHand(const Hand& hand, Solids& solids) {
     glPushMatrix();
     translatev(hand.pos);
     glScalef(static_cast<float>(hand.side), 1, 1);  // the left hand is the right one mirrored
@@ -44,10 +40,39 @@ void drawHand(const Hand& hand, Solids& solids) {
         drawFinger(hand.fingers[k + 1], solids);
         glPopMatrix();
     }
-
     glPopMatrix();
+}
+
+// Whether two runs of angles hold the same values.
+bool sameAngles(const Vector& a, const Vector& b) {
+    if (a.getDim() != b.getDim()) return false;
+    for (int i = 0; i < a.getDim(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+}  // namespace
+
+void drawHand(const Hand& hand, Solids& solids) {
+    setMaterial(SKIN_COLOUR);
+    glEnable(GL_TEXTURE_2D);
+    solids.beginBatch();  // palm and fingers share one material: one draw, not one per segment
+    poseHand(hand, solids);
     solids.endBatch();
     glDisable(GL_TEXTURE_2D);
+}
+
+ScreenBox handBox(const Hand& hand, Solids& solids) {
+    solids.beginMeasure();
+    poseHand(hand, solids);
+    return solids.endMeasure();
+}
+
+bool samePose(const Hand& a, const Hand& b) {
+    if (a.side != b.side || !sameAngles(a.pos, b.pos) || !sameAngles(a.shape, b.shape)) return false;
+    for (int k = 0; k < 5; ++k)
+        if (a.fingers[k].isThumb != b.fingers[k].isThumb || !sameAngles(a.fingers[k].shape, b.fingers[k].shape))
+            return false;
+    return true;
 }
 
 void drawFinger(const Finger& finger, Solids& solids) {

@@ -228,6 +228,9 @@ void keyInState(const Scene& scene, int i, Body body, Outline outline) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
+        // No highlight, whatever was drawn before: every key but the first met the outline's
+        // black specular anyway, and a key's look must not depend on what came before it.
+        glMaterialfv(GL_FRONT, GL_SPECULAR, ZERO_COLOUR.data());
     } else {
         setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
         if (hint) glMaterialfv(GL_FRONT, GL_EMISSION, HINT_COLOUR.data());
@@ -275,14 +278,29 @@ void drawKey(const PianoKey& key, float res) {
     glPopMatrix();
 }
 
-void KeyboardDrawer::drawImmediately(const Scene& scene) {
-    for (int i = 0; i < NUM_KEYS; ++i)
+ScreenBox keyBox(const PianoKey& key, const WindowProjection& camera) {
+    BoxSize size;
+    std::array<float, 3> c;
+    placement(key, size, c);
+    const float w = size.width / 2, h = size.height / 2, l = size.length / 2;
+    const float corners[8][3] = {{c[0] - w, c[1] - h, c[2] - l}, {c[0] + w, c[1] - h, c[2] - l},
+                                 {c[0] - w, c[1] + h, c[2] - l}, {c[0] + w, c[1] + h, c[2] - l},
+                                 {c[0] - w, c[1] - h, c[2] + l}, {c[0] + w, c[1] - h, c[2] + l},
+                                 {c[0] - w, c[1] + h, c[2] + l}, {c[0] + w, c[1] + h, c[2] + l}};
+    // The outline's lines are two pixels wide, reaching one past the edges; one more for rounding.
+    return camera.around(&corners[0][0], 8, 3, 2);
+}
+
+void KeyboardDrawer::drawImmediately(const Scene& scene, const KeySet& keys) {
+    for (int i = 0; i < NUM_KEYS; ++i) {
+        if (!keys[static_cast<std::size_t>(i)]) continue;
         keyInState(
             scene, i, [](int, const PianoKey& key) { drawKey(key, BODY_RES); },
             [](int, const PianoKey& key) { drawKey(key, 1); });
+    }
 }
 
-void KeyboardDrawer::drawCached(const Scene& scene) {
+void KeyboardDrawer::drawCached(const Scene& scene, const KeySet& keys) {
     KeyMesh* meshes = cache_->meshes;
     Matrix4 camera{};
     glGetFloatv(GL_MODELVIEW_MATRIX, camera.data());
@@ -292,7 +310,8 @@ void KeyboardDrawer::drawCached(const Scene& scene) {
     // the state is put back as it was for the drawing that follows.
     BodyInputs inputs[NUM_KEYS];
     glPushAttrib(GL_LIGHTING_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
-    for (int i = 0; i < NUM_KEYS; ++i)
+    for (int i = 0; i < NUM_KEYS; ++i) {
+        if (!keys[static_cast<std::size_t>(i)]) continue;
         keyInState(
             scene, i,
             [&](int k, const PianoKey& key) {
@@ -304,11 +323,12 @@ void KeyboardDrawer::drawCached(const Scene& scene) {
                 in.modelview = translated(camera, in.centre[0], in.centre[1], in.centre[2]);
             },
             [](int, const PianoKey&) {});
+    }
     glPopAttrib();
 
     std::vector<int> stale;
     for (int i = 0; i < NUM_KEYS; ++i)
-        if (!meshFits(meshes[i], inputs[i], tolerance)) stale.push_back(i);
+        if (keys[static_cast<std::size_t>(i)] && !meshFits(meshes[i], inputs[i], tolerance)) stale.push_back(i);
     int merged[NUM_KEYS] = {};
     const float shadeTolerance = tolerance;
     cache_->worker.share(stale.size(), [&](size_t k) {
@@ -318,7 +338,8 @@ void KeyboardDrawer::drawCached(const Scene& scene) {
     for (size_t k = 0; k < stale.size(); ++k) stats_.facesMerged += merged[k];
 
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    for (int i = 0; i < NUM_KEYS; ++i)
+    for (int i = 0; i < NUM_KEYS; ++i) {
+        if (!keys[static_cast<std::size_t>(i)]) continue;
         keyInState(
             scene, i,
             [&](int k, const PianoKey&) {
@@ -326,18 +347,20 @@ void KeyboardDrawer::drawCached(const Scene& scene) {
                 drawMesh(meshes[k].body.vertices(), inputs[k].centre);
             },
             [&](int k, const PianoKey& key) { drawCachedOutline(meshes[k], key, camera); });
+    }
     glPopClientAttrib();
 }
 
-void KeyboardDrawer::draw(const Scene& scene, const Solids& solids) {
+void KeyboardDrawer::draw(const Scene& scene, const Solids& solids, const KeySet* only) {
     stats_ = {};
+    const KeySet keys = only != nullptr ? *only : KeySet().set();
     if (solids.fast()) {
-        drawCached(scene);
+        drawCached(scene, keys);
         // llvmpipe rasterizes what it has been sent only when told to, on its own threads:
         // sent now, the keys are drawn while this thread works out the hands.
         glFlush();
     } else {
-        drawImmediately(scene);
+        drawImmediately(scene, keys);
     }
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glDisable(GL_POLYGON_OFFSET_FILL);

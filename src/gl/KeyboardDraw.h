@@ -4,12 +4,17 @@
 // changed, only the faces a highlight can reach are merged again.
 #pragma once
 
+#include <bitset>
 #include <memory>
 
 #include "Draw.h"
 #include "PianoKey.h"
 #include "Scene.h"
+#include "ScreenBox.h"
 #include "ShellOnly.h"
+
+// Some of the keys, by index.
+using KeySet = std::bitset<NUM_KEYS>;
 
 // What the fast keyboard drawing did in the last frame, for the benchmark and the tests.
 struct KeyboardDrawStats {
@@ -20,6 +25,8 @@ struct KeyboardDrawStats {
 
 // Draws a key squashed from the top by its press; res is the cuboid grid step.
 void drawKey(const PianoKey& key, float res);
+// Every window pixel the key's body and outline can touch, as it stands.
+ScreenBox keyBox(const PianoKey& key, const WindowProjection& camera);
 
 class KeyboardDrawer {
 public:
@@ -28,8 +35,9 @@ public:
     KeyboardDrawer(const KeyboardDrawer&) = delete;
     KeyboardDrawer& operator=(const KeyboardDrawer&) = delete;
 
-    // The scene's keys in the light GL holds now, the fast way when solids says so.
-    void draw(const Scene& scene, const Solids& solids);
+    // The scene's keys in the light GL holds now, the fast way when solids says so; only those
+    // in `only` when given. A key's drawing does not depend on which others are drawn.
+    void draw(const Scene& scene, const Solids& solids, const KeySet* only = nullptr);
     KeyboardDrawStats lastStats() const { return stats_; }
 
     // How far (in 0..1 colour units) a merged quad may stray from the fine grid it replaces.
@@ -37,8 +45,8 @@ public:
     float tolerance = 0.45f / 255.0f;
 
 private:
-    void drawImmediately(const Scene& scene);
-    void drawCached(const Scene& scene);
+    void drawImmediately(const Scene& scene, const KeySet& keys);
+    void drawCached(const Scene& scene, const KeySet& keys);
 
     struct Cache;
     std::unique_ptr<Cache> cache_;

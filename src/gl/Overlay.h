@@ -3,7 +3,34 @@
 // on, so the picture is then the scene alone.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "Scene.h"
+#include "ScreenBox.h"
 #include "ShellOnly.h"
 
+// One thing drawn flat over the scene, in window pixels: what it shows, where, and every pixel
+// its drawing can touch. A frame that draws only what changed redraws an item only within its
+// box, so the box must hold all of it.
+struct OverlayItem {
+    enum class Kind { Label, Caption, RecordingMark };
+    Kind kind = Kind::Label;
+    float x = 0, y = 0;  // a label's centre, the caption's start on its baseline, the mark's centre
+    std::string text;
+    bool dark = false;  // a label: dark text on a light box (a white key's), or the other way round
+    bool hint = false;  // a label: the letter to press next when playing along
+    ScreenBox box;
+
+    // Drawn the same, in the same place.
+    bool operator==(const OverlayItem& o) const {
+        return kind == o.kind && x == o.x && y == o.y && text == o.text && dark == o.dark && hint == o.hint;
+    }
+    bool operator!=(const OverlayItem& o) const { return !(*this == o); }
+};
+
+// The scene's overlay as the camera and viewport GL holds now place it, in drawing order.
+std::vector<OverlayItem> layOutOverlay(const Scene& scene);
+void drawOverlay(const std::vector<OverlayItem>& items);
+// Both: lays out the scene's overlay and draws it.
 void drawOverlay(const Scene& scene);

@@ -73,16 +73,24 @@ void loadPictures(std::vector<Picture>& pictures) {
 }
 
 // With its brightness at 0 (as in concert mode) the picture is black all over, and clearing
-// the viewport gives the same pixels as drawing it, for a tenth of the cost.
+// the viewport gives the same pixels as drawing it, for a tenth of the cost. Within the scissor
+// box when a frame draws only part of the window, as drawing the picture would be.
 void clearToBlack(const int vp[4]) {
     float clear[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     GLint box[4];
     glGetIntegerv(GL_SCISSOR_BOX, box);
+    int x0 = vp[0], y0 = vp[1], x1 = vp[0] + vp[2], y1 = vp[1] + vp[3];
+    if (scissor) {
+        x0 = std::max(x0, box[0]);
+        y0 = std::max(y0, box[1]);
+        x1 = std::min(x1, box[0] + box[2]);
+        y1 = std::min(y1, box[1] + box[3]);
+    }
     glClearColor(0, 0, 0, 1);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(vp[0], vp[1], vp[2], vp[3]);
+    glScissor(x0, y0, std::max(x1 - x0, 0), std::max(y1 - y0, 0));
     glClear(GL_COLOR_BUFFER_BIT);
     glScissor(box[0], box[1], box[2], box[3]);
     if (!scissor) glDisable(GL_SCISSOR_TEST);
@@ -166,6 +174,7 @@ void Pictures::load(int handTexture, int background) {
     useHandTexture(handTexture);
     createTextureObject(backgroundTex_);
     uploadedBackground_ = -1;
+    ++loads_;
 }
 
 void Pictures::useHandTexture(int handTexture) {
@@ -199,9 +208,11 @@ void Pictures::takeWindowCopy(const int vp[4], float intensity) {
         c.width = vp[2];
         c.height = vp[3];
     }
-    GLint readBuffer = GL_BACK;
+    // From where the frame is being drawn: the back buffer, or a framebuffer object's colour.
+    GLint readBuffer = GL_BACK, drawBuffer = GL_BACK;
     glGetIntegerv(GL_READ_BUFFER, &readBuffer);
-    glReadBuffer(GL_BACK);
+    glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+    glReadBuffer(static_cast<GLenum>(drawBuffer));
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, vp[0], vp[1], vp[2], vp[3]);
     glReadBuffer(static_cast<GLenum>(readBuffer));
     c.valid = true;
@@ -277,8 +288,9 @@ void Pictures::drawBackground(int background, float intensity, bool fast) {
         glTexCoord2f(-1, -1); glVertex3f(-1, 1, -1);
         glEnd();
         // The copy is taken the second time the same background is drawn: not in the first
-        // frame, which should show as soon as it can, nor while the brightness is changing.
-        if (fast) {
+        // frame, which should show as soon as it can, nor while the brightness is changing;
+        // and only in a frame drawn whole, since it is taken of the whole window.
+        if (fast && !glIsEnabled(GL_SCISSOR_TEST)) {
             if (copy_->of == now) {
                 takeWindowCopy(viewport, intensity);
                 glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);

@@ -31,10 +31,13 @@ public:
     // Binds the hands' texture object, uploading the picture first when the choice changed.
     void bindHandTexture(int handTexture);
     // The background over the whole viewport at a brightness; fast draws it from a copy of the
-    // window while nothing about it changes. Leaves the depth test, lighting and depth writes
-    // off, as the scene's drawing expects after it.
+    // window while nothing about it changes. Within the scissor box when the scissor test is on
+    // (the copy is then neither taken nor let go). Leaves the depth test, lighting and depth
+    // writes off, as the scene's drawing expects after it.
     void drawBackground(int background, float intensity, bool fast);
 
+    // How many times load has run: what a kept frame showed may have changed since.
+    unsigned int loads() const { return loads_; }
     unsigned int handTexture() const { return handTex_; }
     unsigned int backgroundTexture() const { return backgroundTex_; }
 
@@ -63,4 +66,5 @@ private:
     // Counts uploads into the background texture, so a copy of the window knows when it is stale.
     unsigned int backgroundUploads_ = 0;
     std::unique_ptr<WindowCopy> copy_;
+    unsigned int loads_ = 0;
 };

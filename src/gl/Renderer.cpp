@@ -1,4 +1,5 @@
-// One frame of a scene: background, camera, lights, keys, hands and overlay, in that order.
+// One frame of a scene: background, camera, lights, keys, hands and overlay, in that order; the
+// whole window, or over the frame before only where the scene changed.
 #include "Renderer.h"
 
 #include <GL/glu.h>
@@ -9,6 +10,14 @@
 #include "interface.h"
 #include "lights.h"
 
+namespace {
+// A drawing of the scene costs about as much as this many pixels drawn besides (the keys' and
+// hands' vertices, the state): boxes nearer than that are drawn as one.
+constexpr long PASS_PIXELS = 20000;
+// Changes over more of the window than this are drawn as one whole frame.
+constexpr double WHOLE_SHARE = 0.7;
+}  // namespace
+
 SceneRenderer::SceneRenderer(const ResourcePaths& resources) : pictures_(resources) {}
 
 void SceneRenderer::initGl(const Scene& first) {
@@ -16,6 +25,7 @@ void SceneRenderer::initGl(const Scene& first) {
     glEnable(GL_DEPTH_TEST);
     glLineWidth(2.0f);
     pictures_.load(first.activeHandTexture, first.activeBackground);
+    kept_.reset();
 }
 
 void SceneRenderer::updateAspect(int w, int h) {
@@ -32,18 +42,57 @@ void SceneRenderer::reshape(int w, int h) {
     gluPerspective(CAMERA_FOVY, aspectRatio_, NEAR_CLIP, FAR_CLIP);
 }
 
-void SceneRenderer::draw(const Scene& scene) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast());
-    glDepthMask(GL_TRUE);
-    glEnable(GL_DEPTH_TEST);
+void SceneRenderer::keepFrames(bool keep) {
+    keepFrames_ = keep;
+    kept_.reset();
+}
 
+SceneRenderer::FrameKey SceneRenderer::frameKey() const {
+    return {width_, height_, solids_.path(), keyboard_.tolerance, pictures_.loads()};
+}
+
+void SceneRenderer::draw(const Scene& scene) {
+    const FrameKey key = frameKey();
+    // Feedback and selection draw nothing to keep; a minimised window has nothing to keep.
+    const bool keep = keepFrames_ && solids_.fast() && width_ > 0 && height_ > 0;
+    if (keep && kept_ && kept_->key == key && !changesEverywhere(kept_->scene, scene)) {
+        drawChanges(scene);
+        return;
+    }
+    drawScene(scene, nullptr, nullptr);
+    stats_ = FrameStats{true, 1, 1.0};
+    if (keep)
+        kept_ = KeptFrame{scene, std::nullopt, key};
+    else
+        kept_.reset();
+}
+
+void SceneRenderer::drawChanges(const Scene& scene) {
+    placeCamera(scene);
+    KeptFrame& kept = *kept_;
+    if (!kept.layout) kept.layout = layOut(kept.scene, nullptr, nullptr);
+    FrameLayout layout = layOut(scene, &kept.scene, &*kept.layout);
+    const std::vector<ScreenBox> boxes =
+        joinBoxes(changedBoxes(kept.scene, *kept.layout, scene, layout), width_, height_, PASS_PIXELS);
+    long drawn = 0;
+    for (const ScreenBox& box : boxes) drawn += box.area();
+    const double window = static_cast<double>(width_) * height_;
+    if (static_cast<double>(drawn) > WHOLE_SHARE * window) {
+        drawScene(scene, nullptr, &layout);
+        stats_ = FrameStats{true, 1, 1.0};
+    } else {
+        for (const ScreenBox& box : boxes) drawScene(scene, &box, &layout);
+        stats_ = FrameStats{false, static_cast<int>(boxes.size()), static_cast<double>(drawn) / window};
+    }
+    kept.scene = scene;
+    kept.layout = std::move(layout);
+}
+
+void SceneRenderer::placeCamera(const Scene& scene) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     updateAspect(width_, height_);
     gluPerspective(CAMERA_FOVY, aspectRatio_, NEAR_CLIP, FAR_CLIP);
-
-    pictures_.bindHandTexture(scene.activeHandTexture);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -52,15 +101,48 @@ void SceneRenderer::draw(const Scene& scene) {
     glRotatef(camera.rotation[0], 1, 0, 0);
     glRotatef(camera.rotation[1], 0, 1, 0);
     glRotatef(camera.rotation[2], 0, 0, 1);
+}
 
+FrameLayout SceneRenderer::layOut(const Scene& scene, const Scene* before, const FrameLayout* was) {
+    FrameLayout layout;
+    const WindowProjection camera = WindowProjection::current();
+    for (std::size_t k = 0; k < NUM_KEYS; ++k) layout.keys[k] = keyBox(scene.keys[k], camera);
+    const bool leftKept = before != nullptr && samePose(before->leftHand, scene.leftHand);
+    const bool rightKept = before != nullptr && samePose(before->rightHand, scene.rightHand);
+    layout.leftHand = leftKept ? was->leftHand : handBox(scene.leftHand, solids_);
+    layout.rightHand = rightKept ? was->rightHand : handBox(scene.rightHand, solids_);
+    layout.overlay = layOutOverlay(scene);
+    return layout;
+}
+
+void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout) {
+    if (box != nullptr) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(box->x0, box->y0, box->width(), box->height());
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast());
+    glDepthMask(GL_TRUE);
+    glEnable(GL_DEPTH_TEST);
+
+    placeCamera(scene);
+    pictures_.bindHandTexture(scene.activeHandTexture);
     // After the camera, so the lights sit in scene coordinates and turn with the scene.
     if (scene.concertOn)
         setConcertLighting(scene.lights);
     else
         setLighting(scene.lights);
 
-    keyboard_.draw(scene, solids_);
-    drawHand(scene.leftHand, solids_);
-    drawHand(scene.rightHand, solids_);
-    drawOverlay(scene);
+    // Within a box, the parts that cannot reach it are left out: nothing of them would show.
+    const bool cull = box != nullptr && layout != nullptr;
+    KeySet keys;
+    for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
+    keyboard_.draw(scene, solids_, &keys);
+    if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
+    if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
+    if (layout != nullptr)
+        drawOverlay(layout->overlay);
+    else
+        drawOverlay(scene);
+    if (box != nullptr) glDisable(GL_SCISSOR_TEST);
 }

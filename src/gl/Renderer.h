@@ -1,14 +1,26 @@
 // Draws a scene into the current GL context: background, camera, lights, keys, hands and what
-// goes over them. It keeps what makes frames fast (the key meshes, the pictures' textures and a
-// copy of the background) and nothing of the piano's: every frame's scene comes from outside.
+// goes over them. It keeps what makes frames fast (the key meshes, the pictures' textures, a
+// copy of the background, and what the last frame showed) and nothing of the piano's: every
+// frame's scene comes from outside.
 #pragma once
 
+#include <optional>
+
 #include "Draw.h"
+#include "FrameChanges.h"
 #include "KeyboardDraw.h"
 #include "Pictures.h"
 #include "Resources.h"
 #include "Scene.h"
+#include "ScreenBox.h"
 #include "ShellOnly.h"
+
+// What the last frame drew, for the benchmark and the tests.
+struct FrameStats {
+    bool whole = true;        // the whole window, as every frame is drawn without a kept frame
+    int passes = 0;           // drawings of the scene, each within a box of its own
+    double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed
+};
 
 class SceneRenderer {
 public:
@@ -20,8 +32,20 @@ public:
     // The window's new size: the viewport and projection. A size of 0 (a minimised window)
     // keeps the last aspect ratio that had one.
     void reshape(int w, int h);
-    // One frame into the back buffer, without presenting it.
+    // One frame into the back buffer, without presenting it. With frames kept, only the places
+    // where the scene differs from the last frame's are drawn, over that frame (see keepFrames).
     void draw(const Scene& scene);
+
+    // Whether a frame may draw only what changed since the frame before, over it. Only for a
+    // caller whose back buffer keeps the last frame's pixels: nothing else draws into it, and
+    // frames are shown by copying it to the window rather than by swapping buffers, after which
+    // the back buffer may hold anything. Off at first: every frame is drawn whole.
+    void keepFrames(bool keep);
+    bool keepsFrames() const { return keepFrames_; }
+    // The back buffer no longer holds the last frame (something else drew there): the next
+    // frame is drawn whole.
+    void forgetFrame() { kept_.reset(); }
+    FrameStats lastFrame() const { return stats_; }
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -30,11 +54,41 @@ public:
     Pictures& pictures() { return pictures_; }
 
 private:
+    // What a frame's pixels depend on besides the scene: when any of it changes, the kept frame
+    // shows something else.
+    struct FrameKey {
+        int width = 0, height = 0;
+        DrawPath path = DrawPath::Fast;
+        float tolerance = 0;
+        unsigned int pictureLoads = 0;
+        bool operator==(const FrameKey& o) const {
+            return width == o.width && height == o.height && path == o.path && tolerance == o.tolerance &&
+                   pictureLoads == o.pictureLoads;
+        }
+    };
+    // The scene the back buffer shows, and where its parts are (worked out when first needed).
+    struct KeptFrame {
+        Scene scene;
+        std::optional<FrameLayout> layout;
+        FrameKey key;
+    };
+
     void updateAspect(int w, int h);
+    FrameKey frameKey() const;
+    void placeCamera(const Scene& scene);
+    void drawChanges(const Scene& scene);
+    // The scene within box, or the whole window; with a layout, the parts outside the box left out.
+    void drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout);
+    // Where the scene's parts are under the camera in force; a hand posed as in `before` keeps
+    // its place from `was` rather than being worked out again.
+    FrameLayout layOut(const Scene& scene, const Scene* before, const FrameLayout* was);
 
     Solids solids_;
     KeyboardDrawer keyboard_;
     Pictures pictures_;
     int width_ = 1200, height_ = 1000;  // the window, in pixels
     double aspectRatio_ = 1200.0 / 1000.0;  // of the last size that had one
+    bool keepFrames_ = false;
+    std::optional<KeptFrame> kept_;
+    FrameStats stats_;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -104,6 +105,29 @@ bool anyDown(const char keymap[32], const std::vector<KeyCode>& codes) {
         if (keymap[code >> 3] & (1 << (code & 7))) return true;
     return false;
 }
+
+// ---- Kept frames ---------------------------------------------------------------------------
+bool hasExtension(const char* list, const char* name) {
+    const std::size_t n = std::strlen(name);
+    for (const char* p = list; p != nullptr && (p = std::strstr(p, name)) != nullptr; p += n)
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    return false;
+}
+
+// glXCopySubBufferMESA for the current context's window, when its back buffer keeps a frame for
+// the next one to draw over; null when it may not. The back buffer is then shown by copying it
+// to the window, which leaves it as it was, where a swap may leave it holding anything. With
+// direct rendering the back buffer is the program's own memory, out of reach of other windows:
+// a window laid over ours, or ours uncovered, damages only what the window shows, and the
+// next frame copies the whole back buffer there again.
+void (*backBufferCopier())() {
+    Display* display = glXGetCurrentDisplay();
+    GLXContext context = glXGetCurrentContext();
+    if (display == nullptr || context == nullptr || !glXIsDirect(display, context)) return nullptr;
+    if (!hasExtension(glXQueryExtensionsString(display, DefaultScreen(display)), "GLX_MESA_copy_sub_buffer"))
+        return nullptr;
+    return glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA"));
+}
 }  // namespace
 
 // For each character code, every key that can type it: '+' may come from the main keyboard or
@@ -168,6 +192,9 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     glutWindowStatusFunc(windowStatusCallback);
     glutIdleFunc(idleCallback);
     glutSetWindow(windowID_);
+    // Frames draw only what changed, over the last one, where the back buffer keeps it.
+    copyBackBuffer_ = backBufferCopier();
+    renderer_.keepFrames(copyBackBuffer_ != nullptr);
     glutIgnoreKeyRepeat(1);
     // Without this the X server repeats a held key as release-press pairs, and a pair read just
     // after the key really came up looks to GLUT like a new press of it; with it, repeats come
@@ -190,8 +217,20 @@ void Shell::quit(int status) { std::exit(status); }
 void Shell::display() {
     ++framesSinceRest_;
     if (piano_ != nullptr) renderer_.draw(piano_->scene());
+    present();
+}
+
+void Shell::present() {
     glFlush();
-    glutSwapBuffers();
+    if (copyBackBuffer_ != nullptr && renderer_.keepsFrames()) {
+        // Whole: GLUT calls display for an expose as for any other redisplay, so every frame
+        // shows the whole back buffer again (a copy of the window's size takes a fifth of a
+        // millisecond here, a frame's drawing several).
+        const auto copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(copyBackBuffer_);
+        copy(glXGetCurrentDisplay(), glXGetCurrentDrawable(), 0, 0, renderer_.width(), renderer_.height());
+    } else {
+        glutSwapBuffers();
+    }
 }
 
 void Shell::helpDisplay() {

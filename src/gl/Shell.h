@@ -51,7 +51,11 @@ public:
 
     // The window callbacks, also called by tests.
     void reshape(int w, int h) { renderer_.reshape(w, h); }
+    // Draws the piano's scene (where it changed, when frames are kept) and shows it.
     void display();
+    // Shows the main window's back buffer: copied whole to the window when frames are kept, so
+    // the back buffer keeps the frame for the next one to draw over; swapped otherwise.
+    void present();
     void helpDisplay();
     void keyDown(unsigned char key);
     void keyUp(unsigned char key);
@@ -88,6 +92,8 @@ private:
     bool pressed_[256] = {};
     // The keyboard's layout as the program started: the keys that type each character.
     mutable std::unique_ptr<KeyCodes> keyCodes_;
+    // glXCopySubBufferMESA as GLX hands it out, when frames are kept (see the constructor).
+    void (*copyBackBuffer_)() = nullptr;
 };
 
 // Chooses the resource root from ../res, the executable's folder and the install's data folder,

@@ -1,0 +1,110 @@
+// Scenes compared member by member, and the boxes of the window a frame draws again.
+#include "FrameChanges.h"
+
+#include <algorithm>
+
+#include "HandDraw.h"
+
+namespace {
+bool same(float a, float b) { return a == b; }
+bool same(const Vector& a, const Vector& b) {
+    if (a.getDim() != b.getDim()) return false;
+    for (int i = 0; i < a.getDim(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+template <typename T, std::size_t N>
+bool same(const std::array<T, N>& a, const std::array<T, N>& b) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (!same(a[i], b[i])) return false;
+    return true;
+}
+
+// Each of these names every member of its type in a structured binding, so that a member added
+// to the type stops it compiling until the member is compared here too: a change nobody sorted
+// can never be left undrawn.
+bool same(const CameraState& a, const CameraState& b) {
+    const auto& [position, rotation] = a;
+    return same(position, b.position) && same(rotation, b.rotation);
+}
+
+bool same(const LightState& a, const LightState& b) {
+    const auto& [lightPos, spotDir, spotCutoff, ambient, diffuse, specular, background, concertDirections] = a;
+    return same(lightPos, b.lightPos) && same(spotDir, b.spotDir) && same(spotCutoff, b.spotCutoff) &&
+           same(ambient, b.ambient_intensity) && same(diffuse, b.diffuse_intensity) &&
+           same(specular, b.specular_intensity) && same(background, b.background_intensity) &&
+           same(concertDirections, b.concertSpotDir);
+}
+
+bool same(const PianoKey& a, const PianoKey& b) {
+    const auto& [width, height, length, posX, posY, posZ, pressFactor] = a;
+    return same(width, b.width) && same(height, b.height) && same(length, b.length) && same(posX, b.posX) &&
+           same(posY, b.posY) && same(posZ, b.posZ) && same(pressFactor, b.pressFactor);
+}
+
+bool contains(const std::vector<OverlayItem>& items, const OverlayItem& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+}
+}  // namespace
+
+bool changesEverywhere(const Scene& before, const Scene& now) {
+    // Every member of Scene by name, as above. A new one is compared below by default, as a
+    // change of the whole window, until it is given a place on screen in FrameLayout.
+    [[maybe_unused]] const auto& [keys, leftHand, rightHand, camera, lights, glowOn, concertOn, background,
+                                  handTexture, lettersOn, mode, hintKey, caption, recording] = before;
+    // keys, the hands, and the overlay's letters (with the mode's chord names), hint, caption and
+    // recording mark have their places on screen: changedBoxes compares them.
+    return !same(camera, now.camera) || !same(lights, now.lights) || glowOn != now.glowOn ||
+           concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture;
+}
+
+std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
+                                    const FrameLayout& is) {
+    std::vector<ScreenBox> boxes;
+    auto moved = [&](const ScreenBox& from, const ScreenBox& to) {
+        boxes.push_back(from);
+        boxes.push_back(to);
+    };
+    // The key a player playing along is to press next shines: the old one and the new one change.
+    for (int i = 0; i < NUM_KEYS; ++i) {
+        const std::size_t k = static_cast<std::size_t>(i);
+        const bool hinted = before.hintKey != now.hintKey && (i == before.hintKey || i == now.hintKey);
+        if (hinted || !same(before.keys[k], now.keys[k])) moved(was.keys[k], is.keys[k]);
+    }
+    if (!samePose(before.leftHand, now.leftHand)) moved(was.leftHand, is.leftHand);
+    if (!samePose(before.rightHand, now.rightHand)) moved(was.rightHand, is.rightHand);
+    // An item drawn over the scene that went, where it was; one that came, where it is. One that
+    // moved or changed is both.
+    for (const OverlayItem& item : was.overlay)
+        if (!contains(is.overlay, item)) boxes.push_back(item.box);
+    for (const OverlayItem& item : is.overlay)
+        if (!contains(was.overlay, item)) boxes.push_back(item.box);
+    return boxes;
+}
+
+std::vector<ScreenBox> joinBoxes(std::vector<ScreenBox> boxes, int w, int h, long passPixels) {
+    std::vector<ScreenBox> joined;
+    for (const ScreenBox& box : boxes) {
+        const ScreenBox cut = box.within(w, h);
+        if (!cut.empty()) joined.push_back(cut);
+    }
+    // Join the pair that gains most until no pair gains: a few dozen boxes at most.
+    for (;;) {
+        long bestGain = -1;
+        std::size_t bestI = 0, bestJ = 0;
+        for (std::size_t i = 0; i < joined.size(); ++i) {
+            for (std::size_t j = i + 1; j < joined.size(); ++j) {
+                const long gain =
+                    joined[i].area() + joined[j].area() + passPixels - joined[i].joined(joined[j]).area();
+                if (gain > bestGain) {
+                    bestGain = gain;
+                    bestI = i;
+                    bestJ = j;
+                }
+            }
+        }
+        if (bestGain < 0) return joined;
+        joined[bestI] = joined[bestI].joined(joined[bestJ]);
+        joined.erase(joined.begin() + static_cast<std::ptrdiff_t>(bestJ));
+    }
+}

@@ -1,0 +1,34 @@
+// What a new scene changes in the window, against the scene the kept frame shows: nothing, the
+// places where parts of it differ, or everything. Parts with a place on screen (a key, a hand,
+// a label, the caption, the recording mark) are drawn again where they were and where they
+// are; anything else that differs (the camera, the lights, the background, a part the scene
+// gains later) redraws the whole window.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "Overlay.h"
+#include "Scene.h"
+#include "ScreenBox.h"
+#include "ShellOnly.h"
+
+// Where each part of a scene with a place on screen is drawn, under one camera and window.
+struct FrameLayout {
+    std::array<ScreenBox, NUM_KEYS> keys;
+    ScreenBox leftHand, rightHand;
+    std::vector<OverlayItem> overlay;
+};
+
+// Whether the two scenes differ in anything that is not one of the parts a FrameLayout places:
+// then the whole window is to be drawn again.
+bool changesEverywhere(const Scene& before, const Scene& now);
+
+// The boxes to draw again when the parts placed by the layouts are all that differ: each part
+// that changed where it was and where it is now. Unchanged parts add nothing.
+std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
+                                    const FrameLayout& is);
+
+// The boxes, cut to a window of w x h, joined wherever drawing their union costs no more than
+// drawing them apart, a drawing of its own costing as much as `passPixels` pixels more.
+std::vector<ScreenBox> joinBoxes(std::vector<ScreenBox> boxes, int w, int h, long passPixels);
