@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "Instruments.h"
+#include "Printable.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -56,20 +57,20 @@ void TakeRecorder::keep(const std::string& path, const std::string& reason) {
     piano_.showCaption("recording not saved: " + reason + " - 7 twice to try again");
 }
 
-void TakeRecorder::save() {
+std::string TakeRecorder::save() {
     const std::string data = userDataDir();
     const fs::path folder = data.empty() ? fs::path() : fs::path(data) / "songs";
     const std::string name = takeName();
     fs::path songPath = folder / (name + ".song");
     if (folder.empty()) {
         keep("(no home folder)", "neither XDG_DATA_HOME nor HOME names a folder");
-        return;
+        return "";
     }
     std::error_code made;
     fs::create_directories(folder, made);
     if (made) {
         keep(songPath.string(), made.message());
-        return;
+        return "";
     }
     // Two takes saved within a second of each other get their own names.
     for (int n = 2; fs::exists(songPath); ++n) songPath = folder / (name + "-" + std::to_string(n) + ".song");
@@ -77,7 +78,7 @@ void TakeRecorder::save() {
     const std::string failure = writeWhole(songPath, formatSong(songFromRecording(take_)));
     if (!failure.empty()) {
         keep(songPath.string(), failure);
-        return;
+        return "";
     }
     std::string midiNote;
     if (writeMidi_) {
@@ -96,6 +97,7 @@ void TakeRecorder::save() {
     const std::string file = songPath.filename().string();
     piano_.choose({songPath.string(), songTitle(file), false});
     piano_.showCaption("saved " + file + midiNote + " - 5 to play");
+    return songPath.string();
 }
 
 // A letter still down when the recording stops ends there.
@@ -121,15 +123,28 @@ void TakeRecorder::toggle() {
         piano_.showCaption("recording");
         return;
     }
-    closeOpenStrokes();
-    lastEvent_ = recordingSeconds();
-    on_ = false;
+    stop();
     if (take_.strokes.empty()) {
         kept_ = false;
         piano_.showCaption("nothing recorded");
         return;
     }
     save();
+}
+
+void TakeRecorder::stop() {
+    closeOpenStrokes();
+    lastEvent_ = recordingSeconds();
+    on_ = false;
+}
+
+void TakeRecorder::finish() {
+    if (on_) stop();
+    if (take_.strokes.empty()) return;
+    const std::string path = save();
+    if (path.empty()) return;  // keep() said why
+    std::printf("Saved the recording to %s\n", printable(path).c_str());
+    std::fflush(stdout);
 }
 
 void TakeRecorder::strokeStart(bool right, int index, Mode strokeMode) {
