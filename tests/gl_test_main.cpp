@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Shell.h"
 #include "gl_test_support.h"
 
 namespace {
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
                      "scripts/test, which starts Xvfb.\n");
         return 1;
     }
-    glutInit(&argc, argv);
+    startGlut(&argc, argv);  // as the program starts it, living through windows that are gone
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(GL_TEST_WIDTH, GL_TEST_HEIGHT);

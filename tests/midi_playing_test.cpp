@@ -182,6 +182,38 @@ TEST_F(MidiIn, AMessageFromAnotherThreadWakesTheFrameLoopOnceAndAsksForAFrame) {
     EXPECT_FALSE(piano->animating());
 }
 
+// The MIDI system went away (a JACK server that stopped): note-offs will never come, so every
+// note that came in is let go as its note-off would, the pedal's too, after what came before.
+TEST_F(MidiIn, ALostConnectionLetsGoOfEveryNoteAndThePedalButNotALetterHeld) {
+    press('0');  // letters sound at the press, through the same keys as MIDI notes
+    press('s');  // C4, key 7, held on the computer keyboard
+    pedal(true);
+    noteOn(64);  // E4
+    noteOn(67);  // G4
+    noteOff(67);  // held by the pedal
+    frame();
+    piano->midiInbox().connectionLost();
+    EXPECT_TRUE(midiInputPending());
+    EXPECT_EQ(framesToRest(9), 3) << "E4 rises as at its note-off";
+    EXPECT_EQ(key(11).pressFactor, 0.0f) << "G4 with it: the pedal is up";
+    EXPECT_FALSE(piano->midi().pedal());
+    EXPECT_FLOAT_EQ(key(7).pressFactor, 1.0f) << "the letter still held keeps its key down";
+    EXPECT_EQ(sound.count("stop"), 2);
+    release('s');
+    EXPECT_EQ(framesToRest(7), 3);
+}
+
+TEST_F(MidiIn, ALostConnectionIsTakenEvenWhenAFloodHasFilledTheQueue) {
+    noteOn(64);
+    frame();
+    for (int i = 0; i < 1500; ++i) noteOn(60 + i % 2);
+    piano->midiInbox().connectionLost();
+    frame();
+    EXPECT_EQ(sound.count("play"), 1024) << "the newest note made way for it";
+    EXPECT_LT(key(9).pressFactor, 1.0f) << "E4 is let go";
+    EXPECT_EQ(framesToRest(9), 2);
+}
+
 TEST_F(MidiIn, TheRightHandFollowsANoteOfItsKeysWithoutSoundingOrPressingAgain) {
     noteOn(64);
     frame();

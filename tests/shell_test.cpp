@@ -1,4 +1,5 @@
-// The two windows as start-up makes them, and the reshape guard.
+// The two windows as start-up makes them, their close boxes, F1, the frame loop's end, and the
+// reshape guard.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,70 @@ TEST(Windows, HelpFirstThenTheMainWindowCurrentWithTheirTitlesSizesAndPlaces) {
     EXPECT_EQ(glutGet(GLUT_WINDOW_Y), 50);
     EXPECT_EQ(windowTitle(helpID), "Help");
     EXPECT_EQ(glutGet(GLUT_WINDOW_DEPTH_SIZE), 0) << "text alone needs none";
+}
+
+TEST(Windows, TheHelpWindowsCloseBoxClosesItAloneAndF1MakesItAgain) {
+    Shell shell{ResourcePaths()};
+    shell.loadPictures(Scene());
+    glutIdleFunc(nullptr);
+    settle();
+    const int firstHelp = shell.helpWindow();
+    shell.specialKey(GLUT_KEY_F1);  // shown already: the same window, raised
+    EXPECT_EQ(shell.helpWindow(), firstHelp);
+
+    pressCloseBox(firstHelp);
+    settle();
+    EXPECT_EQ(shell.helpWindow(), 0) << "freeglut destroyed it";
+    EXPECT_NE(shell.mainWindow(), 0);
+    EXPECT_FALSE(shell.quitting()) << "the help window's close box does not quit";
+
+    shell.specialKey(GLUT_KEY_F1);
+    ASSERT_NE(shell.helpWindow(), 0);
+    EXPECT_EQ(glutGetWindow(), shell.mainWindow()) << "the main window stays current";
+    settle();
+    EXPECT_TRUE(windowViewable(shell.helpWindow()));
+    EXPECT_EQ(windowTitle(shell.helpWindow()), "Help");
+    glutSetWindow(shell.helpWindow());
+    EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), 500);
+    EXPECT_EQ(glutGet(GLUT_WINDOW_HEIGHT), 700);
+}
+
+TEST(Windows, AHelpWindowAnotherClientDestroyedIsForgottenAndF1MakesANewOne) {
+    Shell shell{ResourcePaths()};
+    shell.loadPictures(Scene());
+    glutIdleFunc(nullptr);
+    settle();
+    const int destroyed = shell.helpWindow();
+    destroyFromAnotherClient(destroyed);
+    settle();
+    shell.specialKey(GLUT_KEY_F1);  // asks the server about the window: an error, passed over
+    settle();
+    ASSERT_NE(shell.helpWindow(), 0);
+    EXPECT_NE(shell.helpWindow(), destroyed);
+    EXPECT_TRUE(windowViewable(shell.helpWindow()));
+}
+
+// Escape and the main window's close box end the frame loop with status 0; nothing calls
+// exit() from inside a callback.
+TEST(FrameLoop, EscapeAndTheMainWindowsCloseBoxEndItWithStatusZero) {
+    SteadyClock clock;
+    for (const bool closeBox : {false, true}) {
+        Shell shell{ResourcePaths()};
+        shell.loadPictures(Scene());
+        PianoSetup setup;
+        setup.clock = &clock;
+        setup.host = &shell;
+        Piano piano(setup);
+        shell.attach(&piano);
+        if (closeBox)
+            pressCloseBox(shell.mainWindow());
+        else
+            shell.keyDown(27);
+        EXPECT_EQ(shell.run(), 0) << (closeBox ? "close box" : "Escape");
+        EXPECT_EQ(shell.mainWindow() == 0, closeBox);
+        shell.requestFrame();  // a closed main window is not drawn, and no GLUT error ends the test
+        piano.keyDown('s');
+    }
 }
 
 TEST(Reshape, AZeroHeightKeepsTheLastAspectRatio) {

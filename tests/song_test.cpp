@@ -907,6 +907,64 @@ TEST_F(Recorder, NothingPlayedIsNotSaved) {
     EXPECT_TRUE(saved(".song").empty());
 }
 
+// Quitting while recording (Escape, the main window's close box) saves the take as "7" would,
+// with its letter still down ended there, and says where in one line.
+TEST_F(Recorder, FinishingSavesATakeBeingRecordedAndSaysWhere) {
+    press('7');
+    playFor('s', 20);
+    press('d');
+    frames(20);
+    testing::internal::CaptureStdout();
+    piano->finish();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(piano->recorder().on());
+    const std::vector<fs::path> songs = saved(".song");
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(out, "Saved the recording to " + songs[0].string() + "\n");
+    EXPECT_EQ(midiWritten().size(), 1u);
+    std::ifstream in(songs[0]);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SongData song;
+    std::string error;
+    ASSERT_TRUE(parseSong(text, 13, 5, song, error)) << error << text;
+    ASSERT_EQ(song.right.size(), 2u) << "the letter still down is in the take";
+
+    testing::internal::CaptureStdout();
+    piano->finish();  // saved already: nothing more
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(saved(".song").size(), 1u);
+}
+
+TEST_F(Recorder, FinishingWithNothingRecordedSavesNothingAndSaysNothing) {
+    press('7');
+    frames(30);
+    testing::internal::CaptureStdout();
+    piano->finish();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(saved(".song").empty());
+}
+
+TEST_F(Recorder, FinishingSavesATakeKeptAfterAFailedSaveOrSaysWhyNotAgain) {
+    fs::create_directories(userSongs.parent_path());
+    std::ofstream(userSongs) << "a file where the folder should be";
+    press('7');
+    playFor('s', 20);
+    stdoutOf('7');
+    ASSERT_TRUE(piano->recorder().kept());
+    testing::internal::CaptureStdout();
+    piano->finish();
+    const std::string failed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(failed.rfind("Error: Cannot save the recording to ", 0), 0u) << failed;
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 1);
+
+    fs::remove(userSongs);
+    testing::internal::CaptureStdout();
+    piano->finish();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Saved the recording to " + userSongs.string() + "/recording_", 0), 0u) << out;
+    EXPECT_EQ(saved(".song").size(), 1u);
+}
+
 TEST_F(Recorder, ATakeThatCannotBeSavedIsKeptAndSavedWhenTheFolderIsFixed) {
     fs::create_directories(userSongs.parent_path());
     std::ofstream(userSongs) << "a file where the folder should be";

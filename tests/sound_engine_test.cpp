@@ -5,8 +5,13 @@
 #include <AL/alext.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -422,6 +427,37 @@ TEST_F(SoundEngineTest, AfterShutdownEveryCallIsSilence) {
     before.setVolume(0.5f);
     before.stop();
     loop.engine().shutdown();
+}
+
+// shutdown() empties the cache while another thread may still be decoding a sample into it:
+// that decoding must find its entry gone, not write into the memory it was freed with.
+TEST_F(SoundEngineTest, ASampleStillDecodingWhenTheEngineShutsDownIsDroppedSilently) {
+    // A pipe in the sample's place holds its decoding until the test writes the file into it.
+    const std::string pipePath = files.missing("slow.wav");
+    ASSERT_EQ(mkfifo(pipePath.c_str(), 0600), 0);
+    std::ifstream source(files.tone("source.wav", 1, 0.5, 440.0, TONE), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    const auto previousPipeAction = std::signal(SIGPIPE, SIG_IGN);  // the decoder may stop reading early
+
+    testing::internal::CaptureStderr();
+    SoundHandle handle(&loop.engine(), 0, 0);
+    std::thread player([&] { handle = loop.engine().play2D(pipePath); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (loop.engine().cachedFiles() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(loop.engine().cachedFiles(), 1u) << "the decoding never started";
+    loop.engine().shutdown();
+    EXPECT_EQ(loop.engine().cachedFiles(), 0u);
+
+    const int pipeEnd = open(pipePath.c_str(), O_WRONLY);
+    ASSERT_GE(pipeEnd, 0);
+    [[maybe_unused]] const ssize_t written = write(pipeEnd, bytes.data(), bytes.size());
+    close(pipeEnd);
+    player.join();
+    std::signal(SIGPIPE, previousPipeAction);
+    EXPECT_TRUE(handle.isNull());
+    EXPECT_EQ(loop.engine().cachedFiles(), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a closed engine has nothing to report";
 }
 
 }  // namespace

@@ -105,4 +105,42 @@ TEST(SoundAtExit, ExitClosesTheDeviceSoItsOutputIsComplete) {
     EXPECT_NEAR(peak, 0.5f, 0.02f) << "the tone is not in the capture at its level";
 }
 
+// The program's way out closes the engine itself, before main returns: the device is closed
+// then, not by the exit handlers (the child leaves through _exit, which runs none).
+TEST(SoundAtExit, ClosingTheEngineClosesTheDeviceAndLeavesItSilent) {
+    FixtureFolder files;
+    const std::string tone = files.tone("tone.wav", 1, 2.0, 440.0, 0.5);
+    const std::string capture = files.missing("capture.wav");
+    const std::string config = files.file("alsoft.conf",
+                                          "[general]\ndrivers = wave\nchannels = stereo\nsample-type = int16\n"
+                                          "frequency = 44100\nperiod_size = 1024\nperiods = 3\ndither = false\n"
+                                          "[wave]\nfile = " + capture + "\n");
+    const ChildResult child = runInChild([&]() -> int {
+        setenv("ALSOFT_CONF", config.c_str(), 1);
+        unsetenv("ALSOFT_DRIVERS");
+        SoundEngine* engine = createSoundEngine({tone});
+        if (engine == nullptr) _exit(2);
+        SoundHandle playing = engine->play2D(tone);
+        usleep(200 * 1000);
+        closeSoundEngine(engine);
+        closeSoundEngine(engine);  // once closed, closing again does nothing
+        closeSoundEngine(nullptr);
+        playing.setVolume(0.5f);
+        _exit(engine->play2D(tone).isNull() ? 0 : 3);
+    });
+    ASSERT_EQ(child.exitCode, 0) << child.stderrText;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(capture.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << "the capture is not a finished WAV file: " << sf_strerror(nullptr);
+    sf_close(file);
+    std::ifstream raw(capture, std::ios::binary | std::ios::ate);
+    const auto fileSize = static_cast<std::uint32_t>(raw.tellg());
+    raw.seekg(4);
+    unsigned char riffSize[4] = {};
+    raw.read(reinterpret_cast<char*>(riffSize), 4);
+    const std::uint32_t declared = riffSize[0] | riffSize[1] << 8 | riffSize[2] << 16 | std::uint32_t(riffSize[3]) << 24;
+    EXPECT_EQ(declared, fileSize - 8) << "the WAV header was not finished when the engine was closed";
+    std::remove(capture.c_str());
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// Reads a window's title from the X server; kept apart because Xlib's macros (None,
-// Status, Bool) collide with GoogleTest's names.
+// What the tests ask of the X server directly: a window's title, its close box pressed, the
+// window destroyed by another client. Kept apart because Xlib's macros (None, Status, Bool)
+// collide with GoogleTest's names.
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -17,4 +18,43 @@ std::string windowTitle(int glutWindow) {
         XFree(name);
     }
     return title;
+}
+
+namespace {
+Window xWindowOf(int glutWindow) {
+    const int current = glutGetWindow();
+    glutSetWindow(glutWindow);
+    const Window xwindow = glXGetCurrentDrawable();
+    if (current != 0) glutSetWindow(current);
+    return xwindow;
+}
+}  // namespace
+
+void pressCloseBox(int glutWindow) {
+    Display* display = glXGetCurrentDisplay();
+    const Window xwindow = xWindowOf(glutWindow);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xwindow;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, xwindow, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+void destroyFromAnotherClient(int glutWindow) {
+    const Window xwindow = xWindowOf(glutWindow);
+    Display* other = XOpenDisplay(nullptr);
+    if (other == nullptr) return;
+    XDestroyWindow(other, xwindow);
+    XCloseDisplay(other);  // waits until the server has done it
+}
+
+bool windowViewable(int glutWindow) {
+    Display* display = glXGetCurrentDisplay();
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, xWindowOf(glutWindow), &attributes) != 0 &&
+           attributes.map_state == IsViewable;
 }

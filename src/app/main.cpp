@@ -46,6 +46,14 @@ int main(int argc, char** argv) {
     Piano piano(setup);
     shell.attach(&piano);
     openMidiPorts(piano, &log);
-    shell.run();
-    return 0;
+    const int status = shell.run();
+
+    // The way out, once the frame loop has ended (Escape, or the main window's close box): the
+    // take being recorded is saved, the MIDI ports close (their threads joined, note-offs sent
+    // for what the output left sounding) while the piano they feed is still there, and then
+    // the sound engine (its threads joined, its device closed).
+    piano.finish();
+    closeMidiPorts();
+    closeSoundEngine(engine);
+    return status;
 }

@@ -201,39 +201,57 @@ struct OpenAlSoundEngine::Impl {
 
 ALuint OpenAlSoundEngine::Impl::bufferFor(const std::string& path, std::string* failure, int* channels,
                                           int octavesUp) {
+    const std::string key = raisedKey(path, octavesUp);
     std::unique_lock<std::mutex> lock(cacheMutex);
-    auto [entry, inserted] = cache.try_emplace(raisedKey(path, octavesUp));
-    Sample& sample = entry->second;  // element references survive rehashing; iterators do not
-    if (!inserted) {
-        cacheChanged.wait(lock, [&] { return sample.state != State::Decoding; });
-        if (channels != nullptr) *channels = sample.channels;
-        return sample.buffer;
+    // The entry is looked up afresh after every wait and unlock, never reached through a
+    // reference taken before: shutdown() empties the cache meanwhile, and a write through such
+    // a reference would land in freed memory.
+    const auto ready = [&] {
+        const auto found = cache.find(key);
+        return found == cache.end() || found->second.state != State::Decoding;
+    };
+    if (!cache.try_emplace(key).second) {
+        cacheChanged.wait(lock, ready);
+        const auto found = cache.find(key);
+        if (found == cache.end()) return 0;
+        if (channels != nullptr) *channels = found->second.channels;
+        return found->second.buffer;
     }
     lock.unlock();
 
     Decoded decoded = decodeFile(path);
     if (decoded.error.empty() && octavesUp > 0) decoded = raisedByOctaves(decoded, octavesUp);
     ALuint buffer = 0;
+    bool shutDown = false;  // meanwhile: no context to make the buffer in, nothing to report
     if (decoded.error.empty()) {
         std::lock_guard<std::mutex> alLock(alMutex);
-        bind();
-        alGetError();
-        alGenBuffers(1, &buffer);
-        alBufferData(buffer, decoded.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, decoded.samples.data(),
-                     static_cast<ALsizei>(decoded.samples.size() * sizeof(ALshort)), decoded.sampleRate);
-        if (alGetError() != AL_NO_ERROR) {
-            if (alIsBuffer(buffer)) alDeleteBuffers(1, &buffer);
-            buffer = 0;
-            decoded.error = "OpenAL refused its samples";
+        shutDown = closed;
+        if (!shutDown) {
+            bind();
+            alGetError();
+            alGenBuffers(1, &buffer);
+            alBufferData(buffer, decoded.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16,
+                         decoded.samples.data(), static_cast<ALsizei>(decoded.samples.size() * sizeof(ALshort)),
+                         decoded.sampleRate);
+            if (alGetError() != AL_NO_ERROR) {
+                if (alIsBuffer(buffer)) alDeleteBuffers(1, &buffer);
+                buffer = 0;
+                decoded.error = "OpenAL refused its samples";
+            }
         }
     }
-    if (buffer == 0 && failure != nullptr)
-        *failure = decoded.error;
-    else if (buffer == 0)
-        std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n", printable(path).c_str(),
-                     decoded.error.c_str());
+    if (buffer == 0 && !shutDown) {
+        if (failure != nullptr)
+            *failure = decoded.error;
+        else
+            std::fprintf(stderr, "tinklewood: cannot play %s: %s; that sound stays silent\n",
+                         printable(path).c_str(), decoded.error.c_str());
+    }
 
     lock.lock();
+    const auto found = cache.find(key);
+    if (found == cache.end()) return 0;  // shut down meanwhile: its device went with the buffer
+    Sample& sample = found->second;
     sample.buffer = buffer;
     sample.channels = decoded.channels;
     sample.state = buffer != 0 ? State::Ready : State::Unplayable;
@@ -584,4 +602,11 @@ SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const st
     if (engine == nullptr) return nullptr;
     closeAtExit(engine.get());
     return engine.release();
+}
+
+void closeSoundEngine(SoundEngine* engine) {
+    std::lock_guard<std::mutex> lock(exitListMutex);
+    if (exitList == nullptr) return;
+    for (OpenAlSoundEngine* made : *exitList)
+        if (made == engine) made->shutdown();
 }

@@ -71,7 +71,10 @@ void idleCallback() {
     if (shell()) shell()->idle();
 }
 void specialCallback(int key, int, int) {
-    if (piano()) piano()->specialKey(key);
+    if (shell()) shell()->specialKey(key);
+}
+void closeCallback() {
+    if (shell()) shell()->windowClosed(glutGetWindow());
 }
 void mouseCallback(int button, int state, int x, int y) {
     if (piano()) piano()->mouseButton(button, state, x, y);
@@ -169,14 +172,10 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     // memory to itself. The threads allocate little once started; sharing one arena did not
     // change the frame times measured.
     mallopt(M_ARENA_MAX, 1);
-    // The help window shows text alone: a depth buffer there would hold 1.3 MB for nothing.
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
-    glutInitWindowPosition(HELP_POS_X, HELP_POS_Y);
-    glutInitWindowSize(HELP_WIDTH, HELP_HEIGHT);
-    helpID_ = glutCreateWindow(HELP_WINDOW_TITLE);
-    glutSetWindow(helpID_);
-    glutReshapeFunc(helpReshapeCallback);
-    glutDisplayFunc(helpDisplayCallback);
+    // A window's close box must not end the process from inside freeglut: the help window's
+    // closes it alone, the main window's leaves the frame loop as Escape does.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    createHelpWindow();
 
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowPosition(WIN_POS_X, WIN_POS_Y);
@@ -190,6 +189,7 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     glutMouseFunc(mouseCallback);
     glutMotionFunc(motionCallback);
     glutWindowStatusFunc(windowStatusCallback);
+    glutCloseFunc(closeCallback);
     glutIdleFunc(idleCallback);
     glutSetWindow(windowID_);
     // Frames draw only what changed, over the last one, where the back buffer keeps it.
@@ -202,17 +202,62 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     if (Display* display = glXGetCurrentDisplay()) XkbSetDetectableAutoRepeat(display, True, nullptr);
 }
 
+// The help window, at start-up and again after its close box or another client took it away;
+// the main window, when there is one, stays current.
+void Shell::createHelpWindow() {
+    // Text alone: a depth buffer there would hold 1.3 MB for nothing.
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
+    glutInitWindowPosition(HELP_POS_X, HELP_POS_Y);
+    glutInitWindowSize(HELP_WIDTH, HELP_HEIGHT);
+    helpID_ = glutCreateWindow(HELP_WINDOW_TITLE);
+    glutSetWindow(helpID_);
+    helpXWindow_ = glXGetCurrentDrawable();
+    glutReshapeFunc(helpReshapeCallback);
+    glutDisplayFunc(helpDisplayCallback);
+    glutCloseFunc(closeCallback);
+    if (windowID_ != 0) glutSetWindow(windowID_);
+}
+
+void Shell::showHelp() {
+    // A help window that another client destroyed is still one to freeglut, which is never
+    // asked about it again (it would fail on the missing window): a new one stands for it.
+    if (helpID_ != 0 && !windowExists(glXGetCurrentDisplay(), helpXWindow_)) helpID_ = 0;
+    if (helpID_ == 0) {
+        createHelpWindow();
+        return;
+    }
+    glutSetWindow(helpID_);
+    glutShowWindow();
+    glutPopWindow();
+    glutSetWindow(windowID_);
+}
+
+void Shell::windowClosed(int window) {
+    if (window == helpID_) {
+        helpID_ = 0;
+        helpXWindow_ = 0;
+    } else if (window == windowID_) {
+        windowID_ = 0;
+        quit(0);
+    }
+}
+
 Shell::~Shell() {
     if (midiWake_ >= 0) close(midiWake_);
     if (current_ == this) current_ = nullptr;
 }
 
 void Shell::requestFrame() {
+    if (windowID_ == 0) return;  // closed: nothing left to draw
     glutSetWindow(windowID_);
     glutPostRedisplay();
 }
 
-void Shell::quit(int status) { std::exit(status); }
+// Never exit() here: the MIDI, sound and drawing threads are running, and a take being
+// recorded is still to be saved. The frame loop ends, and main closes everything in order.
+void Shell::quit(int status) {
+    if (!quitStatus_) quitStatus_ = status;
+}
 
 void Shell::display() {
     ++framesSinceRest_;
@@ -260,6 +305,13 @@ void Shell::keyUp(unsigned char key) {
     }
     if (piano_ != nullptr) piano_->keyUp(key);
     requestFrame();
+}
+
+void Shell::specialKey(int key) {
+    if (key == GLUT_KEY_F1)
+        showHelp();
+    else if (piano_ != nullptr)
+        piano_->specialKey(key);
 }
 
 void Shell::windowStatus(int state) {
@@ -346,14 +398,17 @@ void Shell::waitForEvents(std::optional<double> seconds) {
     }
 }
 
-void Shell::run() {
+int Shell::run() {
     midiWake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (midiWake_ >= 0) piano_->midiInbox().onArrival(wakeForMidi, &midiWake_);
-    for (;;) {
+    while (!quitStatus_) {
         // MIDI first: notes that came in sound before a frame is drawn, and the MIDI output hears
         // of another instrument as the key for it is taken, with nothing drawn.
         piano_->playMidi();
         glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
+        if (quitStatus_) break;
+        // A window freeglut destroyed (a close box) may have been the current one.
+        if (glutGetWindow() == 0) glutSetWindow(windowID_);
         if (piano_->animating()) {
             if (piano_->stepFrame()) {
                 ++framesSinceRest_;
@@ -376,6 +431,9 @@ void Shell::run() {
         waitForEvents(wait);
         if (piano_->captionEnded()) requestFrame();  // one more frame, without it
     }
+    // Nothing may wake a loop that has ended: the MIDI threads run on until their ports close.
+    piano_->midiInbox().onArrival(nullptr, nullptr);
+    return *quitStatus_;
 }
 
 // ---- Resources -----------------------------------------------------------------------------

@@ -19,6 +19,9 @@ inline constexpr const char* HELP_WINDOW_TITLE = "Help";
 // glutInit, living through X errors about windows that are gone: a stale window manager's
 // check window at start-up, a window another client destroyed at exit (XErrors.cpp).
 void startGlut(int* argc, char** argv);
+// Whether an X window still stands: another client may have destroyed it, which freeglut takes
+// no note of. The failed lookup ends nothing (XErrors.cpp).
+bool windowExists(struct _XDisplay* display, unsigned long window);
 
 class Shell final : public PianoHost {
 public:
@@ -34,12 +37,14 @@ public:
     // The piano whose scene is drawn and to which input goes; null detaches it.
     void attach(Piano* piano) { piano_ = piano; }
     // The program's main loop, in place of GLUT's: frames while something moves, and otherwise
-    // no work at all until the window system, MIDI or the clock has something.
-    void run();
+    // no work at all until the window system, MIDI or the clock has something. Returns, with
+    // the status quit was given, once Escape or the main window's close box asks to quit.
+    int run();
     // GLUT's idle step, for a loop run by GLUT (the benchmark): a frame if one is due, else a
     // sleep until it is.
     void idle();
 
+    // GLUT's window IDs; 0 for a window that is closed.
     int mainWindow() const { return windowID_; }
     int helpWindow() const { return helpID_; }
     SceneRenderer& renderer() { return renderer_; }
@@ -47,7 +52,9 @@ public:
 
     // PianoHost
     void requestFrame() override;
+    // Asks the frame loop to end: run() returns after the event being handled.
     void quit(int status) override;
+    bool quitting() const { return quitStatus_.has_value(); }
 
     // The window callbacks, also called by tests.
     void reshape(int w, int h) { renderer_.reshape(w, h); }
@@ -59,7 +66,14 @@ public:
     void helpDisplay();
     void keyDown(unsigned char key);
     void keyUp(unsigned char key);
+    // F1 shows the help window; the other special keys go to the piano.
+    void specialKey(int key);
     void windowStatus(int state);
+    // A window's close box (freeglut has destroyed the window by then): the help window is
+    // gone until F1 makes it again, the main window ends the program.
+    void windowClosed(int window);
+    // Shows the help window, making it again when it was closed or another client destroyed it.
+    void showHelp();
     // Each frame while keys are held: those the X server says are up get their key-up.
     void releaseKeysNoLongerDown();
     // Whether any key is held, or marked as still down, that releaseKeysNoLongerDown must watch.
@@ -70,6 +84,7 @@ public:
 
 private:
     void waitForEvents(std::optional<double> seconds);
+    void createHelpWindow();
     struct KeyCodes;
     const KeyCodes& keyCodes() const;
 
@@ -81,6 +96,8 @@ private:
     SceneRenderer renderer_;
     int windowID_ = 0;
     int helpID_ = 0;
+    unsigned long helpXWindow_ = 0;  // the help window's X window, to ask the server about
+    std::optional<int> quitStatus_;
     // Frames stepped or drawn since the frame loop last had nothing to do; the event log notes
     // each time it comes to rest after them, so a test knows the picture it sees is the final
     // one. Stepped ones count too: a hidden window is not drawn, yet its animation comes to an end.

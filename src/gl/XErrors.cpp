@@ -16,12 +16,14 @@
 namespace {
 // Xlib's error handler and freeglut's error function are plain C callbacks with no pointer of
 // their own to carry: what they decide by is kept here, for the life of the process.
-enum class Stage { Starting, Running, Leaving };
+enum class Stage { Starting, Running, Probing, Leaving };
 Stage stage = Stage::Running;
 XErrorHandler previousHandler = nullptr;
 std::string programName;
 // glutInit's lookup of a window manager's check window failed on a window that is gone.
 bool checkWindowGone = false;
+// The window windowExists asked about was gone.
+bool probedWindowGone = false;
 
 int liveThroughGoneWindows(Display* display, XErrorEvent* error) {
     // A window manager that ended without tidying up leaves _NET_SUPPORTING_WM_CHECK on the
@@ -32,9 +34,19 @@ int liveThroughGoneWindows(Display* display, XErrorEvent* error) {
         return 0;
     }
     // On the way out freeglut destroys each window it made, also one that another client has
-    // destroyed already (it takes no note of a DestroyNotify). Nothing is left to tidy.
-    if (stage == Stage::Leaving && error->error_code == BadWindow && error->request_code == X_DestroyWindow)
+    // destroyed already (it takes no note of a DestroyNotify), first making it current to tell
+    // its close callback, for which GLX asks the window's size. Nothing is left to tidy.
+    if (stage == Stage::Leaving &&
+        ((error->error_code == BadWindow && error->request_code == X_DestroyWindow) ||
+         ((error->error_code == BadDrawable || error->error_code == BadWindow) &&
+          error->request_code == X_GetGeometry)))
         return 0;
+    // windowExists asking: the answer is the error.
+    if (stage == Stage::Probing && (error->error_code == BadWindow || error->error_code == BadDrawable) &&
+        (error->request_code == X_GetWindowAttributes || error->request_code == X_GetGeometry)) {
+        probedWindowGone = true;
+        return 0;
+    }
     return previousHandler(display, error);
 }
 
@@ -62,4 +74,17 @@ void startGlut(int* argc, char** argv) {
     glutInitErrorFunc(nullptr);
     // Registered after glutInit's own, so it runs before freeglut destroys its windows at exit.
     std::atexit([] { stage = Stage::Leaving; });
+}
+
+bool windowExists(Display* display, Window window) {
+    if (display == nullptr || window == 0) return false;
+    // Errors still on their way belong to earlier requests, and are judged as before.
+    XSync(display, False);
+    stage = Stage::Probing;
+    probedWindowGone = false;
+    XWindowAttributes attributes;
+    const Status answered = XGetWindowAttributes(display, window, &attributes);
+    XSync(display, False);
+    stage = Stage::Running;
+    return answered != 0 && !probedWindowGone;
 }

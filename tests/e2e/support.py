@@ -369,6 +369,18 @@ class Program:
     def alive(self):
         return self.process.poll() is None
 
+    def visible_windows(self, title):
+        """The shown windows titled exactly so."""
+        return [int(w) for w in self.display.run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$",
+                                                  check=False).stdout.split()]
+
+    def wait_exit(self, timeout=15):
+        """The program's exit status once it has ended by itself; None if it is still running."""
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
     def quit(self, timeout=15):
         """Escape, as the user ends the program; returns its exit status."""
         self._xdotool("keydown", "Escape")
@@ -679,6 +691,46 @@ class FastInput:
 
     def close(self):
         self.x11.XCloseDisplay(self.handle)
+
+
+def press_close_box(display, window):
+    """A window's close box, as a window manager presses it: WM_DELETE_WINDOW sent to the
+    client that made the window, which then decides what closing means (xdotool's windowclose
+    would destroy the window from outside instead)."""
+    import ctypes
+    import ctypes.util
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype, x11.XOpenDisplay.argtypes = ctypes.c_void_p, [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    handle = x11.XOpenDisplay(display.name.encode())
+    if not handle:
+        raise RuntimeError(f"cannot open {display.name}")
+    event = Event()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(handle, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(handle, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(handle, window, 0, 0, ctypes.byref(event))  # no event mask: to its maker
+    x11.XCloseDisplay(handle)  # sends it, and waits until the server has
+
+
+def saved_recordings(program):
+    """The recordings a run saved in its user folder, oldest first."""
+    folder = program.data_home / "tinklewood" / "songs"
+    return sorted(folder.glob("recording_*.song")) if folder.is_dir() else []
 
 
 class OneProgramTest(unittest.TestCase):

@@ -1,6 +1,8 @@
 """The program as a desktop program: a key released in another window, or held while the
 window is minimised, lets go of its note; a window manager gone without tidying up, or its help
-window destroyed by another client, neither stops it starting nor spoils its exit; the program
+window destroyed by another client, neither stops it starting nor spoils its exit; the help
+window's close box closes it alone (F1 shows it again), and the main window's quits as Escape
+does, saving a take being recorded; the program
 finds its resources from any working directory, installed or in its build tree; it installs with
 a desktop entry; and it mixes with its own short period unless the user names a config of its
 own. (Its Debian package is checked outside this suite, in tests/package_test.py: making it runs
@@ -18,7 +20,8 @@ import numpy as np
 
 import picture
 import sound
-from support import BUILD_DIR, PROGRAM, SOURCE_DIR, Program, VirtualDisplay, make_layout, song_text
+from support import (BUILD_DIR, PROGRAM, SOURCE_DIR, Program, VirtualDisplay, make_layout, press_close_box,
+                     read_song, saved_recordings, song_text)
 
 # Released is silent and at rest within this long (seconds).
 RELEASED_WITHIN = 0.5
@@ -231,16 +234,71 @@ class GoneWindowsTest(unittest.TestCase):
         finally:
             display.close()
 
-    def test_escape_ends_the_program_with_status_0_after_another_client_destroyed_its_help_window(self):
+    def test_f1_and_escape_while_recording_after_another_client_destroyed_the_help_window(self):
         with Program() as p:
             x = Xlib(p.display)
             x.x11.XDestroyWindow(x.handle, p.help)
             x.close()
             self.assertEqual(p.display.run("xdotool", "search", "--name", "^Help$", check=False).stdout, "")
-            p.key("s")
+            p.key("7")
+            for letter in "sdf":
+                p.hold(letter, 0.3)
             self.assertTrue(p.alive(), f"the program ended without its help window: {p.stderr()}")
+            # The window freeglut still counts as its own is forgotten: F1 makes a new one.
+            p.key("F1")
+            assert_help_shown(self, p)
+            # Escape while recording: the take is saved first, and one line says where.
             self.assertEqual(p.quit(), 0, f"the program's exit failed: {p.stderr()}")
             self.assertEqual(p.stderr(), "", "the program complained on the way out")
+            assert_take_saved(self, p, 3)
+
+
+def assert_help_shown(test, p, timeout=10):
+    """A help window is shown (within timeout seconds) with its text on it."""
+    deadline = time.monotonic() + timeout
+    while not p.visible_windows("Help"):
+        test.assertLess(time.monotonic(), deadline, "F1 showed no help window")
+        time.sleep(0.1)
+    time.sleep(0.5)  # drawn on its first exposure
+    lines, _, _ = picture.text_lines(p.shot(p.visible_windows("Help")[0]))
+    test.assertGreater(lines, 20, "the help window shows no help text")
+
+
+def assert_take_saved(test, p, letters):
+    """The run's take was saved, with one line on stdout naming it, holding `letters` notes."""
+    saved = saved_recordings(p)
+    test.assertEqual(len(saved), 1, f"recordings saved: {saved}; stdout: {p.stdout()!r}")
+    test.assertEqual(p.stdout(), f"Saved the recording to {saved[0]}\n")
+    song = read_song(saved[0])
+    test.assertEqual(len(song["right"]), letters, f"the take holds {song}")
+    test.assertTrue(saved[0].with_suffix(".mid").is_file(), "no MIDI file beside the take")
+
+
+class CloseBoxTest(unittest.TestCase):
+    def test_the_help_windows_close_box_closes_it_alone_and_the_main_windows_saves_the_take_and_quits(self):
+        with Program() as p:
+            press_close_box(p.display, p.help)
+            deadline = time.monotonic() + 10
+            while p.visible_windows("Help"):
+                self.assertLess(time.monotonic(), deadline, "the help window's close box did not close it")
+                time.sleep(0.1)
+            time.sleep(0.5)
+            self.assertTrue(p.alive(), f"the help window's close box ended the program: {p.stderr()}")
+            down, _ = p.hold("s", 0.3)
+            deadline = time.monotonic() + 10
+            while not [t for _, t, path in p.events("play") if t > down and path.endswith("C1.mp3")]:
+                self.assertLess(time.monotonic(), deadline, "the piano does not play on after the help window closed")
+                time.sleep(0.05)
+            p.key("F1")
+            assert_help_shown(self, p)
+
+            p.key("7")
+            for letter in "gh":
+                p.hold(letter, 0.3)
+            press_close_box(p.display, p.main)
+            self.assertEqual(p.wait_exit(), 0, f"the main window's close box: {p.stderr()}")
+            self.assertEqual(p.stderr(), "", "the program complained on the way out")
+            assert_take_saved(self, p, 2)
 
 
 class FromAnyFolderTest(unittest.TestCase):

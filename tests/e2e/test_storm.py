@@ -27,10 +27,10 @@ CHORD_LETTERS = list("zxcvb")
 # "7", "8" and "9" (recording, letters on the keys, playing along) are left out: each leaves a
 # mode on that outlasts the storm and is not part of the rest picture.
 COMMANDS = ["minus", "plus", "space", "Tab", "less", "greater", "slash", "question", "6",
-            "1", "2", "3", "4", "5"]
+            "1", "2", "3", "4", "5", "F1"]
 ARROWS = ["Left", "Right", "Up", "Down"]
 UNBOUND = ["a", "q", "w", "t", "o", "p", "n", "m", "0", "comma", "period",
-           "semicolon", "BackSpace", "Return", "F1", "Home", "Delete", "bracketleft"]
+           "semicolon", "BackSpace", "Return", "Home", "Delete", "bracketleft"]
 SHIFTED = {"plus": "equal", "question": "slash", "less": "comma", "greater": "period"}
 OPPOSITE = {"Left": "Right", "Right": "Left", "Up": "Down", "Down": "Up"}
 

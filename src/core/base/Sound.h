@@ -60,9 +60,14 @@ public:
 
 // Opens the default output device and starts decoding the preload files in the background,
 // so the first note of each plays without a hitch. Null, after one line on stderr, when there
-// is no device. The engine is the sound layer's to close: its device is closed at process
-// exit (also after exit() from a key handler), and it must not be deleted.
+// is no device. The engine is the sound layer's to close: closeSoundEngine closes it, and
+// process exit does what is left undone; it must not be deleted.
 // mixerConfig, when given, is an OpenAL Soft config file with the program's mixing period: it
 // is read after the user's own config files, unless the user names a file of their own in
 // ALSOFT_CONF, which then wins.
 SoundEngine* createSoundEngine(const std::vector<std::string>& preload, const std::string& mixerConfig = "");
+// Closes an engine createSoundEngine made, now rather than at process exit: its threads are
+// joined and its device closed (a wave writer's file is then complete). The engine stays, as
+// handles point at it; every later call on it is silence. Anything else, null included, is
+// left alone.
+void closeSoundEngine(SoundEngine* engine);

@@ -13,18 +13,32 @@ void MidiInbox::queue(const unsigned char* message, std::size_t size) {
     if (size < 3) return;
     const int type = message[0] & 0xF0;
     if (type != 0x80 && type != 0x90 && type != 0xB0) return;
+    put(message, false);
+}
+
+void MidiInbox::connectionLost() {
+    const unsigned char reset[3] = {RESET, 0, 0};
+    put(reset, true);
+}
+
+void MidiInbox::put(const unsigned char* message, bool evenWhenFull) {
     bool first;
+    Wake wake;
+    void* context;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (count_ == CAPACITY) return;
+        if (count_ == CAPACITY && !evenWhenFull) return;
+        if (count_ == CAPACITY) --count_;  // the newest goes, as when a flood fills the queue
         Message& slot = ring_[(first_ + count_) % CAPACITY];
         std::copy(message, message + 3, slot.bytes);
         slot.arrived = clock_.now();
         first = count_++ == 0;
+        wake = wake_;
+        context = wakeContext_;
     }
-    // Once per wait: the frame loop takes everything queued by the time it runs.
-    const Wake wake = wake_.load();
-    if (first && wake != nullptr) wake(wakeContext_.load());
+    // Once per wait: the frame loop takes everything queued by the time it runs. Called outside
+    // the lock, with the pair as it stood: onArrival may change it meanwhile.
+    if (first && wake != nullptr) wake(context);
 }
 
 bool MidiInbox::pending() {
@@ -33,8 +47,9 @@ bool MidiInbox::pending() {
 }
 
 void MidiInbox::onArrival(Wake wake, void* context) {
-    wakeContext_.store(context);
-    wake_.store(wake);
+    std::lock_guard<std::mutex> hold(lock_);
+    wake_ = wake;
+    wakeContext_ = context;
 }
 
 std::size_t MidiInbox::take(std::array<Message, CAPACITY>& out) {
@@ -143,7 +158,7 @@ void MidiPlayer::noteOn(int note, int velocity, const MidiInbox::Message& messag
     k.volume = velocityVolume(velocity) * sounds_.noteStartVolume();
     k.voice = sounds_.play(key, "midi-play");
     k.voice.setVolume(k.volume);
-    k.down = k.held = true;
+    k.down = k.held = k.fromPort = true;
     keys_[static_cast<std::size_t>(key)].press(1);
     followWithRightHand(key);
     followWithLeftHand();
@@ -173,6 +188,11 @@ void MidiPlayer::controller(int number, int value, const MidiInbox::Message& mes
 }
 
 void MidiPlayer::play(const MidiInbox::Message& message) {
+    if (message.bytes[0] == MidiInbox::RESET) {
+        if (log_ != nullptr) log_->log("midi-in", "reset" + waited(message));
+        releaseAllAt(arrival(message));
+        return;
+    }
     const int type = message.bytes[0] & 0xF0;
     const int data1 = message.bytes[1] & 0x7F, data2 = message.bytes[2] & 0x7F;
     if (type == 0x90 && data2 > 0)
@@ -211,6 +231,7 @@ void MidiPlayer::soundKey(int key, float volume) {
     k.voice = sounds_.play(key);
     if (volume != 1) k.voice.setVolume(volume);
     k.down = k.held = true;
+    k.fromPort = false;
     keys_[static_cast<std::size_t>(key)].press(1);
     sounds_.sounded(k.toldKey, key, volume);
 }
@@ -218,6 +239,18 @@ void MidiPlayer::soundKey(int key, float volume) {
 void MidiPlayer::releaseKey(int key) {
     state_[static_cast<std::size_t>(key)].down = false;
     if (!pedal_) letGo(key, clock_.seconds());
+}
+
+void MidiPlayer::releaseAll() { releaseAllAt(clock_.seconds()); }
+
+void MidiPlayer::releaseAllAt(double at) {
+    pedal_ = false;
+    for (int key = 0; key < NUM_KEYS; ++key) {
+        KeyState& k = state_[static_cast<std::size_t>(key)];
+        if (k.fromPort) k.down = false;
+        if (!k.down) letGo(key, at);
+    }
+    piano_.requestFrame();
 }
 
 bool MidiPlayer::keysMoving() const {

@@ -15,7 +15,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -47,19 +46,30 @@ public:
     // One message as it came in, status byte first. Note on and off and controllers are kept,
     // everything else is dropped; a flood faster than the frames drops the newest.
     void queue(const unsigned char* message, std::size_t size);
+    // The MIDI system went away: every key and note held from MIDI is to be let go, after the
+    // messages that came before. Queued as a System Reset, which a full queue takes in place
+    // of its newest message.
+    void connectionLost();
     bool pending();
+    // Null stops the waking; the pair is changed under the queue's lock, so a MIDI thread
+    // never calls one wake with another's context.
     void onArrival(Wake wake, void* context);
     // Moves everything queued into `out` (at most CAPACITY), in order; returns how many.
     std::size_t take(std::array<Message, CAPACITY>& out);
     void discard();
 
+    // System Reset: never queued from a port (a message of one byte), only by connectionLost.
+    static constexpr unsigned char RESET = 0xFF;
+
 private:
+    void put(const unsigned char* message, bool evenWhenFull);
+
     const Clock& clock_;
     std::mutex lock_;
     std::array<Message, CAPACITY> ring_;
     std::size_t first_ = 0, count_ = 0;
-    std::atomic<Wake> wake_{nullptr};
-    std::atomic<void*> wakeContext_{nullptr};
+    Wake wake_ = nullptr;
+    void* wakeContext_ = nullptr;
 };
 
 // The hands' strokes that follow notes already sounding run this much faster than a letter's:
@@ -96,6 +106,9 @@ public:
     // MIDI output), since the user played it. releaseKey lets it go as a note-off does.
     void soundKey(int key, float volume);
     void releaseKey(int key);
+    // Lets go of every note that came in through MIDI, and of the pedal, as their note-offs
+    // would: the MIDI system went away, and they will never come. Letters still down stay.
+    void releaseAll();
 
     // Sends to `send` from now on; empty stops sending (note-offs first for what still sounds).
     void startOutput(Send send);
@@ -105,6 +118,7 @@ public:
 
     struct KeyState {
         bool down = false;       // note-on without its note-off
+        bool fromPort = false;   // the note came in through MIDI, not from a letter
         bool held = false;       // shown down: down, or kept by the sustain pedal
         bool releasing = false;  // let go: rising, its sample fading with it
         double releasedAt = 0;   // seconds on the program's clock
@@ -127,6 +141,7 @@ private:
     void liftFollowingHands(int key);
     void fadeOutVoice(int key);
     void letGo(int key, double at);
+    void releaseAllAt(double at);
     bool riseReleasedKeys();
     std::string waited(const MidiInbox::Message& message) const;
     void send(std::initializer_list<unsigned char> bytes);

@@ -82,6 +82,12 @@ public:
     // Every key the program sounds is sent to `send` as MIDI from now on.
     void startMidiOutput(MidiPlayer::Send send) { midi_.startOutput(std::move(send)); }
     void stopMidiOutput() { midi_.stopOutput(); }
+    // The program is ending: a take being recorded is saved as "7" would (one line on stdout
+    // says where), and every key held from MIDI is let go. Before the MIDI ports close.
+    void finish() {
+        recorder_.finish();
+        midi_.releaseAll();
+    }
     // Told of every key whose sample starts (with its volume) or stops.
     void observeKeySounds(KeySoundObserver observer) { sounds_.observe(std::move(observer)); }
 

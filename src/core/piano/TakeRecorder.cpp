@@ -58,20 +58,20 @@ void TakeRecorder::keep(const std::string& path, const std::string& reason) {
 // A take is saved whole or kept: the song and its MIDI file are both written under temporary
 // names and put in place only once both are complete; when either cannot be written, neither is
 // left behind and the take is kept for "7" to try again.
-void TakeRecorder::save() {
+std::string TakeRecorder::save() {
     const std::string data = userDataDir();
     const fs::path folder = data.empty() ? fs::path() : fs::path(data) / "songs";
     const std::string name = takeName();
     fs::path songPath = folder / (name + ".song");
     if (folder.empty()) {
         keep("(no home folder)", "neither XDG_DATA_HOME nor HOME names a folder");
-        return;
+        return "";
     }
     std::error_code made;
     fs::create_directories(folder, made);
     if (made) {
         keep(songPath.string(), made.message());
-        return;
+        return "";
     }
     // Two takes saved within a second of each other get their own names.
     for (int n = 2; fs::exists(songPath) || fs::exists(fs::path(songPath).replace_extension(".mid")); ++n)
@@ -83,7 +83,7 @@ void TakeRecorder::save() {
     const fs::path songTemporary = writeTemporary(songPath, formatSong(songFromRecording(take_)), failure);
     if (songTemporary.empty()) {
         keep(songPath.string(), failure);
-        return;
+        return "";
     }
     std::error_code ignored;
     fs::path midiTemporary;
@@ -100,7 +100,7 @@ void TakeRecorder::save() {
             const std::size_t said = error.find(after);
             keep(midiPath.string(), said == std::string::npos ? "the MIDI file cannot be written"
                                                               : error.substr(said + after.size()));
-            return;
+            return "";
         }
     }
     std::error_code renamed;
@@ -111,13 +111,14 @@ void TakeRecorder::save() {
         fs::remove(midiTemporary, ignored);
         fs::remove(midiPath, ignored);
         keep(songPath.string(), renamed.message());
-        return;
+        return "";
     }
     kept_ = false;
     take_ = Recording();
     const std::string file = songPath.filename().string();
     piano_.choose({songPath.string(), songTitle(file), false});
     piano_.showCaption("saved " + printable(file) + " - 5 to play");
+    return songPath.string();
 }
 
 // A letter still down when the recording stops ends there.
@@ -143,6 +144,16 @@ void TakeRecorder::toggle() {
         piano_.showCaption("recording");
         return;
     }
+    stop();
+    if (take_.strokes.empty()) {
+        kept_ = false;
+        piano_.showCaption("nothing recorded");
+        return;
+    }
+    save();
+}
+
+void TakeRecorder::stop() {
     closeOpenStrokes();
     lastEvent_ = recordingSeconds();
     on_ = false;
@@ -151,12 +162,15 @@ void TakeRecorder::toggle() {
     take_.strokes.erase(std::remove_if(take_.strokes.begin(), take_.strokes.end(),
                                        [](const RecordedStroke& s) { return !s.sounded; }),
                         take_.strokes.end());
-    if (take_.strokes.empty()) {
-        kept_ = false;
-        piano_.showCaption("nothing recorded");
-        return;
-    }
-    save();
+}
+
+void TakeRecorder::finish() {
+    if (on_) stop();
+    if (take_.strokes.empty()) return;
+    const std::string path = save();
+    if (path.empty()) return;  // keep() said why
+    std::printf("Saved the recording to %s\n", printable(path).c_str());
+    std::fflush(stdout);
 }
 
 void TakeRecorder::strokeStart(bool right, int index, Mode strokeMode) {

@@ -34,6 +34,9 @@ public:
 
     // Starts, or stops and saves.
     void toggle();
+    // The program ends: a take being recorded, or kept after a save that failed, is saved as
+    // "7" saves it, and one line on stdout says where (or, as ever, why not).
+    void finish();
     bool on() const { return on_; }
     bool kept() const { return kept_; }
     const Recording& take() const { return take_; }
@@ -49,7 +52,9 @@ private:
     double clockSeconds() const { return piano_.seconds(); }
     double recordingSeconds() const { return clockSeconds() - shift_; }
     void keep(const std::string& path, const std::string& reason);
-    void save();
+    // The song's path once saved, else empty (the take is kept).
+    std::string save();
+    void stop();
     void closeOpenStrokes();
 
     Piano& piano_;
