@@ -949,11 +949,11 @@ TEST_F(Recorder, FinishingSavesATakeKeptAfterAFailedSaveOrSaysWhyNotAgain) {
     std::ofstream(userSongs) << "a file where the folder should be";
     press('7');
     playFor('s', 20);
-    stdoutOf('7');
+    stderrOf('7');
     ASSERT_TRUE(piano->recorder().kept());
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     piano->finish();
-    const std::string failed = testing::internal::GetCapturedStdout();
+    const std::string failed = testing::internal::GetCapturedStderr();
     EXPECT_EQ(failed.rfind("Error: Cannot save the recording to ", 0), 0u) << failed;
     EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 1);
 
