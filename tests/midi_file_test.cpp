@@ -93,7 +93,7 @@ TEST_F(MidiFiles, AWrittenPieceChosenWithSixPlaysItsMelodyOnTheRightHandAndItsCh
     ASSERT_TRUE(writeMidiFile(path("scale.mid"), 0, scaleOverChords(), error)) << error;
     setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);  // no songs of the user's
     PianoSetup withMidi = setup();
-    withMidi.importMidiSong = importMidiSong;  // as the program does at start-up
+    withMidi.readMidiScore = readMidiFile;  // as the program does at start-up
     piano = std::make_unique<Piano>(withMidi);
 
     press('-');  // minor: the song's mode puts it back to major

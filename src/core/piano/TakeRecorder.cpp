@@ -84,7 +84,7 @@ void TakeRecorder::save() {
         fs::path midiPath = songPath;
         midiPath.replace_extension(".mid");
         std::string error;
-        if (!writeMidi_(midiPath.string(), INSTRUMENT_PROGRAMS[static_cast<std::size_t>(take_.instrument)],
+        if (!writeMidi_(midiPath.string(), instrumentProgram(take_.instrument),
                         midiFromRecording(take_), error)) {
             std::printf("%s\n", error.c_str());
             std::fflush(stdout);
