@@ -26,8 +26,9 @@ void ScorePlayer::step() {
     const double advance = STEP_SECONDS * tempo_;
     position_ += advance;
     playDue(position_ + advance / 2);
-    // The file ends where its last track does, which may be after its last note-off.
-    if (next_ == timeline_.messages.size() && position_ + advance / 2 >= timeline_.seconds) stop();
+    // The file ends where its last track does, which may be after its last note-off, and not
+    // before: a render of it lasts as long as it.
+    if (next_ == timeline_.messages.size() && position_ >= timeline_.seconds) stop();
 }
 
 void ScorePlayer::stop() {
