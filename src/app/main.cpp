@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     setup.readMidiScore = readMidiFile;
     setup.writeMidiFile = writeRecordedMidi;
     // Listed now from their heads alone; each is read whole only when Space chooses it.
-    setup.soundFonts = listSoundFonts(userSoundFontDir(), systemSoundFonts());
+    setup.soundFonts = listSoundFonts(userSoundFontDir(), systemSoundFontsNamed(std::getenv("TINKLEWOOD_SYSTEM_SOUNDFONTS")));
     Piano piano(setup);
     shell.attach(&piano);
     openMidiPorts(piano, &log);

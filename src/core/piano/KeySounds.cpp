@@ -23,6 +23,20 @@ KeySounds::KeySounds(SoundEngine* engine, ResourcePaths resources, EventLog* log
     : engine_(engine), resources_(std::move(resources)), log_(log) {
     for (SoundFontEntry& entry : soundFonts)
         soundFonts_.push_back({std::move(entry), std::make_unique<SynthVoices>(), false});
+    prepareHighNotes();
+}
+
+// A note above the keys plays the sample of C#4..C5 of its name, one to three octaves up (to
+// C8): the engine makes those raised copies ahead, so that even the first such note is not
+// late by their making (25 to 40 ms each on a busy machine).
+void KeySounds::prepareHighNotes() const {
+    if (engine_ == nullptr || instrument_ >= NUM_INSTRUMENTS) return;
+    std::vector<std::pair<std::string, float>> samples;
+    for (int note = HIGHEST_MIDI_NOTE + 1; note <= HIGHEST_MIDI_NOTE + 36; ++note) {
+        const NoteSample sample = noteSample(note);
+        samples.emplace_back(samplePath(sample.key), sample.pitch);
+    }
+    engine_->prepareAtPitch(samples);
 }
 
 bool KeySounds::setInstrument(int instrument) {
@@ -43,6 +57,7 @@ bool KeySounds::setInstrument(int instrument) {
     for (SoundFontInstrument& font : soundFonts_) font.voices->open(nullptr);
     instrument_ = instrument;
     if (opened != nullptr) soundFonts_[static_cast<std::size_t>(instrument - NUM_INSTRUMENTS)].voices->open(std::move(opened));
+    prepareHighNotes();
     return true;
 }
 

@@ -69,6 +69,7 @@ public:
 
 private:
     void notify(int key, bool on, float volume);
+    void prepareHighNotes() const;
     // The samples played on the chosen instrument: a SoundFont's instrument has none of its own.
     int sampleInstrument() const { return instrument_ < NUM_INSTRUMENTS ? instrument_ : PIANO; }
 

@@ -199,6 +199,7 @@ void Piano::command(unsigned char key) {
         // Background n goes with instrument n; the SoundFonts' go round the pictures again.
         activeBackground_ = sounds_.instrument() % numBackgrounds;
         showCaption(sounds_.instrumentName());
+        log("instrument", sounds_.instrumentName());
         break;
     }
     case TAB:
