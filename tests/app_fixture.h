@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +22,34 @@
 #include "lights.h"
 #include "test_clock.h"
 
+// Records every call the program makes on a SoundFont's synthesizer, one line each: "on 0 60
+// 100" (channel, key, velocity), "off 0 60", "program 0 40", "cc 0 7 100", "bend 0 8192",
+// "preset 0 0 0", "all off", "reset".
+class RecordingSynth : public Synth {
+public:
+    RecordingSynth(std::string name, std::vector<std::string>& calls) : name_(std::move(name)), calls_(calls) {}
+    const std::string& name() const override { return name_; }
+    const std::vector<SynthPreset>& presets() const override { return presets_; }
+    void noteOn(int channel, int key, int velocity) override { said("on", {channel, key, velocity}); }
+    void noteOff(int channel, int key) override { said("off", {channel, key}); }
+    void programChange(int channel, int program) override { said("program", {channel, program}); }
+    void selectPreset(int channel, int bank, int program) override { said("preset", {channel, bank, program}); }
+    void controller(int channel, int number, int value) override { said("cc", {channel, number, value}); }
+    void pitchBend(int channel, int value) override { said("bend", {channel, value}); }
+    void allNotesOff() override { said("all off", {}); }
+    void reset() override { said("reset", {}); }
+
+private:
+    void said(const char* what, std::initializer_list<int> numbers) {
+        std::string line = what;
+        for (int n : numbers) line += " " + std::to_string(n);
+        calls_.push_back(line);
+    }
+    std::string name_;
+    std::vector<SynthPreset> presets_ = {{0, 0, "Piano"}};
+    std::vector<std::string>& calls_;
+};
+
 // Records every call the program makes on its sound layer.
 class RecordingSound : public SoundEngine {
 public:
@@ -28,14 +58,29 @@ public:
         std::string path;
         std::uint32_t voice;
         float volume;
+        float pitch = 1;  // of a "play": the speed the sample was asked for at
     };
     std::vector<Call> calls;
+    // SoundFonts: what their synthesizers were told, those that were opened (by path), and
+    // the paths that fail to open as a damaged one does.
+    std::vector<std::string> synthCalls;
+    std::vector<std::string> soundFontsOpened;
+    std::vector<std::string> damagedSoundFonts;
 
-    SoundHandle play2D(const std::string& path) override {
+    SoundHandle play2D(const std::string& path) override { return playAtPitch(path, 1); }
+    SoundHandle playAtPitch(const std::string& path, float pitch) override {
         const std::uint32_t voice = next_++;
-        calls.push_back({"play", path, voice, 1.0f});
+        calls.push_back({"play", path, voice, 1.0f, pitch});
         paths_.push_back(path);
         return SoundHandle(this, voice, 0);
+    }
+    std::unique_ptr<Synth> openSoundFont(const std::string& path) override {
+        if (std::find(damagedSoundFonts.begin(), damagedSoundFonts.end(), path) != damagedSoundFonts.end()) {
+            std::fprintf(stderr, "tinklewood: the SoundFont %s cannot be read\n", path.c_str());
+            return nullptr;
+        }
+        soundFontsOpened.push_back(path);
+        return std::make_unique<RecordingSynth>(path, synthCalls);
     }
     void setVolume(const SoundHandle& h, float volume) override {
         calls.push_back({"volume", paths_.at(h.voice()), h.voice(), volume});

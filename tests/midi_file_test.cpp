@@ -1,5 +1,5 @@
 // MIDI files through libsmf: what the writer writes the reader reads back, a written piece
-// imported and played puts its melody on the right hand and its chords on the left, and
+// chosen with "6" plays as written and along as the song of melody and chords made of it, and
 // files that are not what they claim are refused with one line.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "MidiFile.h"
+#include "MidiTimeline.h"
 #include "app_fixture.h"
 
 namespace fs = std::filesystem;
@@ -84,39 +85,109 @@ TEST_F(MidiFiles, WhatTheWriterWritesTheReaderReadsBack) {
         EXPECT_EQ(score.notes[i].channel, 0);
     }
 
+    ASSERT_EQ(score.controls.size(), 1u);
+    EXPECT_EQ(score.controls[0].kind, MidiControl::PROGRAM);
+    EXPECT_EQ(score.controls[0].number, 5);
+    EXPECT_EQ(score.endTick, tick) << "the track ends with its last note";
+
     EXPECT_FALSE(writeMidiFile((root / "no" / "such" / "folder.mid").string(), 0, events, error));
     EXPECT_EQ(error.rfind("Error: Failed to write MIDI file ", 0), 0u) << error;
 }
 
-TEST_F(MidiFiles, AWrittenPieceChosenWithSixPlaysItsMelodyOnTheRightHandAndItsChordsOnTheLeft) {
+TEST_F(MidiFiles, AWrittenPieceChosenWithSixPlaysAsWrittenAndAlongWithNineAsItsSong) {
     std::string error;
     ASSERT_TRUE(writeMidiFile(path("scale.mid"), 0, scaleOverChords(), error)) << error;
     setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);  // no songs of the user's
     PianoSetup withMidi = setup();
-    withMidi.importMidiSong = importMidiSong;  // as the program does at start-up
+    withMidi.readMidiScore = readMidiFile;  // as the program does at start-up
     piano = std::make_unique<Piano>(withMidi);
 
-    press('-');  // minor: the song's mode puts it back to major
     testing::internal::CaptureStdout();
     press('6');
+    const double start = clock.seconds();
     press('5');
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     unsetenv("XDG_DATA_HOME");
-    ASSERT_TRUE(songPlaying());
-    EXPECT_EQ(piano->mode(), MAJOR);
-    // The keys each stroke went down on: C4..C5 are key indices 7..14.
-    std::vector<int> notes = {currNote()}, chords = {playChord()};
-    unsigned int noteCount = noteStrokes(), chordCount = chordStrokes();
-    for (int f = 0; f < 1000 && songPlaying(); ++f) {
-        frame();
-        if (noteStrokes() != noteCount) notes.push_back(currNote());
-        if (chordStrokes() != chordCount) chords.push_back(playChord());
-        noteCount = noteStrokes();
-        chordCount = chordStrokes();
-    }
+    ASSERT_TRUE(piano->score().playing());
     EXPECT_FALSE(songPlaying());
-    EXPECT_EQ(notes, (std::vector<int>{7, 8, 9, 10, 11, 12, 13, 14}));
-    EXPECT_EQ(chords, (std::vector<int>{CEG, CFA, DGB, CEG}));
+    // Every note of the file, the scale's and the chords', sounds at its own time.
+    std::vector<std::pair<double, std::string>> heard;
+    for (int f = 0; f < 400 && piano->score().playing(); ++f) {
+        for (const auto& c : sound.take())
+            if (c.op == "play") heard.push_back({clock.seconds() - start, c.path.substr(c.path.rfind('/') + 1)});
+        frame();
+    }
+    EXPECT_FALSE(piano->score().playing());
+    const std::vector<std::pair<double, std::string>> expected = {
+        {0, "C1.mp3"},   {0, "C0.mp3"},   {0, "E0.mp3"},   {0, "G0.mp3"},   {0.5, "D1.mp3"},
+        {1, "E1.mp3"},   {1, "C0.mp3"},   {1, "F0.mp3"},   {1, "A0.mp3"},   {1.5, "F1.mp3"},
+        {2, "G1.mp3"},   {2, "D0.mp3"},   {2, "G0.mp3"},   {2, "B0.mp3"},   {2.5, "A1.mp3"},
+        {3, "B1.mp3"},   {3, "C0.mp3"},   {3, "E0.mp3"},   {3, "G0.mp3"},   {3.5, "C2.mp3"}};
+    ASSERT_EQ(heard.size(), expected.size());
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        EXPECT_NEAR(heard[i].first, expected[i].first, STEP_SECONDS / 2 + 1e-4) << i;
+        EXPECT_EQ(heard[i].second, expected[i].second) << i;
+    }
+
+    // Play along takes the song of melody and chords made of it: the scale on the letters
+    // s..l, the chords C F G C on z c b z, and the song waits for its first letter.
+    press('-');  // minor: the song's mode puts it back to major
+    press('9');
+    press('5');
+    ASSERT_TRUE(songPlaying());
+    EXPECT_FALSE(piano->score().playing());
+    EXPECT_EQ(piano->mode(), MAJOR);
+    std::vector<int> right, left;
+    for (const auto& entry : piano->song().rightEntries()) right.push_back(static_cast<int>(entry[1]));
+    for (const auto& entry : piano->song().leftEntries()) left.push_back(static_cast<int>(entry[1]));
+    EXPECT_EQ(right, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(left, (std::vector<int>{0, 2, 4, 0}));
+    frames(3);
+    EXPECT_EQ(piano->song().hintKey(), 7);
+}
+
+TEST(MidiBytes, TheReaderTakesEachChannelsProgramsControllersAndBendsAndWhereTheFileEnds) {
+    const std::string header("MThd\0\0\0\6\0\1\0\2\0\x60", 14);  // format 1, two tracks, 96 a quarter
+    auto track = [](const std::string& body) {
+        const auto n = body.size();
+        return std::string("MTrk") + char(n >> 24) + char((n >> 16) & 0xFF) + char((n >> 8) & 0xFF) +
+               char(n & 0xFF) + body;
+    };
+    // A tempo, then a track ending two quarters after its last note (delta 0x81 0x40 = 192).
+    const std::string tempo("\0\xFF\x51\x03\x07\xA1\x20\0\xFF\x2F\0", 11);
+    const std::string parts("\0\xB2\0\x01"         // bank 1 on channel 3
+                            "\0\xC2\x21"            // program 33
+                            "\0\xE2\x00\x50"       // pitch bend, LSB 0, MSB 0x50
+                            "\0\x92\x24\x50"       // C2, velocity 80
+                            "\x60\xB2\x40\x7F"     // the pedal down a quarter on
+                            "\0\x82\x24\0"         // C2 ends
+                            "\x81\x40\xFF\x2F\0", 28);
+    MidiScore score;
+    std::string problem;
+    ASSERT_TRUE(readMidiBytes(header + track(tempo) + track(parts), score, problem)) << problem;
+    ASSERT_EQ(score.controls.size(), 4u);
+    const struct {
+        long long tick;
+        MidiControl::Kind kind;
+        int number, value;
+    } expected[] = {{0, MidiControl::CONTROLLER, 0, 1},
+                    {0, MidiControl::PROGRAM, 33, 0},
+                    {0, MidiControl::PITCH_BEND, 0, 0x50 << 7},
+                    {96, MidiControl::CONTROLLER, 64, 127}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(score.controls[i].tick, expected[i].tick) << i;
+        EXPECT_EQ(score.controls[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(score.controls[i].number, expected[i].number) << i;
+        EXPECT_EQ(score.controls[i].value, expected[i].value) << i;
+        EXPECT_EQ(score.controls[i].channel, 2) << i;
+        EXPECT_EQ(score.controls[i].track, 1) << i;
+    }
+    ASSERT_EQ(score.notes.size(), 1u);
+    EXPECT_EQ(score.notes[0].velocity, 80);
+    EXPECT_EQ(score.endTick, 96 + 192);
+    MidiTimeline timeline;
+    ASSERT_TRUE(timelineFromMidi(score, timeline, problem)) << problem;
+    EXPECT_DOUBLE_EQ(timeline.seconds, 1.5) << "three quarters at 120 a minute";
 }
 
 TEST_F(MidiFiles, WhatIsNotAMidiFileIsRefusedWithOneLineAndWithoutWaiting) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -473,7 +474,7 @@ INSTANTIATE_TEST_SUITE_P(Res, ShippedSong, testing::ValuesIn(filesIn(SOURCE + "/
                              return fs::path(info.param).stem().string();
                          });
 
-// A MIDI file plays as the song the importer makes of it.
+// The song tinklewood-import makes of a MIDI file, which play along plays, is heard as written.
 TEST_F(RenderTest, EveryMidiFileThatImportsIsHeardAsTheSongItImportsAs) {
     int imported = 0;
     for (const std::string& midi : filesIn(SOURCE + "/tests/midi", ".mid")) {
@@ -482,11 +483,332 @@ TEST_F(RenderTest, EveryMidiFileThatImportsIsHeardAsTheSongItImportsAs) {
         const std::string song = files.missing("imported.song");
         const ToolRun import = run(files, TINKLEWOOD_IMPORT, {midi, song});
         ASSERT_EQ(import.status, 0) << import.err;
-        expectPlayedAsWritten(midi, readSong(song));
+        expectPlayedAsWritten(song, readSong(song));
         std::remove(song.c_str());
         ++imported;
     }
     EXPECT_GE(imported, 2);
+}
+
+// ---- MIDI files as written ---------------------------------------------------------------
+
+namespace {
+// Standard MIDI Files written and read byte by byte here, so that what the tests expect owes
+// nothing to the program's own reader and tempo map.
+struct SmfEvent {
+    long tick;
+    std::string bytes;  // status first, as sent: "\x90\x3C\x64"
+};
+
+std::string quantity(unsigned long value) {
+    std::string out(1, static_cast<char>(value & 0x7F));
+    while (value >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (value & 0x7F)));
+    return out;
+}
+
+std::string be(unsigned long value, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// Format 1; each track's events in any order, ending at its own end tick.
+std::string smfBytes(int ticksPerQuarter, std::vector<std::vector<SmfEvent>> tracks, const std::vector<long>& ends) {
+    std::string out = "MThd" + be(6, 4) + be(1, 2) + be(tracks.size(), 2) + be(ticksPerQuarter, 2);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        std::stable_sort(tracks[t].begin(), tracks[t].end(), [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; });
+        std::string body;
+        long at = 0;
+        for (const SmfEvent& e : tracks[t]) {
+            body += quantity(e.tick - at) + e.bytes;
+            at = e.tick;
+        }
+        body += quantity(std::max(ends[t], at) - at) + std::string("\xFF\x2F\0", 3);
+        out += "MTrk" + be(body.size(), 4) + body;
+    }
+    return out;
+}
+
+SmfEvent note(long tick, int channel, int pitch, int velocity) {
+    return {tick, {static_cast<char>((velocity > 0 ? 0x90 : 0x80) | channel), static_cast<char>(pitch), static_cast<char>(velocity)}};
+}
+SmfEvent tempo(long tick, unsigned long microsPerQuarter) {
+    return {tick, std::string("\xFF\x51\x03", 3) + be(microsPerQuarter, 3)};
+}
+SmfEvent program(long tick, int channel, int number) {
+    return {tick, {static_cast<char>(0xC0 | channel), static_cast<char>(number)}};
+}
+
+// A file as events: each track's, at their ticks, and where each track ends.
+struct SmfFile {
+    int ticksPerQuarter = 96;
+    std::vector<std::vector<SmfEvent>> tracks;
+    std::vector<long> ends;
+};
+
+std::string smfBytes(const SmfFile& file) { return smfBytes(file.ticksPerQuarter, file.tracks, file.ends); }
+
+unsigned long readQuantity(const std::string& bytes, std::size_t& at) {
+    unsigned long value = 0;
+    unsigned char c;
+    do {
+        c = static_cast<unsigned char>(bytes.at(at++));
+        value = value << 7 | (c & 0x7F);
+    } while (c & 0x80);
+    return value;
+}
+
+SmfFile readSmf(const std::string& bytes) {
+    const auto u = [&bytes](std::size_t at) { return static_cast<unsigned char>(bytes.at(at)); };
+    SmfFile file;
+    file.ticksPerQuarter = u(12) << 8 | u(13);
+    std::size_t at = 14;
+    for (int t = 0; t < (u(10) << 8 | u(11)); ++t) {
+        const std::size_t end = at + 8 + (u(at + 4) << 24 | u(at + 5) << 16 | u(at + 6) << 8 | u(at + 7));
+        at += 8;
+        std::vector<SmfEvent> events;
+        long tick = 0;
+        unsigned char running = 0;
+        while (at < end) {
+            tick += static_cast<long>(readQuantity(bytes, at));
+            unsigned char status = u(at);
+            if (status < 0x80) status = running;
+            else ++at;
+            std::string event(1, static_cast<char>(status));
+            if (status == 0xFF || status == 0xF0) {
+                if (status == 0xFF) event += static_cast<char>(u(at++));
+                const std::size_t from = at;
+                const unsigned long length = readQuantity(bytes, at);
+                event += bytes.substr(from, at - from + length);
+                at += length;
+                if (status == 0xFF && static_cast<unsigned char>(event[1]) == 0x2F) break;  // its end
+            } else {
+                running = status;
+                const int data = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+                event += bytes.substr(at, data);
+                at += data;
+            }
+            events.push_back({tick, event});
+        }
+        file.tracks.push_back(events);
+        file.ends.push_back(tick);
+        at = end;
+    }
+    return file;
+}
+
+// A note of a channel other than the drums: where its note-on and note-off stand.
+struct SmfNote {
+    std::size_t track, on, off;  // events of the track
+    long start, end;             // ticks
+};
+
+std::vector<SmfNote> melodicNotes(const SmfFile& file) {
+    std::vector<SmfNote> notes;
+    for (std::size_t t = 0; t < file.tracks.size(); ++t) {
+        std::map<std::pair<int, int>, std::vector<std::size_t>> open;  // by channel and pitch, earliest first
+        for (std::size_t e = 0; e < file.tracks[t].size(); ++e) {
+            const std::string& m = file.tracks[t][e].bytes;
+            const int kind = static_cast<unsigned char>(m[0]) & 0xF0, channel = m[0] & 0x0F;
+            if (channel == 9 || (kind != 0x80 && kind != 0x90)) continue;
+            std::vector<std::size_t>& starts = open[{channel, m[1]}];
+            if (kind == 0x90 && m[2] != 0) {
+                starts.push_back(notes.size());
+                notes.push_back({t, e, e, file.tracks[t][e].tick, file.ends[t]});
+            } else if (!starts.empty()) {
+                notes[starts.front()].off = e;
+                notes[starts.front()].end = file.tracks[t][e].tick;
+                starts.erase(starts.begin());
+            }
+        }
+    }
+    return notes;
+}
+
+// Seconds at a tick, through the file's tempo map.
+double secondsAt(const SmfFile& file, long tick) {
+    std::vector<std::pair<long, long>> tempos;  // tick, microseconds a quarter
+    for (const auto& track : file.tracks)
+        for (const SmfEvent& e : track)
+            if (e.bytes.size() == 6 && e.bytes.compare(0, 3, "\xFF\x51\x03") == 0)
+                tempos.push_back({e.tick, static_cast<unsigned char>(e.bytes[3]) << 16 |
+                                              static_cast<unsigned char>(e.bytes[4]) << 8 |
+                                              static_cast<unsigned char>(e.bytes[5])});
+    std::stable_sort(tempos.begin(), tempos.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    double seconds = 0;
+    long from = 0, micros = 500000;
+    for (const auto& [when, value] : tempos) {
+        if (when >= tick) break;
+        seconds += double(when - from) * micros / 1e6 / file.ticksPerQuarter;
+        from = when;
+        micros = value;
+    }
+    return seconds + double(tick - from) * micros / 1e6 / file.ticksPerQuarter;
+}
+
+// The file without the notes that start at these ticks.
+SmfFile without(const SmfFile& file, const std::vector<SmfNote>& notes, const std::vector<long>& starts) {
+    std::vector<std::vector<bool>> dropped;
+    for (const auto& track : file.tracks) dropped.emplace_back(track.size(), false);
+    for (const SmfNote& n : notes)
+        if (std::find(starts.begin(), starts.end(), n.start) != starts.end())
+            dropped[n.track][n.on] = dropped[n.track][n.off] = true;
+    SmfFile less = file;
+    for (std::size_t t = 0; t < file.tracks.size(); ++t) {
+        less.tracks[t].clear();
+        for (std::size_t e = 0; e < file.tracks[t].size(); ++e)
+            if (!dropped[t][e]) less.tracks[t].push_back(file.tracks[t][e]);
+    }
+    return less;
+}
+
+// A piece of several voices: a melody, a bass under the keyboard, chords, a run of
+// sixteenths above it after the tempo goes from 100 to 160 a minute, and drums between.
+std::string severalVoices(long& lastTick) {
+    constexpr int Q = 480;  // ticks a quarter note
+    std::vector<SmfEvent> conductor = {tempo(0, 600000), tempo(4 * Q, 375000)};
+    std::vector<SmfEvent> melody = {program(0, 0, 0)}, bass = {program(0, 1, 32)}, chords = {program(0, 2, 48)},
+                          run = {program(0, 3, 73)}, drums;
+    const int tune[] = {72, 74, 76, 79, 77, 76, 74, 72};
+    for (int i = 0; i < 8; ++i) {  // quarters, two bars
+        melody.push_back(note(i * Q, 0, tune[i], 70 + 5 * i));
+        melody.push_back(note(i * Q + Q * 3 / 4, 0, tune[i], 0));
+    }
+    for (int bar = 0; bar < 4; ++bar) {  // C2 and G1, half notes
+        for (int half = 0; half < 2; ++half) {
+            const long at = bar * 4 * Q + half * 2 * Q;
+            bass.push_back(note(at, 1, half == 0 ? 36 : 31, 90));
+            bass.push_back(note(at + Q, 1, half == 0 ? 36 : 31, 0));
+        }
+        for (int p : {55, 60, 64}) {  // a chord on each bar's third beat
+            chords.push_back(note(bar * 4 * Q + 2 * Q + Q / 2, 2, p, 60));
+            chords.push_back(note(bar * 4 * Q + 3 * Q, 2, p, 0));
+        }
+    }
+    for (int i = 0; i < 16; ++i) {  // bar 3: sixteenths from C5 up, staccato
+        const long at = 8 * Q + i * Q / 4;
+        const int pitch = 72 + (i * 5) % 24;
+        run.push_back(note(at, 3, pitch, 110));
+        run.push_back(note(at + Q / 8, 3, pitch, 0));
+    }
+    for (int i = 0; i < 32; ++i) {  // off-beat eighths on the drums
+        drums.push_back(note(i * Q / 2 + Q / 4, 9, i % 2 ? 42 : 38, 100));
+        drums.push_back(note(i * Q / 2 + Q / 4 + 10, 9, i % 2 ? 42 : 38, 0));
+    }
+    lastTick = 16 * Q + Q / 2;  // half a beat of silence at the end
+    return smfBytes(Q, {conductor, melody, bass, chords, run, drums}, {0, 8 * Q, 16 * Q, 16 * Q, lastTick, 16 * Q});
+}
+}  // namespace
+
+// Every note-on of a channel other than the drums is heard within 30 ms of its time, and the
+// render lasts as long as the file. Where notes overlap no level says when the next one
+// starts, so each is heard as the difference it makes: the file is rendered again without the
+// notes of some of its start times, chosen so that each has died away before the next of them
+// starts, and in the render's difference from the whole each of those starts where the
+// difference starts.
+class MidiAsWritten : public RenderTest, public testing::WithParamInterface<std::string> {
+protected:
+    std::string fileBytes() {
+        if (GetParam() != "several_voices") return slurp(SOURCE + "/tests/midi/" + GetParam() + ".mid");
+        long lastTick = 0;
+        return severalVoices(lastTick);
+    }
+};
+
+TEST_P(MidiAsWritten, EveryNoteOnIsHeardWithinThirtyMillisecondsAndTheRenderLastsAsLongAsTheFile) {
+    const std::string bytes = fileBytes();
+    const SmfFile file = readSmf(bytes);
+    const std::vector<SmfNote> notes = melodicNotes(file);
+    ASSERT_GE(notes.size(), 8u);
+    // The start ticks, each with when the last of its notes has died away (0.05 s from its
+    // note-off, a margin on top).
+    std::map<long, double> quietAfter;
+    for (const SmfNote& n : notes) quietAfter[n.start] = std::max(quietAfter[n.start], secondsAt(file, n.end) + 0.15);
+    std::vector<std::vector<long>> groups;
+    std::vector<double> groupQuiet;
+    for (const auto& [start, quiet] : quietAfter) {
+        std::size_t g = 0;
+        while (g < groups.size() && groupQuiet[g] > secondsAt(file, start)) ++g;
+        if (g == groups.size()) {
+            groups.emplace_back();
+            groupQuiet.push_back(0);
+        }
+        groups[g].push_back(start);
+        groupQuiet[g] = quiet;
+    }
+    std::vector<std::vector<std::string>> args = {{files.file("piece.mid", bytes), files.missing("whole.wav")}};
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        args.push_back({files.file("less" + std::to_string(g) + ".mid", smfBytes(without(file, notes, groups[g]))),
+                        files.missing("less" + std::to_string(g) + ".wav")});
+    const std::vector<ToolRun> runs = runAll(files, TINKLEWOOD_RENDER, args);
+    for (const ToolRun& r : runs) ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<float> whole = readChannel(args[0][1]);
+    int missed = 0;
+    double worst = 0;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const std::vector<float> less = readChannel(args[g + 1][1]);
+        for (long start : groups[g]) {
+            // The first sample where they differ by more than their dither, from 0.1 s before.
+            const double t = secondsAt(file, start);
+            const auto from = static_cast<std::size_t>(std::max(0.0, t - 0.1) * RATE);
+            double heard = -1;
+            for (std::size_t i = from; i < whole.size() && i < less.size() && i < from + RATE / 5; ++i)
+                if (std::fabs(whole[i] - less[i]) > 2e-3f) {
+                    heard = double(i) / RATE;
+                    break;
+                }
+            worst = std::max(worst, heard < 0 ? 1.0 : std::fabs(heard - t));
+            if ((heard < 0 || std::fabs(heard - t) > 0.03) && ++missed <= 5)
+                ADD_FAILURE() << "the notes starting at " << t << " s are heard "
+                              << (heard < 0 ? "nowhere near it" : std::to_string(1000 * (heard - t)) + " ms from it");
+        }
+    }
+    EXPECT_EQ(missed, 0) << "of " << quietAfter.size() << " times notes start";
+    RecordProperty("worst_onset_ms", std::to_string(1000 * worst));
+    RecordProperty("renders", std::to_string(runs.size()));
+
+    // The last note sounds to its end; the file ends with its last track, then the tail every
+    // render has (a quarter of a second).
+    std::size_t lastSound = whole.size();
+    while (lastSound > 0 && std::fabs(whole[lastSound - 1]) < 1e-3f) --lastSound;
+    double lastOff = 0, length = 0;
+    for (const SmfNote& n : notes) lastOff = std::max(lastOff, secondsAt(file, n.end));
+    for (long end : file.ends) length = std::max(length, secondsAt(file, end));
+    EXPECT_GT(double(lastSound) / RATE, lastOff - 0.02) << "the last note is cut short";
+    EXPECT_LT(double(lastSound) / RATE, lastOff + 0.1) << "the last note outlasts its note-off";
+    const double seconds = double(whole.size()) / RATE - 0.25;
+    EXPECT_GE(seconds, length) << "the render is shorter than the file";
+    EXPECT_LE(seconds, length + 0.1) << "the render is longer than the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MidiAsWritten,
+                         testing::Values("several_voices", "ok_format1_waltz_with_drums", "ok_scale_over_chords"));
+
+TEST_F(RenderTest, AMidiFileOnASoundFontPlaysItsNotesAtPitchAndItsDrumsOnTheKit) {
+    FixtureSoundFont kit;
+    kit.presets = {{0, 0}, {128, 0}};
+    const std::string withKit = files.soundFont("kit.sf2", kit), withoutKit = files.soundFont("sine.sf2");
+    constexpr int Q = 96;
+    // C2 and C6, beyond the keys, then a drum note on its own: the fixture's every sound is its
+    // sine, so the drum is heard at its note's pitch, B3.
+    const std::string piece = files.file(
+        "far.mid", smfBytes(Q, {{note(0, 0, 36, 100), note(2 * Q, 0, 36, 0), note(4 * Q, 0, 84, 100), note(6 * Q, 0, 84, 0),
+                                 note(8 * Q, 9, 59, 100), note(10 * Q, 9, 59, 0)}},
+                            {12 * Q}));
+    const std::vector<float> x = rendered(piece, {"--soundfont", withKit});
+    const double quarter = 0.5;
+    for (const auto& [start, midi] : std::vector<std::pair<double, int>>{{0, 36}, {4 * quarter, 84}, {8 * quarter, 59}}) {
+        const auto from = static_cast<std::size_t>(start * RATE);
+        const double hz = estimatePitchHz(std::vector<float>(x.begin() + from, x.begin() + from + RATE), RATE);
+        EXPECT_NEAR(centsBetween(hz, midiToHz(midi)), 0.0, 10.0) << "MIDI " << midi << " heard at " << hz << " Hz";
+    }
+    const std::vector<float> noKit = rendered(piece, {"--soundfont", withoutKit});
+    const auto drum = static_cast<std::size_t>(8 * quarter * RATE);
+    EXPECT_LT(rms(std::vector<float>(noKit.begin() + drum + RATE / 10, noKit.begin() + drum + RATE)), 1e-3)
+        << "the drum note played on a melodic sound";
+    const ToolRun damaged = render(files, {piece, wav, "--soundfont", files.file("bad.sf2", "RIFF")});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(std::count(damaged.err.begin(), damaged.err.end(), '\n'), 1) << damaged.err;
 }
 
 // ---- How fast -----------------------------------------------------------------------------

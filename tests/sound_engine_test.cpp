@@ -24,6 +24,7 @@
 #include "KeyNotes.h"
 #include "NotePitch.h"
 #include "OpenAlSound.h"
+#include "Piano.h"
 #include "Instruments.h"
 #include "SoundFontLibrary.h"
 #include "SoundFontStream.h"
@@ -378,6 +379,26 @@ TEST(SoundEnginePreload, FilesAreDecodedAheadOnTheWorker) {
     EXPECT_FALSE(loop.engine().play2D(a).isNull());
     EXPECT_FALSE(loop.engine().play2D(b).isNull());
     EXPECT_NEAR(decibels(loop.settledRms() / FULL_RMS), 6.02, 0.1);  // two equal tones in phase
+}
+
+TEST(SoundEnginePreload, CopiesRaisedByOctavesAreMadeAheadForAnEngineOnADevice) {
+    FixtureFolder files;
+    const std::string tone = files.tone("t.wav", 1, 1.0, 220.0, TONE);
+    const std::vector<std::pair<std::string, float>> asked = {{tone, 2.0f}, {tone, 8.0f}, {tone, 0.5f}, {tone, 3.0f}};
+    Loopback device({}, StreamFeed::Thread);
+    ASSERT_TRUE(device.ok());
+    device.engine().prepareAtPitch(asked);
+    device.engine().waitForPreload();
+    EXPECT_EQ(device.engine().cachedFiles(), 2u) << "one copy an octave up (for 2 and 3 times), one three up";
+    device.engine().prepareAtPitch(asked);  // a worker that has ended starts again, and finds them made
+    device.engine().waitForPreload();
+    EXPECT_FALSE(device.engine().playAtPitch(tone, 8.0f).isNull());
+    EXPECT_EQ(device.engine().cachedFiles(), 2u) << "the note's copy was made again";
+    // Rendered by hand, a first note's copy is made as it is asked for, and the mix waits.
+    Loopback pulled;
+    pulled.engine().prepareAtPitch(asked);
+    pulled.engine().waitForPreload();
+    EXPECT_EQ(pulled.engine().cachedFiles(), 0u);
 }
 
 TEST(SoundEnginePreload, FileAskedForWhileTheWorkerHasItIsReportedOnce) {
@@ -825,6 +846,41 @@ TEST_F(SoundEngineTest, SoundFontWithBytesChangedLoadsOrIsRefusedButNeverCrashes
     RecordProperty("refused", refused);
 }
 
+// The piano as the program builds it, on this engine, with the user's SoundFonts listed as
+// the program lists them: Space passes over one whose body is damaged, with one line, reaches
+// the next, and a MIDI keyboard's notes beyond the keys sound on it at their own pitch.
+TEST_F(SoundEngineTest, SpaceReachesAUsersSoundFontOnWhichMidiNotesSoundAtTheirPitch) {
+    FixtureFolder user;
+    FixtureSoundFont sine;
+    sine.name = "Test Sine";
+    user.soundFont("b_sine.sf2", sine);
+    const std::string whole = FixtureFolder::soundFontBytes({});
+    const std::string damaged = user.file("a_damaged.sf2", whole.substr(0, whole.size() - 300));
+    DrivenClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.sound = &loop.engine();
+    setup.soundFonts = listSoundFonts(user.missing(""), {});
+    ASSERT_EQ(setup.soundFonts.size(), 2u) << "the damaged one's head is a SoundFont's";
+    Piano piano(setup);
+    const std::vector<std::string> lines = linesWhile([&] {
+        for (int i = 0; i < 5; ++i) piano.keyDown(' ');
+    });
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find(damaged), std::string::npos) << lines[0];
+    EXPECT_EQ(piano.currentCaption(), "Test Sine");
+    for (const int note : {36, 84}) {
+        const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), 100}, off[3] = {0x80, on[1], 0};
+        piano.midiInbox().queue(on, 3);
+        piano.playMidi();
+        const double measured = estimatePitchHz(renderInBlocks(loop, FIXTURE_RATE * 3 / 4).left, FIXTURE_RATE);
+        EXPECT_NEAR(centsBetween(measured, midiToHz(note)), 0.0, 10.0) << "note " << note;
+        piano.midiInbox().queue(off, 3);
+        piano.playMidi();
+        renderInBlocks(loop, FIXTURE_RATE);
+    }
+}
+
 TEST(SoundFontLibrary, ListsSf2AndSf3ByFileNameThenTheSystemsAndSkipsOtherFiles) {
     FixtureFolder user, system;
     user.soundFont("b.sf2");
@@ -856,6 +912,12 @@ TEST(SoundFontLibrary, SystemSoundFontTheUserAlsoKeepsIsListedOnce) {
     const std::string kept = user.soundFont("fluid.sf2");
     EXPECT_EQ(listSoundFonts(user.missing(""), {kept}).size(), 1u);
     EXPECT_TRUE(listSoundFonts(user.missing("nowhere"), {}).empty()) << "a missing folder adds nothing";
+}
+
+TEST(SoundFontLibrary, TheSystemsSoundFontsMayBeNamedInsteadOrNone) {
+    EXPECT_EQ(systemSoundFontsNamed(nullptr), systemSoundFonts());
+    EXPECT_TRUE(systemSoundFontsNamed("").empty()) << "as the end-to-end suite asks";
+    EXPECT_EQ(systemSoundFontsNamed(":/a/gm.sf2::/b/gm.sf3:"), (std::vector<std::string>{"/a/gm.sf2", "/b/gm.sf3"}));
 }
 
 TEST(SoundFontLibrary, UserFolderFollowsXdgDataHome) {

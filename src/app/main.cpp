@@ -9,6 +9,7 @@
 #include "OpenAlSound.h"
 #include "Piano.h"
 #include "ProgramOptions.h"
+#include "SoundFontLibrary.h"
 #include "Shell.h"
 
 namespace {
@@ -41,8 +42,10 @@ int main(int argc, char** argv) {
     setup.host = &shell;
     setup.log = &log;
     setup.resources = resources;
-    setup.importMidiSong = importMidiSong;
+    setup.readMidiScore = readMidiFile;
     setup.writeMidiFile = writeRecordedMidi;
+    // Listed now from their heads alone; each is read whole only when Space chooses it.
+    setup.soundFonts = listSoundFonts(userSoundFontDir(), systemSoundFontsNamed(std::getenv("TINKLEWOOD_SYSTEM_SOUNDFONTS")));
     Piano piano(setup);
     shell.attach(&piano);
     openMidiPorts(piano, &log);

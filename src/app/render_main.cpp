@@ -1,7 +1,8 @@
-// tinklewood-render SONG OUT.wav [--instrument NAME]: plays a song as the program does and
-// writes what its mixer gives to a WAV file, with no window or sound card and much faster
-// than real time: the window-free core is stepped frame by frame on a clock that the rendered
-// samples move, and OpenAL Soft's loopback device mixes exactly the samples between frames.
+// tinklewood-render SONG OUT.wav [--instrument NAME] [--soundfont FILE]: plays a song, or a MIDI
+// file as written, as the program does and writes what its mixer gives to a WAV file, with no
+// window or sound card and much faster than real time: the window-free core is stepped frame
+// by frame on a clock that the rendered samples move, and OpenAL Soft's loopback device mixes
+// exactly the samples between frames.
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
@@ -31,6 +32,7 @@
 #include "Piano.h"
 #include "Printable.h"
 #include "Resources.h"
+#include "SoundFontLibrary.h"
 #include "animation.h"
 
 namespace {
@@ -48,13 +50,15 @@ constexpr long long MAX_WAV_SAMPLES = 0xFFFFFFFFLL / 4 - 60LL * RATE;
 
 const CommandLineSyntax SYNTAX = {
     "tinklewood-render",
-    "tinklewood-render SONG OUT.wav [--instrument piano|synth|organ|music_box|choir]",
-    "Plays SONG (a .song or .mid file) as Tinklewood does and writes what it sounds like to\n"
-    "OUT.wav, 44.1 kHz 16-bit stereo, with no window or sound device.\n"
+    "tinklewood-render SONG OUT.wav [--instrument piano|synth|organ|music_box|choir] [--soundfont FILE]",
+    "Plays SONG as Tinklewood does, a .song file on the hands and a .mid file as written, and\n"
+    "writes what it sounds like to OUT.wav, 44.1 kHz 16-bit stereo, with no window or sound device.\n"
     "  --instrument NAME  the instrument to play it on; piano when not given\n"
+    "  --soundfont FILE   play it on the SoundFont FILE (.sf2, .sf3) instead: a MIDI file\n"
+    "                     on its own programs, drums included\n"
     "  --help             this text\n"
     "  --version          the program's version\n",
-    {{"--instrument", true}},
+    {{"--instrument", true}, {"--soundfont", true}},
     {"SONG", "OUT.wav"},
     2,
 };
@@ -102,15 +106,20 @@ bool hasExtension(const std::string& path, const std::string& extension) {
            path.compare(path.size() - extension.size(), extension.size(), extension) == 0;
 }
 
+// Reads a MIDI file with the program's reader and limits, to play as written; false after one
+// line saying why it cannot be played, with its name escaped.
+bool readTimelineAt(const std::string& path, MidiTimeline& timeline) {
+    MidiScore score;
+    std::string error, problem;
+    if (!readMidiFile(path, score, error)) return refuse(error);
+    if (!timelineFromMidi(score, timeline, problem)) return refuse(malformedMidiFile(path, problem));
+    return true;
+}
+
 // Reads the song with the program's reader and limits; false after one line saying why it
 // cannot be played, with its name escaped.
 bool readSongAt(const std::string& path, SongData& song) {
     std::string error;
-    if (hasExtension(path, ".mid")) {
-        std::string report;
-        if (!importMidiSong(path, song, report, error)) return refuse(error);
-        return true;
-    }
     const std::string shown = printable(path);
     std::string text;
     switch (readSmallFile(path, MAX_SONG_FILE_BYTES, text)) {
@@ -273,14 +282,31 @@ int main(int argc, char** argv) {
     setup.clock = &clock;
     setup.sound = mixer.engine();
     setup.resources = resources;
+    if (line.has("--soundfont")) {
+        // Named as the program names it; the engine says in one line why it cannot be opened.
+        SoundFontEntry font{line.value("--soundfont"), ""};
+        std::string error;
+        if (!readSoundFontName(font.path, font.name, error))
+            return fail("tinklewood-render: cannot use the SoundFont " + printable(font.path) + ": " + error);
+        setup.soundFonts.push_back(font);
+        instrument = NUM_INSTRUMENTS;
+    }
     Piano piano(setup);
-    piano.selectInstrument(instrument);
-    SongData song;
-    if (!readSongAt(songPath, song) || !piano.startSong(std::move(song), songPath)) return 1;
-    float lastBeat = 0;
-    for (const auto* hand : {&piano.song().rightEntries(), &piano.song().leftEntries()})
-        if (!hand->empty()) lastBeat = std::max(lastBeat, hand->back()[0]);  // end beats only rise
-    const double songSamples = static_cast<double>(lastBeat) * STEPS_PER_BEAT * FRAME_SAMPLES;
+    if (!piano.selectInstrument(instrument)) return 1;
+    double songSamples = 0;
+    if (hasExtension(songPath, ".mid")) {
+        MidiTimeline timeline;
+        if (!readTimelineAt(songPath, timeline)) return 1;
+        songSamples = timeline.seconds * RATE;
+        if (!piano.startScore(std::move(timeline), songPath)) return 1;
+    } else {
+        SongData song;
+        if (!readSongAt(songPath, song) || !piano.startSong(std::move(song), songPath)) return 1;
+        float lastBeat = 0;
+        for (const auto* hand : {&piano.song().rightEntries(), &piano.song().leftEntries()})
+            if (!hand->empty()) lastBeat = std::max(lastBeat, hand->back()[0]);  // end beats only rise
+        songSamples = static_cast<double>(lastBeat) * STEPS_PER_BEAT * FRAME_SAMPLES;
+    }
     if (songSamples > MAX_WAV_SAMPLES) {
         const long hours = std::lround(songSamples / RATE / 3600);
         return fail("tinklewood-render: " + printable(songPath) + " lasts " + std::to_string(hours) +

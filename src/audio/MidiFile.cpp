@@ -335,6 +335,12 @@ bool readMidiBytes(const std::string& bytes, MidiScore& score, std::string& prob
                     made.notes[notes.front()].endTick = tick;
                     notes.pop_front();
                 }
+            } else if (kind == 0xC0 && length >= 2) {
+                made.controls.push_back({tick, t - 1, channel, MidiControl::PROGRAM, m[1], 0});
+            } else if (kind == 0xB0 && length >= 3) {
+                made.controls.push_back({tick, t - 1, channel, MidiControl::CONTROLLER, m[1], m[2]});
+            } else if (kind == 0xE0 && length >= 3) {
+                made.controls.push_back({tick, t - 1, channel, MidiControl::PITCH_BEND, 0, m[1] | (m[2] << 7)});
             } else if (m[0] == 0xFF && length >= 6 && m[1] == 0x51) {
                 const long micros = (m[3] << 16) | (m[4] << 8) | m[5];
                 made.tempos.push_back({tick, micros / 1e6});
@@ -345,12 +351,14 @@ bool readMidiBytes(const std::string& bytes, MidiScore& score, std::string& prob
         // A note the track never ends lasts to the track's last event.
         for (const auto& entry : open)
             for (std::size_t index : entry.second) made.notes[index].endTick = lastTick;
+        // Its last event is its end (libsmf gives every track one).
+        made.endTick = std::max(made.endTick, lastTick);
     }
     score = std::move(made);
     return true;
 }
 
-bool importMidiSong(const std::string& path, SongData& song, std::string& report, std::string& error) {
+bool readMidiFile(const std::string& path, MidiScore& score, std::string& error) {
     std::string bytes, problem;
     bool opened = false;
     const std::string shownPath = printable(path);
@@ -358,14 +366,22 @@ bool importMidiSong(const std::string& path, SongData& song, std::string& report
         error = "Error: Failed to open MIDI file " + shownPath;
         return false;
     }
-    MidiScore score;
-    MidiImportReport made;
-    if (problem.empty() && readMidiBytes(bytes, score, problem) && songFromMidi(score, song, made, problem)) {
-        report = made.text();
-        return true;
-    }
-    error = "Error: Malformed MIDI file " + shownPath + ": " + printable(problem, 160);
+    if (problem.empty() && readMidiBytes(bytes, score, problem)) return true;
+    error = malformedMidiFile(path, problem);
     return false;
+}
+
+bool importMidiSong(const std::string& path, SongData& song, std::string& report, std::string& error) {
+    MidiScore score;
+    if (!readMidiFile(path, score, error)) return false;
+    MidiImportReport made;
+    std::string problem;
+    if (!songFromMidi(score, song, made, problem)) {
+        error = malformedMidiFile(path, problem);
+        return false;
+    }
+    report = made.text();
+    return true;
 }
 
 bool writeMidiFile(const std::string& path, int program, const std::vector<MidiNoteEvent>& events,

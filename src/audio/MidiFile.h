@@ -21,11 +21,14 @@ bool checkMidiBytes(const std::string& bytes, std::string& problem);
 // Reads a MIDI file's bytes into score. Refuses, as checkMidiBytes does, what is malformed.
 bool readMidiBytes(const std::string& bytes, MidiScore& score, std::string& problem);
 
-// The one function a song chooser calls for a .mid file: reads it (a regular file of at most
-// MAX_MIDI_FILE_BYTES, opened without blocking) and makes it a song. On success fills song
-// and report (a few lines saying what was kept, folded and dropped). On failure puts one
-// printable line, without its newline, into error: "Error: Failed to open MIDI file PATH" or
-// "Error: Malformed MIDI file PATH: PROBLEM".
+// Reads a MIDI file (a regular file of at most MAX_MIDI_FILE_BYTES, opened without blocking)
+// into score. On failure puts one printable line, without its newline, into error: "Error:
+// Failed to open MIDI file PATH" or "Error: Malformed MIDI file PATH: PROBLEM".
+bool readMidiFile(const std::string& path, MidiScore& score, std::string& error);
+
+// Reads a MIDI file as readMidiFile does and makes it a song, as tinklewood-import does and
+// as "6" does for play along. On success fills song and report (a few lines saying what was
+// kept, folded and dropped); on failure error is one line, as readMidiFile's.
 bool importMidiSong(const std::string& path, SongData& song, std::string& report, std::string& error);
 
 // One event of a track to write: a note starts (velocity 1..127) or ends (velocity 0); or,

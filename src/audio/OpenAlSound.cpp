@@ -129,6 +129,16 @@ Decoded raisedByOctaves(const Decoded& decoded, int octaves) {
     return out;
 }
 
+// A pitch as whole octaves up, made beforehand by raisedByOctaves, and what is left for OpenAL's
+// resampler: under an octave up, and every step down.
+int octavesUpIn(float& pitch) {
+    int exponent = 0;
+    const float mantissa = std::frexp(pitch, &exponent);  // pitch = mantissa * 2^exponent, mantissa in [0.5, 1)
+    const int octavesUp = pitch >= 2.0f ? exponent - 1 : 0;
+    if (octavesUp > 0) pitch = 2.0f * mantissa;
+    return octavesUp;
+}
+
 // A sample raised by whole octaves is kept apart from the sample itself, under this key.
 std::string raisedKey(const std::string& path, int octaves) {
     return octaves == 0 ? path : path + '\n' + std::to_string(octaves) + " octaves up";
@@ -180,6 +190,9 @@ struct OpenAlSoundEngine::Impl {
     std::unordered_map<std::string, Sample> cache;
     bool preloadDone = true;
 
+    // Copies raised by octaves asked for ahead (path, octaves), for the worker after its
+    // preload list; guarded by cacheMutex, as is preloadDone, which is false while it works.
+    std::vector<std::pair<std::string, int>> raises;
     std::thread worker;
     std::atomic<bool> stopping{false};
 
@@ -196,6 +209,7 @@ struct OpenAlSoundEngine::Impl {
     ALuint bufferFor(const std::string& path, std::string* failure = nullptr, int* channels = nullptr,
                      int octavesUp = 0);
     void preload(const std::vector<std::string>& paths);
+    void raiseAhead();
     Voice* voiceFor(const SoundHandle& handle);
 };
 
@@ -292,10 +306,29 @@ void OpenAlSoundEngine::Impl::preload(const std::vector<std::string>& paths) {
     // back to the system only when asked.
     malloc_trim(0);
 #endif
+    raiseAhead();
+}
+
+// The copies asked for ahead, until none is left; then the worker is done. One that cannot be
+// made is silent, as a note asking for it would find: its sample's own failure was told.
+void OpenAlSoundEngine::Impl::raiseAhead() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    for (;;) {
+        std::vector<std::pair<std::string, int>> taken;
+        {
+            std::lock_guard<std::mutex> lock(cacheMutex);
+            taken.swap(raises);
+            if (taken.empty() || stopping) {
+                preloadDone = true;
+                cacheChanged.notify_all();
+                break;
+            }
+        }
+        std::string failure;
+        for (const auto& [path, octaves] : taken)
+            if (!stopping) bufferFor(path, &failure, nullptr, octaves);
+    }
     if (setThreadContext != nullptr) setThreadContext(nullptr);
-    std::lock_guard<std::mutex> lock(cacheMutex);
-    preloadDone = true;
-    cacheChanged.notify_all();
 }
 
 OpenAlSoundEngine::Impl::Voice* OpenAlSoundEngine::Impl::voiceFor(const SoundHandle& handle) {
@@ -371,10 +404,7 @@ SoundHandle OpenAlSoundEngine::playAtPitch(const std::string& path, float pitch)
     pitch = std::isfinite(pitch) ? std::clamp(pitch, 1.0f / 64, 64.0f) : 1.0f;
     // Up by whole octaves from a copy raised beforehand; what is left, under an octave, by
     // OpenAL's resampler, as is every step down.
-    int exponent = 0;
-    const float mantissa = std::frexp(pitch, &exponent);  // pitch = mantissa * 2^exponent, mantissa in [0.5, 1)
-    const int octavesUp = pitch >= 2.0f ? exponent - 1 : 0;
-    if (octavesUp > 0) pitch = 2.0f * mantissa;
+    const int octavesUp = octavesUpIn(pitch);
     int channels = 0;
     const ALuint buffer = impl_->bufferFor(path, nullptr, &channels, octavesUp);
     if (buffer == 0) return SoundHandle();
@@ -411,6 +441,28 @@ SoundHandle OpenAlSoundEngine::playAtPitch(const std::string& path, float pitch)
     voice.startedAt = ++impl_->starts;
     if (alGetError() != AL_NO_ERROR) return SoundHandle();
     return SoundHandle(this, static_cast<std::uint32_t>(chosen), voice.generation);
+}
+
+void OpenAlSoundEngine::prepareAtPitch(const std::vector<std::pair<std::string, float>>& samples) {
+    // Rendered by hand, the mix waits for a first note's copy: nothing is late there.
+    if (impl_->feed != StreamFeed::Thread || impl_->closed || impl_->stopping) return;
+    std::vector<std::pair<std::string, int>> jobs;
+    for (auto [path, pitch] : samples) {
+        if (!std::isfinite(pitch)) continue;
+        pitch = std::clamp(pitch, 1.0f / 64, 64.0f);
+        if (const int octaves = octavesUpIn(pitch); octaves > 0) jobs.emplace_back(path, octaves);
+    }
+    if (jobs.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(impl_->cacheMutex);
+        impl_->raises.insert(impl_->raises.end(), jobs.begin(), jobs.end());
+        if (!impl_->preloadDone) return;  // the worker takes them before it ends
+        impl_->preloadDone = false;
+    }
+    // The worker before has ended, or is about to: it said so under the lock.
+    if (impl_->worker.joinable()) impl_->worker.join();
+    Impl* state = impl_.get();
+    impl_->worker = std::thread([state] { state->raiseAhead(); });
 }
 
 void OpenAlSoundEngine::setVolume(const SoundHandle& handle, float volume) {

@@ -41,6 +41,9 @@ public:
     // resampled by OpenAL Soft's best resampler, its 23rd-order sinc, where its default
     // linear one would leave aliases 10 dB under the harmonics.
     SoundHandle playAtPitch(const std::string& path, float pitch) override;
+    // With the thread feed (a sound device), the copies raised by octaves that these pitches
+    // need are made by the preload worker, after its preload list, at its low priority.
+    void prepareAtPitch(const std::vector<std::pair<std::string, float>>& samples) override;
     void setVolume(const SoundHandle& handle, float volume) override;
     void stop(const SoundHandle& handle) override;
     // The synthesizer's blocks go to a streaming source of this engine's context; see
@@ -55,7 +58,7 @@ public:
     // after it is silence. Run at process exit for the engines createSoundEngine made.
     void shutdown();
 
-    // Blocks until the worker has gone through its preload list.
+    // Blocks until the worker has gone through its preload list and the copies asked for.
     void waitForPreload();
     // Files decoded and kept (or found unplayable): one entry per distinct path, and one per
     // path and octave for the copies made higher.

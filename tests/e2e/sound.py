@@ -103,6 +103,20 @@ def strongest_note(samples, start, length, candidates=range(43, 89)):
     return max(scores, key=scores.get), scores
 
 
+def fundamental_hz(samples, start, length, midi):
+    """The frequency of the strongest peak within a quarter tone of the note's fundamental, found
+    between the 0.5 Hz bins by a parabola through the log magnitudes of the three around it: a
+    note's tuning judged on its fundamental's own peak, which a whole-spectrum estimate pulls
+    sharp on a piano's stretched partials."""
+    magnitudes, bin_hz = spectrum(samples, start, length)
+    low = int(np.floor(midi_hz(midi) * 2 ** (-50 / 1200) / bin_hz))
+    high = int(np.ceil(midi_hz(midi) * 2 ** (50 / 1200) / bin_hz)) + 1
+    peak = low + int(np.argmax(magnitudes[low:high]))
+    a, b, c = np.log(magnitudes[peak - 1:peak + 2] + 1e-12)
+    offset = 0.5 * (a - c) / (a - 2 * b + c) if a - 2 * b + c < 0 else 0.0
+    return (peak + offset) * bin_hz
+
+
 def fundamentals(samples, start, length, candidates):
     """Strength of each candidate note's fundamental, as a fraction of the strongest."""
     magnitudes, bin_hz = spectrum(samples, start, length)

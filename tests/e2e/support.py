@@ -302,8 +302,10 @@ class Program:
         # The user's own folder (songs added, recordings saved) is the run's own, never the
         # account's: a test finds there only what it put there.
         self.data_home = self.tmpdir / "data"
+        # So are its SoundFonts: a General MIDI SoundFont a package put on this machine is not
+        # one of Space's instruments here.
         run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
-                       XDG_DATA_HOME=str(self.data_home))
+                       XDG_DATA_HOME=str(self.data_home), TINKLEWOOD_SYSTEM_SOUNDFONTS="")
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.

@@ -1,9 +1,12 @@
 """MIDI in and out through a JACK server on its dummy driver, started and stopped here: notes
-from a MIDI keyboard heard at their pitch at once, keys going down and up with them, the
-sustain pedal holding them, a keyboard plugged in later, the program's own notes sent out on
-its output port while those that came in are not, and a JACK server that stops (the notes held
-let go, one line) and comes back (found again, its keyboards connected, one line)."""
+"""MIDI in and out through a JACK server on its dummy driver, started and stopped here: notes
+from a MIDI keyboard heard at their pitch at once (those beyond the keys too), keys going down
+and up with them, the sustain pedal holding them, a keyboard plugged in later, the program's own
+notes sent out on its output port while those that came in are not, and a JACK server that
+stops (the notes held let go, one line) and comes back (found again, its keyboards connected,
+one line)."""
 
+import math
 import os
 import subprocess
 import threading
@@ -309,16 +312,36 @@ class MidiTest(unittest.TestCase):
         ratio = levels[40] / levels[127]
         self.assertTrue(0.06 < ratio < 0.16, f"velocity 40 sounded at {ratio:.3f} of velocity 127")
 
-    def test_5_a_keyboard_plugged_in_later_is_connected_and_far_notes_come_in_by_octaves(self):
+    def test_5_a_keyboard_plugged_in_later_is_connected_and_far_notes_sound_at_their_own_pitch(self):
+        p = self.program
         late = Peer(self.jack, "late-keyboard")
         try:
             self.wait_event("midi-connect", "late-keyboard:out", timeout=5)
-            for note, sample in ((84, "C2.mp3"), (36, "C0.mp3"), (49, "Black0.mp3")):
+            # C6 and C2, an octave beyond the keys each way: the sample of the key of their name
+            # nearest them, twice and half as fast, heard at once at the note's own pitch.
+            for note, sample in ((84, "C2.mp3"), (36, "C0.mp3")):
                 sent = late.send(0x90, note, VELOCITY)
-                time.sleep(0.2)
-                late.send(0x80, note, 0)
-                time.sleep(0.2)
+                time.sleep(0.7)
+                released = self.taken(f"off {note}", late.send(0x80, note, 0))
+                time.sleep(0.3)
+                samples, zero, spans = self.listen(sent - 0.1, released + 0.3)
                 self.started_after(sent, sample)
+                self.assertGreaterEqual(len(spans), 1, f"MIDI {note} was not heard")
+                heard = spans[0][0]
+                start = heard - zero + 0.05
+                hz = sound.fundamental_hz(samples, start, 0.5, note)
+                cents = 1200 * math.log2(hz / sound.midi_hz(note))
+                pitch, _ = sound.strongest_note(samples, start, 0.5, candidates=range(24, 100))
+                print(f"\nMIDI {note}: heard {1000 * (heard - sent):.1f} ms after it was sent, "
+                      f"{cents:+.1f} cents", flush=True)
+                self.assertLess(heard - sent, 0.05, f"MIDI {note} was heard {heard - sent:.3f} s after it was sent")
+                self.assertEqual(pitch, note, f"MIDI {note} sounded as MIDI {pitch}")
+                self.assertLess(abs(cents), 10, f"MIDI {note} sounded {cents:+.1f} cents off")
+            sent = late.send(0x90, 49, VELOCITY)  # C#3, on its own key
+            time.sleep(0.2)
+            late.send(0x80, 49, 0)
+            time.sleep(0.2)
+            self.started_after(sent, "Black0.mp3")
         finally:
             late.close()
 
@@ -338,7 +361,16 @@ class MidiTest(unittest.TestCase):
         p.key("space")  # the synth
         time.sleep(0.3)
         self.assertIn((0xC0, 81), peer.messages(up), "no program change to the synth")
-        p.key("space", 4)  # back to the piano
+        # Back to the piano, past the system's General MIDI SoundFont when one is installed.
+        for _ in range(12):
+            chosen = len(p.events("instrument"))
+            p.key("space")
+            deadline = time.monotonic() + 5
+            while len(p.events("instrument")) == chosen and time.monotonic() < deadline:
+                time.sleep(0.02)
+            if p.events("instrument")[-1][2] == "piano":
+                break
+        self.assertEqual(p.events("instrument")[-1][2], "piano", "Space never came back to the piano")
 
         # What comes in is played, not sent back out.
         since = time.monotonic()

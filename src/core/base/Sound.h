@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Synth.h"
@@ -46,6 +47,10 @@ public:
         (void)pitch;
         return play2D(path);
     }
+    // Makes ahead, in the background, what playAtPitch needs to start these samples at these
+    // pitches at once, so that not even their first note is late. An engine that needs nothing
+    // made ahead, or one rendered faster than real time (the render tool's), does nothing.
+    virtual void prepareAtPitch(const std::vector<std::pair<std::string, float>>& samples) { (void)samples; }
     virtual void setVolume(const SoundHandle& handle, float volume) = 0;
     virtual void stop(const SoundHandle& handle) = 0;
 

@@ -8,58 +8,15 @@
 #include <cstdlib>
 #include <limits>
 
+#include "MidiTimeline.h"
+#include "Printable.h"
 #include "animation.h"
 
 namespace {
 // The song player runs at 60 frames a second.
 const double BEATS_PER_SECOND = 1.0 / BEAT_SECONDS;
-const int DRUM_CHANNEL = 9;
 // A chord's notes outside the chord count against it at this fraction of their weight.
 const double OUT_OF_CHORD_PENALTY = 0.5;
-
-// Ticks to seconds and back, through the tempo map.
-class TimeMap {
-public:
-    explicit TimeMap(const MidiScore& score) {
-        const double ticksPerQuarter = std::max(1, score.ticksPerQuarter);
-        std::vector<MidiTempo> tempos = score.tempos;
-        std::stable_sort(tempos.begin(), tempos.end(),
-                         [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
-        segments_.push_back({0, 0, 0.5 / ticksPerQuarter});
-        for (const MidiTempo& t : tempos) {
-            if (!(t.secondsPerQuarter > 0) || !std::isfinite(t.secondsPerQuarter)) continue;
-            const double tick = static_cast<double>(std::max(0LL, t.tick));
-            Segment& last = segments_.back();
-            const Segment next{tick, last.seconds + (tick - last.tick) * last.secondsPerTick,
-                               t.secondsPerQuarter / ticksPerQuarter};
-            // A later change at the same tick replaces the earlier one.
-            if (tick == last.tick) last.secondsPerTick = next.secondsPerTick;
-            else segments_.push_back(next);
-        }
-    }
-
-    double seconds(double tick) const {
-        const Segment& s = *std::prev(std::upper_bound(
-            segments_.begin(), segments_.end(), tick,
-            [](double t, const Segment& seg) { return t < seg.tick; }));
-        return s.seconds + (tick - s.tick) * s.secondsPerTick;
-    }
-
-    double tick(double seconds) const {
-        const Segment& s = *std::prev(std::upper_bound(
-            segments_.begin(), segments_.end(), seconds,
-            [](double t, const Segment& seg) { return t < seg.seconds; }));
-        return s.tick + (seconds - s.seconds) / s.secondsPerTick;
-    }
-
-private:
-    struct Segment {
-        double tick;
-        double seconds;
-        double secondsPerTick;
-    };
-    std::vector<Segment> segments_;  // first at tick 0, ticks rising
-};
 
 // The half-bar lines: from each time signature on, every half bar of it.
 class HalfBars {
@@ -133,6 +90,10 @@ int noteIndexOf(int pitch) {
 }
 }  // namespace
 
+std::string malformedMidiFile(const std::string& path, const std::string& problem) {
+    return "Error: Malformed MIDI file " + printable(path) + ": " + printable(problem, 160);
+}
+
 std::string pitchName(int pitch) {
     static constexpr char names[12][3] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
     return names[pitchClass(pitch)] + std::to_string((pitch - pitchClass(pitch)) / 12 - 1);
@@ -163,7 +124,7 @@ std::string MidiImportReport::text() const {
 bool songFromMidi(const MidiScore& score, SongData& song, MidiImportReport& report,
                   std::string& error) {
     MidiImportReport r;
-    const TimeMap time(score);
+    const MidiTimeMap time(score);
     const HalfBars halfBars(score);
     auto secondsAt = [&time](long long tick) { return time.seconds(static_cast<double>(tick)); };
 
@@ -171,7 +132,7 @@ bool songFromMidi(const MidiScore& score, SongData& song, MidiImportReport& repo
     // (a format-0 file keeps all its parts in one track, told apart by channel).
     std::map<std::pair<int, int>, std::vector<MidiNote>> voices;
     for (MidiNote note : score.notes) {
-        if (note.channel == DRUM_CHANNEL) {
+        if (note.channel == MIDI_DRUM_CHANNEL) {
             ++r.droppedDrums;
             continue;
         }

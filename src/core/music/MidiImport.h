@@ -33,12 +33,26 @@ struct MidiMeter {
     int denominator = 4;  // as a fraction: 8 for 6/8
 };
 
-// What a MIDI file holds that a song needs.
+// What else a channel is told as the file plays: its program, a controller (bank, volume,
+// pan, the sustain pedal...) or the pitch bend.
+struct MidiControl {
+    enum Kind { PROGRAM, CONTROLLER, PITCH_BEND };
+    long long tick = 0;
+    int track = 0;
+    int channel = 0;
+    Kind kind = PROGRAM;
+    int number = 0;  // the program, or the controller's number
+    int value = 0;   // a controller's value 0..127; a bend's 0..16383, 8192 the centre
+};
+
+// What a MIDI file holds that a song, or the file played as written, needs.
 struct MidiScore {
     int ticksPerQuarter = 480;
     std::vector<MidiNote> notes;
     std::vector<MidiTempo> tempos;  // 120 beats a minute until the first
     std::vector<MidiMeter> meters;  // 4/4 until the first
+    std::vector<MidiControl> controls;  // in file order within each track
+    long long endTick = 0;              // where the last track ends: the file's length
 };
 
 // What the import made of the notes.
@@ -89,6 +103,10 @@ const int MAX_IMPORT_BEATS = 6 * 60 * 60;  // an hour at 6 beats a second
 //   without one, its first chord is struck from the start. Both hands end together.
 bool songFromMidi(const MidiScore& score, SongData& song, MidiImportReport& report,
                   std::string& error);
+
+// The one line that refuses a MIDI file, its name and problem printable: "Error: Malformed MIDI
+// file PATH: PROBLEM".
+std::string malformedMidiFile(const std::string& path, const std::string& problem);
 
 // "C4", "F#5": the name of a MIDI pitch.
 std::string pitchName(int pitch);

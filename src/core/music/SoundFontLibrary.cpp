@@ -88,6 +88,18 @@ const std::vector<std::string>& systemSoundFonts() {
     return files;
 }
 
+std::vector<std::string> systemSoundFontsNamed(const char* named) {
+    if (named == nullptr) return systemSoundFonts();
+    std::vector<std::string> files;
+    const std::string list = named;
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t end = std::min(list.find(':', at), list.size());
+        if (end > at) files.push_back(list.substr(at, end - at));
+        at = end + 1;
+    }
+    return files;
+}
+
 bool readSoundFontName(const std::string& path, std::string& name, std::string& error) {
     name.clear();
     std::string head;

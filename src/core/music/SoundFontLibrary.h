@@ -18,6 +18,11 @@ std::string userSoundFontDir();
 // musescore-general-soundfont...) point their alternatives.
 const std::vector<std::string>& systemSoundFonts();
 
+// systemSoundFonts(), or, when `named` is given (TINKLEWOOD_SYSTEM_SOUNDFONTS), the files it
+// names between colons instead: none when it is empty, so that a test sees the same
+// instruments on every machine.
+std::vector<std::string> systemSoundFontsNamed(const char* named);
+
 // The name a SoundFont file gives itself, read from the head of the file alone (its INFO
 // list), printable and at most 40 characters; else its file name made a title as a song's
 // is ("My Piano" for my_piano.sf2). False, with the reason in error, when the file is not a

@@ -1,6 +1,10 @@
 // The sample each key sounds on each instrument.
 #include "Instruments.h"
 
+int instrumentProgram(int instrument) {
+    return instrument >= 0 && instrument < NUM_INSTRUMENTS ? INSTRUMENT_PROGRAMS[static_cast<std::size_t>(instrument)] : 0;
+}
+
 std::string samplePath(const ResourcePaths& resources, int instrument, int key) {
     std::string path = resources.sounds;
     path += INSTRUMENT_FOLDERS[static_cast<std::size_t>(instrument)];

@@ -26,6 +26,11 @@ inline constexpr std::array<std::string_view, NUM_KEYS> KEY_SAMPLE_FILES = {
     "Black0.mp3", "Black1.mp3", "Black2.mp3", "Black3.mp3", "Black4.mp3",
     "Black5.mp3", "Black6.mp3", "Black7.mp3", "Black8.mp3", "Black9.mp3"};
 
+// The General MIDI program that names an instrument to the MIDI output and in a recording's
+// MIDI file. A SoundFont's instruments, after the built-in ones, are named the piano: their
+// letters play the first preset, General MIDI's piano in a General MIDI SoundFont.
+int instrumentProgram(int instrument);
+
 // The sample a key sounds on an instrument.
 std::string samplePath(const ResourcePaths& resources, int instrument, int key);
 // Every sample the program can play: five instruments of 25 keys, for the engine to decode ahead.

@@ -71,8 +71,14 @@ namespace {
 // A released letter's key rises in the first fifth of the stroke's up phase, its sample fading
 // with the square of the key's press; a MIDI note's key rises the same way.
 constexpr double RELEASE_SECONDS = 0.2 * NOTE_DOWN_SECONDS;
+constexpr int SUSTAIN = 64, ALL_SOUND_OFF = 120, RESET_CONTROLLERS = 121, ALL_NOTES_OFF = 123;
 
 double arrival(const MidiInbox::Message& message) { return static_cast<double>(message.arrived) / TICKS_PER_SECOND; }
+
+// How far down a note let go at `releasedAt` still is at `now`: 1 held, 0 at rest.
+float pressAfter(double releasedAt, double now) {
+    return static_cast<float>(std::max(0.0, 1 - (now - releasedAt) / RELEASE_SECONDS));
+}
 }  // namespace
 
 MidiPlayer::MidiPlayer(Piano& piano, std::array<PianoKey, NUM_KEYS>& keys, Stroke& right, Stroke& left,
@@ -82,7 +88,7 @@ MidiPlayer::MidiPlayer(Piano& piano, std::array<PianoKey, NUM_KEYS>& keys, Strok
 
 bool MidiPlayer::chordHeld(const ChordInfo& chord) const {
     for (int i = 0; i < chord.numNotes; ++i)
-        if (!state_[static_cast<std::size_t>(chord.notes[i])].held) return false;
+        if (!keyHeld(chord.notes[i])) return false;
     return true;
 }
 
@@ -125,66 +131,104 @@ void MidiPlayer::liftFollowingHands(int key) {
     }
 }
 
-// A key struck again while its last note still sounds: that note dies away over a few frames,
-// as a stroke ended early does, instead of being cut with a click.
-void MidiPlayer::fadeOutVoice(int key) {
-    KeyState& k = state_[static_cast<std::size_t>(key)];
-    if (k.voice.isNull()) return;
-    const float press = k.releasing ? keys_[static_cast<std::size_t>(key)].pressFactor : 1.0f;
-    sounds_.stopped(k.toldKey);
-    sounds_.fadeOut(k.voice, k.volume * press * press);
-    k.releasing = false;
+// A note struck again while it still sounds: the earlier sound dies away over a few frames, as
+// a stroke ended early does, instead of being cut with a click.
+void MidiPlayer::fadeOutVoice(NoteState& n) {
+    if (n.voice.isNull()) return;
+    const float press = n.releasing ? pressAfter(n.releasedAt, clock_.seconds()) : 1.0f;
+    sounds_.stopped(n.toldKey);
+    if (n.synth)
+        n.voice.stop();
+    else
+        sounds_.fadeOut(n.voice, n.volume * press * press);
+    n.voice = SoundHandle();
+    n.releasing = false;
 }
 
-// The key rises from when the message came in, which may be most of a frame ago.
-void MidiPlayer::letGo(int key, double at) {
-    KeyState& k = state_[static_cast<std::size_t>(key)];
-    if (!k.held) return;
-    k.held = false;
-    k.releasing = true;
-    k.releasedAt = at;
-    liftFollowingHands(key);
+// The note sounds as struck from now on, and its key is down.
+void MidiPlayer::hold(NoteState& n) {
+    n.down = true;
+    const bool wasHeld = n.held;
+    n.held = true;
+    if (n.key < 0) return;
+    if (!wasHeld) ++keysHeld_[static_cast<std::size_t>(n.key)];
+    keyRising_[static_cast<std::size_t>(n.key)] = false;
+    keys_[static_cast<std::size_t>(n.key)].press(1);
+}
+
+// The note fades from when its note-off came in, which may be most of a frame ago; its key
+// rises once no other note on it is held.
+void MidiPlayer::letGo(NoteState& n, double at) {
+    if (!n.held) return;
+    n.held = false;
+    if (n.synth) {
+        n.voice.stop();
+        n.voice = SoundHandle();
+        sounds_.stopped(n.toldKey);
+    } else if (!n.voice.isNull()) {
+        n.releasing = true;
+        n.releasedAt = at;
+        releasing_.push_back(static_cast<std::size_t>(&n - notes_.data()));
+    }
+    if (n.key < 0) return;
+    const auto key = static_cast<std::size_t>(n.key);
+    if (--keysHeld_[key] > 0) return;
+    keyRising_[key] = true;
+    keyReleasedAt_[key] = at;
+    liftFollowingHands(n.key);
+}
+
+// Notes of the source no longer down and no longer held by a pedal.
+void MidiPlayer::letGoUnheld(int source, double at) {
+    if (sustained(source)) return;
+    for (int note = 0; note < 128; ++note) {
+        NoteState& n = notes_[index(source, note)];
+        if (!n.down) letGo(n, at);
+    }
+}
+
+// A keyboard's pedal holds its own channel's notes and the letters that sound at the press.
+bool MidiPlayer::sustained(int source) const {
+    if (source != LETTERS) return pedals_[static_cast<std::size_t>(source)];
+    return std::any_of(pedals_.begin() + KEYBOARD, pedals_.begin() + KEYBOARD + 16, [](bool down) { return down; });
 }
 
 std::string MidiPlayer::waited(const MidiInbox::Message& message) const {
     return " waited " + std::to_string(clock_.seconds() - arrival(message));
 }
 
-void MidiPlayer::noteOn(int note, int velocity, const MidiInbox::Message& message) {
-    if (log_ != nullptr) log_->log("midi-in", "on " + std::to_string(note) + " " + std::to_string(velocity) + waited(message));
-    const int key = midiNoteKey(note);
-    KeyState& k = state_[static_cast<std::size_t>(key)];
-    fadeOutVoice(key);
-    k.volume = velocityVolume(velocity) * sounds_.noteStartVolume();
-    k.voice = sounds_.play(key, "midi-play");
-    k.voice.setVolume(k.volume);
-    k.down = k.held = k.fromPort = true;
-    keys_[static_cast<std::size_t>(key)].press(1);
-    followWithRightHand(key);
+void MidiPlayer::noteOn(int source, int note, int velocity) {
+    const bool drum = source == FILE + MIDI_DRUM_CHANNEL;
+    if (drum && sounds_.synth() == nullptr) return;  // the samples have no drums
+    NoteState& n = notes_[index(source, note)];
+    fadeOutVoice(n);
+    n.key = drum ? -1 : midiNoteKey(note);
+    n.volume = velocityVolume(velocity) * sounds_.noteStartVolume();
+    n.synth = sounds_.synth() != nullptr;
+    n.voice = sounds_.playNote(note, n.volume, source % 16, "midi-play");
+    hold(n);
+    if (n.key < 0) return;
+    followWithRightHand(n.key);
     followWithLeftHand();
 }
 
-void MidiPlayer::noteOff(int note, const MidiInbox::Message& message) {
-    if (log_ != nullptr) log_->log("midi-in", "off " + std::to_string(note) + waited(message));
-    const int key = midiNoteKey(note);
-    state_[static_cast<std::size_t>(key)].down = false;
-    if (!pedal_) letGo(key, arrival(message));
+void MidiPlayer::noteOff(int source, int note, double at) {
+    NoteState& n = notes_[index(source, note)];
+    n.down = false;
+    if (!sustained(source)) letGo(n, at);
 }
 
-void MidiPlayer::controller(int number, int value, const MidiInbox::Message& message) {
-    const int SUSTAIN = 64, ALL_SOUND_OFF = 120, ALL_NOTES_OFF = 123;
+void MidiPlayer::controller(int source, int number, int value, double at) {
     if (number == SUSTAIN) {
-        if (log_ != nullptr) log_->log("midi-in", "pedal " + std::to_string(value));
-        pedal_ = value >= 64;
+        pedals_[static_cast<std::size_t>(source)] = value >= 64;
     } else if (number == ALL_NOTES_OFF || number == ALL_SOUND_OFF) {
-        for (KeyState& k : state_) k.down = false;
-        if (number == ALL_SOUND_OFF) pedal_ = false;
+        for (int note = 0; note < 128; ++note) notes_[index(source, note)].down = false;
+        if (number == ALL_SOUND_OFF) pedals_[static_cast<std::size_t>(source)] = false;
     } else {
         return;
     }
-    if (pedal_) return;
-    for (int key = 0; key < NUM_KEYS; ++key)
-        if (!state_[static_cast<std::size_t>(key)].down) letGo(key, arrival(message));
+    letGoUnheld(source, at);
+    if (source < FILE) letGoUnheld(LETTERS, at);
 }
 
 void MidiPlayer::play(const MidiInbox::Message& message) {
@@ -193,68 +237,144 @@ void MidiPlayer::play(const MidiInbox::Message& message) {
         releaseAllAt(arrival(message));
         return;
     }
-    const int type = message.bytes[0] & 0xF0;
+    const int type = message.bytes[0] & 0xF0, source = KEYBOARD + (message.bytes[0] & 0x0F);
     const int data1 = message.bytes[1] & 0x7F, data2 = message.bytes[2] & 0x7F;
-    if (type == 0x90 && data2 > 0)
-        noteOn(data1, data2, message);
-    else if (type == 0x80 || type == 0x90)
-        noteOff(data1, message);  // a note-on of velocity 0 is a note-off
-    else if (type == 0xB0)
-        controller(data1, data2, message);
+    if (type == 0x90 && data2 > 0) {
+        if (log_ != nullptr)
+            log_->log("midi-in", "on " + std::to_string(data1) + " " + std::to_string(data2) + waited(message));
+        noteOn(source, data1, data2);
+    } else if (type == 0x80 || type == 0x90) {  // a note-on of velocity 0 is a note-off
+        if (log_ != nullptr) log_->log("midi-in", "off " + std::to_string(data1) + waited(message));
+        noteOff(source, data1, arrival(message));
+    } else if (type == 0xB0) {
+        if (data1 == SUSTAIN && log_ != nullptr) log_->log("midi-in", "pedal " + std::to_string(data2));
+        controller(source, data1, data2, arrival(message));
+    }
 }
 
+// ---- A MIDI file played as written ---------------------------------------------------------
+void MidiPlayer::startFile() {
+    filePlaying_ = true;
+    filePrograms_.fill(-1);
+    fileBanks_.fill(0);
+    if (Synth* synth = sounds_.synth()) synth->reset();
+}
+
+void MidiPlayer::playFileMessage(const TimedMidiMessage& message) {
+    const int type = message.kind(), channel = message.channel(), source = FILE + channel;
+    const int data1 = message.bytes[1] & 0x7F, data2 = message.bytes[2] & 0x7F;
+    Synth* synth = sounds_.synth();
+    const double now = clock_.seconds();
+    if (type == 0x90 && data2 > 0) {
+        noteOn(source, data1, data2);
+    } else if (type == 0x80 || type == 0x90) {
+        noteOff(source, data1, now);
+    } else if (type == 0xB0) {
+        if (data1 == 0) fileBanks_[static_cast<std::size_t>(channel)] = data2;
+        // The pedal is the player's here, as a keyboard's is: it holds the notes themselves.
+        if (data1 == SUSTAIN || data1 == ALL_NOTES_OFF || data1 == ALL_SOUND_OFF)
+            controller(source, data1, data2, now);
+        else if (synth != nullptr)
+            synth->controller(channel, data1, data2);
+    } else if (type == 0xC0) {
+        filePrograms_[static_cast<std::size_t>(channel)] = data1;
+        if (synth != nullptr) synth->programChange(channel, data1);
+    } else if (type == 0xE0 && synth != nullptr) {
+        synth->pitchBend(channel, data1 | data2 << 7);
+    }
+}
+
+void MidiPlayer::endFile() {
+    if (!filePlaying_) return;
+    filePlaying_ = false;
+    releaseSources(FILE, clock_.seconds());
+    // Without cutting what still dies away: the next letter plays the instrument's own sound.
+    if (Synth* synth = sounds_.synth()) {
+        for (int channel = 0; channel < 16; ++channel) {
+            synth->controller(channel, RESET_CONTROLLERS, 0);
+            synth->controller(channel, 7, 100);
+            synth->controller(channel, 10, 64);
+            synth->controller(channel, 0, 0);
+            synth->programChange(channel, 0);
+        }
+    }
+}
+
+void MidiPlayer::instrumentChanged() {
+    Synth* synth = sounds_.synth();
+    if (!filePlaying_ || synth == nullptr) return;
+    for (int channel = 0; channel < 16; ++channel) {
+        if (filePrograms_[static_cast<std::size_t>(channel)] < 0) continue;
+        synth->controller(channel, 0, fileBanks_[static_cast<std::size_t>(channel)]);
+        synth->programChange(channel, filePrograms_[static_cast<std::size_t>(channel)]);
+    }
+}
+
+// ---- Keys rising and notes fading ----------------------------------------------------------
 // Whether a key moved.
 bool MidiPlayer::riseReleasedKeys() {
     const double now = clock_.seconds();
     bool moved = false;
-    for (int key = 0; key < NUM_KEYS; ++key) {
-        KeyState& k = state_[static_cast<std::size_t>(key)];
-        if (!k.releasing) continue;
+    for (std::size_t key = 0; key < keyRising_.size(); ++key) {
+        if (!keyRising_[key]) continue;
         moved = true;
-        const float press = static_cast<float>(std::max(0.0, 1 - (now - k.releasedAt) / RELEASE_SECONDS));
-        keys_[static_cast<std::size_t>(key)].press(press);
-        k.voice.setVolume(k.volume * press * press);
-        if (press == 0) {
-            k.voice.stop();
-            k.voice = SoundHandle();
-            k.releasing = false;
-            sounds_.stopped(k.toldKey);
-        }
+        const float press = pressAfter(keyReleasedAt_[key], now);
+        keys_[key].press(press);
+        keyRising_[key] = press > 0;
     }
+    // A note struck again since it was let go is no longer fading.
+    releasing_.erase(std::remove_if(releasing_.begin(), releasing_.end(),
+                                    [this, now](std::size_t i) {
+                                        NoteState& n = notes_[i];
+                                        if (!n.releasing) return true;
+                                        const float press = pressAfter(n.releasedAt, now);
+                                        n.voice.setVolume(n.volume * press * press);
+                                        if (press > 0) return false;
+                                        n.voice.stop();
+                                        n.voice = SoundHandle();
+                                        n.releasing = false;
+                                        sounds_.stopped(n.toldKey);
+                                        return true;
+                                    }),
+                     releasing_.end());
     return moved;
 }
 
 void MidiPlayer::soundKey(int key, float volume) {
-    KeyState& k = state_[static_cast<std::size_t>(key)];
-    fadeOutVoice(key);
-    k.volume = volume;
-    k.voice = sounds_.play(key);
-    if (volume != 1) k.voice.setVolume(volume);
-    k.down = k.held = true;
-    k.fromPort = false;
-    keys_[static_cast<std::size_t>(key)].press(1);
-    sounds_.sounded(k.toldKey, key, volume);
+    const int note = keyMidiNote(key);
+    NoteState& n = notes_[index(LETTERS, note)];
+    fadeOutVoice(n);
+    n.key = key;
+    n.volume = volume;
+    n.synth = sounds_.synth() != nullptr;
+    n.voice = sounds_.playNote(note, volume, 0, "play");
+    hold(n);
+    sounds_.sounded(n.toldKey, key, volume);
 }
 
 void MidiPlayer::releaseKey(int key) {
-    state_[static_cast<std::size_t>(key)].down = false;
-    if (!pedal_) letGo(key, clock_.seconds());
+    noteOff(LETTERS, keyMidiNote(key), clock_.seconds());
 }
 
 void MidiPlayer::releaseAll() { releaseAllAt(clock_.seconds()); }
 
 void MidiPlayer::releaseAllAt(double at) {
-    pedal_ = false;
-    for (int key = 0; key < NUM_KEYS; ++key) {
-        KeyState& k = state_[static_cast<std::size_t>(key)];
-        if (k.fromPort) k.down = false;
-        if (!k.down) letGo(key, at);
-    }
+    releaseSources(KEYBOARD, at);
+    letGoUnheld(LETTERS, at);  // letters the pedal was holding
     piano_.requestFrame();
 }
 
+// Every note and pedal of the sixteen channels from `first`, as if their note-offs had come.
+void MidiPlayer::releaseSources(int first, double at) {
+    for (int source = first; source < first + 16; ++source) {
+        pedals_[static_cast<std::size_t>(source)] = false;
+        for (int note = 0; note < 128; ++note) notes_[index(source, note)].down = false;
+        letGoUnheld(source, at);
+    }
+}
+
 bool MidiPlayer::keysMoving() const {
-    return std::any_of(state_.begin(), state_.end(), [](const KeyState& k) { return k.releasing; });
+    return !releasing_.empty() || std::any_of(keyRising_.begin(), keyRising_.end(), [](bool rising) { return rising; });
 }
 
 void MidiPlayer::step() {
@@ -271,7 +391,7 @@ void MidiPlayer::step() {
 // ---- The output --------------------------------------------------------------------------
 void MidiPlayer::send(std::initializer_list<unsigned char> bytes) { output_(bytes.begin(), bytes.size()); }
 
-int MidiPlayer::chosenProgram() const { return INSTRUMENT_PROGRAMS[static_cast<std::size_t>(sounds_.instrument())]; }
+int MidiPlayer::chosenProgram() const { return instrumentProgram(sounds_.instrument()); }
 
 void MidiPlayer::sendProgram() {
     send({0xC0, static_cast<unsigned char>(chosenProgram())});

@@ -1,12 +1,15 @@
-// Playing from a MIDI keyboard, and telling a MIDI output what the program plays.
+// Playing from a MIDI keyboard or a MIDI file, and telling a MIDI output what the program plays.
 //
-// In: a note-on sounds its key at once, with no finger travel first, at a volume set by its
-// velocity, and presses the key; a note outside the 25 keys is taken into them by octaves. A
-// note-off (or the sustain pedal's release, controller 64) lets the key rise and the sample fade
-// as a released letter's does. The hands follow when free, moving only: a note of the right
-// hand's thirteen keys gets a right-hand stroke, a held triad that is one of the current mode's
-// five chords gets the left hand's chord; neither sounds nor presses anything itself. Notes from
-// MIDI are not told to the key sound observers, so the MIDI output never sends them back.
+// In: a note-on sounds at once, with no finger travel first, at its own pitch (the sample of its
+// name's nearest key, whole octaves faster or slower, or the SoundFont's own note) and at a
+// volume set by its velocity, and presses its key; a note outside the 25 keys presses the key
+// it folds onto by octaves. A note-off (or the sustain pedal's release, controller 64) lets the
+// note fade as a released letter's does, and its key rise once no note on it is held. The hands
+// follow when free, moving only: a note of the right hand's thirteen keys gets a right-hand
+// stroke, a held triad that is one of the current mode's five chords gets the left hand's
+// chord; neither sounds nor presses anything itself. Notes from MIDI are not told to the key
+// sound observers, so the MIDI output never sends them back. A MIDI file played as written is
+// fed in the same way, on notes of its own.
 //
 // Out: every key the program sounds (letters, songs, play along) goes out as note on and off on
 // channel 1, velocity from its volume; a program change names the instrument (General MIDI)
@@ -23,6 +26,7 @@
 #include "EventLog.h"
 #include "KeyNotes.h"
 #include "KeySounds.h"
+#include "MidiTimeline.h"
 #include "PianoKey.h"
 #include "Stroke.h"
 #include "modelDims.h"
@@ -94,11 +98,11 @@ public:
                const Clock& clock, const Clock& arrivals, EventLog* log);
 
     MidiInbox& inbox() { return inbox_; }
-    // Plays the queued messages, lets released keys rise (asking for a redraw when a key moved)
-    // and keeps the MIDI output's program in step with the instrument. Run by the frame step,
-    // and by the frame loop each time it wakes.
+    // Plays the queued messages, lets released notes fade and keys rise (asking for a redraw
+    // when a key moved) and keeps the MIDI output's program in step with the instrument. Run by
+    // the frame step, and by the frame loop each time it wakes.
     void step();
-    // Released keys are still rising: frames are needed.
+    // Released keys are still rising, or released notes fading: frames are needed.
     bool keysMoving() const;
 
     // A key sounded at once by a letter, in the way of playing where letters sound at the press:
@@ -110,37 +114,63 @@ public:
     // would: the MIDI system went away, and they will never come. Letters still down stay.
     void releaseAll();
 
+    // A MIDI file played as written: its messages come at their times, played as a keyboard's
+    // are but on notes of their own, so the file and a keyboard never end each other's notes.
+    // Its drum notes (channel 10) sound only on a SoundFont, pressing no key; its programs,
+    // controllers and pitch bends reach a SoundFont, its sustain pedals hold its notes as a
+    // keyboard's pedal does. startFile sets a SoundFont's channels as they were when it was
+    // opened; endFile lets go of every note and pedal the file holds and gives the SoundFont's
+    // channels back their first sound.
+    void startFile();
+    void playFileMessage(const TimedMidiMessage& message);
+    void endFile();
+    // The instrument changed: a file playing on a SoundFont tells it the programs so far.
+    void instrumentChanged();
+
     // Sends to `send` from now on; empty stops sending (note-offs first for what still sounds).
     void startOutput(Send send);
     void stopOutput();
     // A key the program sounded started (on) or stopped.
     void keySounded(int key, bool on, float volume);
 
-    struct KeyState {
+    // Whose notes a note's state is: a keyboard's channel (0..15), a file's (16..31), or the
+    // letters that sound at the press.
+    static constexpr int KEYBOARD = 0, FILE = 16, LETTERS = 32, SOURCES = 33;
+
+    struct NoteState {
         bool down = false;       // note-on without its note-off
-        bool fromPort = false;   // the note came in through MIDI, not from a letter
-        bool held = false;       // shown down: down, or kept by the sustain pedal
-        bool releasing = false;  // let go: rising, its sample fading with it
+        bool held = false;       // sounding as struck: down, or kept by its channel's pedal
+        bool releasing = false;  // let go: fading
         double releasedAt = 0;   // seconds on the program's clock
         float volume = 0;        // the note's starting volume
+        int key = -1;            // the key it presses (folded by octaves); -1 none (a file's drums)
+        bool synth = false;      // a SoundFont's note: released at once, the SoundFont's own release heard
         SoundHandle voice;
-        int toldKey = -1;        // this key while those who follow the sound know it sounds
+        int toldKey = -1;        // its key while those who follow the sound know it sounds
     };
-    const KeyState& keyState(int key) const { return state_[static_cast<std::size_t>(key)]; }
-    bool pedal() const { return pedal_; }
+    // A note (0..127) of a source channel.
+    const NoteState& note(int source, int note) const { return notes_[index(source, note)]; }
+    // A key is shown down while a note on it is held, and rises once the last is let go.
+    bool keyHeld(int key) const { return keysHeld_[static_cast<std::size_t>(key)] > 0; }
+    bool pedal(int source) const { return pedals_[static_cast<std::size_t>(source)]; }
 
 private:
+    static std::size_t index(int source, int note) { return static_cast<std::size_t>(source * 128 + note); }
 
     void play(const MidiInbox::Message& message);
-    void noteOn(int note, int velocity, const MidiInbox::Message& message);
-    void noteOff(int note, const MidiInbox::Message& message);
-    void controller(int number, int value, const MidiInbox::Message& message);
+    void noteOn(int source, int note, int velocity);
+    void noteOff(int source, int note, double at);
+    void controller(int source, int number, int value, double at);
+    bool sustained(int source) const;
     bool chordHeld(const ChordInfo& chord) const;
     void followWithRightHand(int key);
     void followWithLeftHand();
     void liftFollowingHands(int key);
-    void fadeOutVoice(int key);
-    void letGo(int key, double at);
+    void fadeOutVoice(NoteState& n);
+    void hold(NoteState& n);
+    void letGo(NoteState& n, double at);
+    void letGoUnheld(int source, double at);
+    void releaseSources(int first, double at);
     void releaseAllAt(double at);
     bool riseReleasedKeys();
     std::string waited(const MidiInbox::Message& message) const;
@@ -157,8 +187,16 @@ private:
     EventLog* log_;
     MidiInbox inbox_;
     std::array<MidiInbox::Message, MidiInbox::CAPACITY> taken_;
-    std::array<KeyState, NUM_KEYS> state_;
-    bool pedal_ = false;  // sustain, controller 64
+    std::vector<NoteState> notes_ = std::vector<NoteState>(SOURCES * 128);
+    std::array<bool, SOURCES> pedals_{};  // sustain, controller 64, of each source channel
+    std::vector<std::size_t> releasing_;  // notes let go and fading, by index
+    // Each key: the notes on it that are held, and when the last of them was let go.
+    std::array<int, NUM_KEYS> keysHeld_{};
+    std::array<bool, NUM_KEYS> keyRising_{};
+    std::array<double, NUM_KEYS> keyReleasedAt_{};
+    // A file's program and bank of each channel so far (-1 none), for a SoundFont chosen mid-file.
+    bool filePlaying_ = false;
+    std::array<int, 16> filePrograms_{}, fileBanks_{};
     // The output: the program last sent (-1 none yet) and the keys it has a note-on out for.
     Send output_;
     int programSent_ = -1;

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "FileRead.h"
-#include "Letters.h"
 #include "Printable.h"
+#include "Letters.h"
 #include "animation.h"
 #include "interface.h"
 
@@ -67,14 +67,15 @@ Piano::Piano(PianoSetup setup)
       host_(setup.host),
       log_(setup.log),
       resources_(setup.resources),
-      importMidiSong_(std::move(setup.importMidiSong)),
+      readMidiScore_(std::move(setup.readMidiScore)),
       keys_(restingKeyboard()),
-      sounds_(setup.sound, setup.resources, setup.log),
+      sounds_(setup.sound, setup.resources, setup.log, std::move(setup.soundFonts)),
       right_(Stroke::NOTE, rightHand_, keys_, sounds_, time_),
       left_(Stroke::CHORD, leftHand_, keys_, sounds_, time_),
       song_(*this),
       recorder_(*this, std::move(setup.writeMidiFile)),
       midi_(*this, keys_, right_, left_, sounds_, time_, clock_, setup.log),
+      score_(midi_),
       lights_(time_) {
     restartSteps(clock_.now());
     // Those who follow the sound: the recorder first, then the MIDI output.
@@ -194,13 +195,16 @@ void Piano::command(unsigned char key) {
         mode_ = MINOR;
         showCaption("minor chords");
         break;
-    case ' ':
-        // Background n always goes with instrument n.
-        activeBackground_ = (activeBackground_ + 1) % numBackgrounds;
-        sounds_.setInstrument((sounds_.instrument() + 1) % NUM_INSTRUMENTS);
-        recorder_.instrumentChanged(INSTRUMENT_PROGRAMS[static_cast<std::size_t>(sounds_.instrument())]);
-        showCaption(std::string(INSTRUMENT_NAMES[static_cast<std::size_t>(sounds_.instrument())]));
+    case ' ': {
+        // A SoundFont that cannot be opened has said so and is passed over, for good.
+        int next = sounds_.nextInstrument(sounds_.instrument());
+        while (!selectInstrument(next)) next = sounds_.nextInstrument(next);
+        // Background n goes with instrument n; the SoundFonts' go round the pictures again.
+        activeBackground_ = sounds_.instrument() % numBackgrounds;
+        showCaption(sounds_.instrumentName());
+        log("instrument", sounds_.instrumentName());
         break;
+    }
     case TAB:
         activeHandTexture_ = (activeHandTexture_ + 1) % numTextures;
         break;
@@ -345,7 +349,7 @@ std::vector<unsigned char> Piano::userHeldKeys() const {
 // ---- The frame step ------------------------------------------------------------------------
 bool Piano::animating() const {
     if (right_.moving() || left_.moving()) return true;
-    if (song_.playing() && !song_.waiting()) return true;
+    if ((song_.playing() && !song_.waiting()) || score_.playing()) return true;
     return concertOn_ || !right_.pending.empty() || !left_.pending.empty() || sounds_.fading() || midi_.keysMoving();
 }
 
@@ -402,6 +406,9 @@ void Piano::step() {
     ++steps_;
     log("frame", "");
     sounds_.stepFades();
+    // Before the MIDI player's own step, which lets a note the file ends in this step begin
+    // to fade in it.
+    score_.step();
     midi_.step();
     // The song goes first, so a note it starts gets its first stroke step in this step.
     if (song_.playing()) song_.step();
@@ -484,23 +491,58 @@ bool Piano::startSong(SongData data, const std::string& path) {
         refuse("Error: Song file " + printable(path) + " has no notes to play", shownName(path) + " has no notes to play");
         return false;
     }
+    score_.stop();
     startMoving();  // the song's first beat is now
     song_.start(std::move(data));
     return true;
 }
 
-// A MIDI file becomes a song when it is chosen, so "5" plays it at once and a file that cannot
-// be one is named then.
-void Piano::importChosen() {
-    imported_ = SongData();
-    importError_.clear();
-    std::string report;
-    if (!importMidiSong_) {
-        importError_ = "Error: Failed to open MIDI file " + printable(chosen_->path);
-    } else if (!importMidiSong_(chosen_->path, imported_, report, importError_)) {
-        imported_ = SongData();
+bool Piano::startScore(MidiTimeline timeline, const std::string& path) {
+    if (timeline.melodicNotes == 0 && sounds_.synth() == nullptr) {
+        refuse(malformedMidiFile(path, "it holds only drum notes, which only a SoundFont plays"),
+               "cannot play " + shownName(path) + ": drums only, for a SoundFont");
+        return false;
     }
-    if (!importError_.empty()) std::fprintf(stderr, "%s\n", importError_.c_str());
+    song_.stop();
+    startMoving();  // the file's start is now
+    score_.start(std::move(timeline));
+    requestFrame();
+    return true;
+}
+
+bool Piano::selectInstrument(int instrument) {
+    if (!sounds_.setInstrument(instrument)) return false;
+    midi_.instrumentChanged();
+    recorder_.instrumentChanged(instrumentProgram(sounds_.instrument()));
+    return true;
+}
+
+// A MIDI file is read when it is chosen, so "5" plays it at once and a file that cannot be
+// played is named then: as written, and as the song of melody and chords play along needs.
+void Piano::importChosen() {
+    timeline_ = MidiTimeline();
+    imported_ = SongData();
+    timelineError_.clear();
+    importError_.clear();
+    MidiScore score;
+    std::string problem;
+    MidiImportReport report;
+    if (!readMidiScore_) {
+        timelineError_ = importError_ = "Error: Failed to open MIDI file " + printable(chosen_->path);
+    } else if (!readMidiScore_(chosen_->path, score, timelineError_)) {
+        importError_ = timelineError_;
+    } else {
+        if (!timelineFromMidi(score, timeline_, problem)) timelineError_ = malformedMidiFile(chosen_->path, problem);
+        if (!songFromMidi(score, imported_, report, problem)) {
+            imported_ = SongData();
+            importError_ = malformedMidiFile(chosen_->path, problem);
+        }
+    }
+    // One line for a file that cannot be read at all; a problem with one way of playing it is
+    // told when "5" asks for that way.
+    if (!timelineError_.empty() && timelineError_ == importError_) {
+        std::fprintf(stderr, "%s\n", timelineError_.c_str());
+    }
 }
 
 void Piano::chooseNextSong() {
@@ -529,10 +571,12 @@ void Piano::playChosenSong() {
         started = playSongFile(resources_.songs + FIRST_SONG);
     } else if (chosen_->midi) {
         title = chosen_->title;
-        if (!importError_.empty()) {
-            refuse(importError_, "cannot play " + shownName(chosen_->path) + ": not a MIDI file it can read");
+        const bool asSong = song_.playAlongOn();
+        const std::string& error = asSong ? importError_ : timelineError_;
+        if (!error.empty()) {
+            refuse(error, "cannot play " + shownName(chosen_->path) + ": not a MIDI file it can play");
         } else {
-            started = startSong(imported_, chosen_->path);
+            started = asSong ? startSong(imported_, chosen_->path) : startScore(timeline_, chosen_->path);
         }
     } else {
         title = chosen_->title;

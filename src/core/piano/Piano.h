@@ -17,14 +17,18 @@
 #include "Hand.h"
 #include "KeySounds.h"
 #include "Lights.h"
+#include "MidiImport.h"
 #include "MidiPlayer.h"
+#include "MidiTimeline.h"
 #include "PianoKey.h"
 #include "Resources.h"
 #include "Scene.h"
+#include "ScorePlayer.h"
 #include "SongFile.h"
 #include "SongLibrary.h"
 #include "SongPlayer.h"
 #include "Sound.h"
+#include "SoundFontLibrary.h"
 #include "Stroke.h"
 #include "TakeRecorder.h"
 
@@ -36,21 +40,22 @@ public:
     virtual void quit(int /*status*/) {}  // Escape
 };
 
-// Reads a MIDI file as a song (the sound library's reader, handed in by whoever builds the
-// piano); on failure error is one line.
-using MidiSongImporter =
-    std::function<bool(const std::string& path, SongData& song, std::string& report, std::string& error)>;
+// Reads a MIDI file (the sound library's reader, handed in by whoever builds the piano); on
+// failure error is one line.
+using MidiScoreReader = std::function<bool(const std::string& path, MidiScore& score, std::string& error)>;
 
 // What a piano is built with. Only the clock is required: without a sound engine it is silent,
-// without a host nobody is told of frames, without a log nothing is logged.
+// without a host nobody is told of frames, without a log nothing is logged, without SoundFonts
+// Space steps through the five built-in instruments.
 struct PianoSetup {
     const Clock* clock = nullptr;
     SoundEngine* sound = nullptr;
     PianoHost* host = nullptr;
     EventLog* log = nullptr;
     ResourcePaths resources;
-    MidiSongImporter importMidiSong;
+    MidiScoreReader readMidiScore;
     MidiFileWriter writeMidiFile;
+    std::vector<SoundFontEntry> soundFonts;  // instruments after the five, opened when chosen
 };
 
 // A stall longer than this is not caught up: the piano's time starts afresh from now.
@@ -124,17 +129,25 @@ public:
     // caption, when it has nothing to play.
     bool startSong(SongData song, const std::string& path);
     void stopSong() { song_.stop(); }
-    // "6" chooses the next song, "5" plays the chosen one.
+    // Plays a MIDI file as written, every note at its time through the MIDI player, from `path`
+    // (named in messages); false, after one line on stdout, when the instrument can play none
+    // of it (drums alone on the samples). Ends a song or file playing.
+    bool startScore(MidiTimeline timeline, const std::string& path);
+    // The speed of a MIDI file played as written against its written tempo (1 as written).
+    void setScoreTempo(double tempo) { score_.setTempo(tempo); }
+    // "6" chooses the next song, "5" plays the chosen one: a MIDI file as written, or, with play
+    // along on, as the song of melody and chords made of it.
     void chooseNextSong();
     void playChosenSong();
 
-    // The instrument the keys sound on from now on (Space steps through them with the pictures).
-    void selectInstrument(int instrument) { sounds_.setInstrument(instrument); }
-    // Whether what the piano has started may still sound: a song plays on, a stroke is under way
-    // on either hand, a letter waits for its hand, or a sample is dying away.
+    // The instrument the keys sound on from now on (Space steps through them with the pictures):
+    // the five built-in ones, then the SoundFonts. False when a SoundFont cannot be opened.
+    bool selectInstrument(int instrument);
+    // Whether what the piano has started may still sound: a song or MIDI file plays on, a stroke
+    // is under way on either hand, a letter waits for its hand, or a sample is dying away.
     bool mayStillSound() const {
-        return song_.playing() || right_.busy() || left_.busy() || !right_.pending.empty() ||
-               !left_.pending.empty() || sounds_.fading();
+        return song_.playing() || score_.playing() || right_.busy() || left_.busy() || !right_.pending.empty() ||
+               !left_.pending.empty() || sounds_.fading() || midi_.keysMoving();
     }
 
     // ---- State, read only -------------------------------------------------------------------
@@ -146,10 +159,13 @@ public:
     const SongPlayer& song() const { return song_; }
     const TakeRecorder& recorder() const { return recorder_; }
     const MidiPlayer& midi() const { return midi_; }
+    const ScorePlayer& score() const { return score_; }
     const Lights& lights() const { return lights_; }
     const CameraState& camera() const { return camera_; }
     Mode mode() const override { return mode_; }
     int instrument() const override { return sounds_.instrument(); }
+    int instrumentCount() const { return sounds_.instrumentCount(); }
+    std::string instrumentName() const { return sounds_.instrumentName(); }
     bool glowOn() const { return glowOn_; }
     bool concertOn() const { return concertOn_; }
     int activeBackground() const { return activeBackground_; }
@@ -220,7 +236,7 @@ private:
     PianoHost* host_;
     EventLog* log_;
     ResourcePaths resources_;
-    MidiSongImporter importMidiSong_;
+    MidiScoreReader readMidiScore_;
 
     std::array<PianoKey, NUM_KEYS> keys_;
     Hand leftHand_{-1};
@@ -231,6 +247,7 @@ private:
     SongPlayer song_;
     TakeRecorder recorder_;
     MidiPlayer midi_;
+    ScorePlayer score_;
     Lights lights_;
     CameraState camera_;
 
@@ -266,7 +283,10 @@ private:
     // The song library: listed afresh at every "6".
     std::vector<SongEntry> songs_;
     std::optional<SongEntry> chosen_;  // until "6", "5" plays the program's own first song
-    // A chosen MIDI file is made a song when chosen: the song, or why it cannot be one.
+    // A chosen MIDI file is read when chosen: played as written, its timeline, and for play
+    // along the song made of it; or why each cannot be.
+    MidiTimeline timeline_;
+    std::string timelineError_;
     SongData imported_;
     std::string importError_;
 };

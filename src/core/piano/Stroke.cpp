@@ -125,15 +125,16 @@ void Stroke::endNow() {
 void Stroke::startSample(int slot) {
     sounds_.stopped(soundingKeys_[slot]);  // a stroke ended without its stop step
     const int k = key(slot);
-    voices_[slot] = sounds_.play(k);
-    volumes_[slot] = kind_ == NOTE ? sounds_.noteStartVolume() : sounds_.chordStartVolume();
-    if (volumes_[slot] != 1) voices_[slot].setVolume(volumes_[slot]);
+    volumes_[slot] = startVolumes_[slot] = kind_ == NOTE ? sounds_.noteStartVolume() : sounds_.chordStartVolume();
+    voices_[slot] = sounds_.play(k, volumes_[slot]);
     sounds_.sounded(soundingKeys_[slot], k, volumes_[slot]);
 }
 
+// From the volume the sample started at: a quieter start (the organ's notes, a chord's) must
+// not grow louder as its key rises.
 void Stroke::fadeSample(int slot, float press) {
-    voices_[slot].setVolume(press * press);
-    volumes_[slot] = press * press;
+    volumes_[slot] = startVolumes_[slot] * press * press;
+    voices_[slot].setVolume(volumes_[slot]);
     if (press == 0) {
         voices_[slot].stop();
         sounds_.stopped(soundingKeys_[slot]);

@@ -94,8 +94,10 @@ private:
     Timer timer_;
     int target_ = NO_TARGET;
     // The sample of each key struck, the volume it was last given (a stroke ended early fades
-    // from there), and the key it sounds while it sounds (-1 once stopped).
+    // from there) and the one it started at, and the key it sounds while it sounds (-1 once
+    // stopped).
     std::array<SoundHandle, MAX_KEYS> voices_{};
     std::array<float, MAX_KEYS> volumes_{};
+    std::array<float, MAX_KEYS> startVolumes_{};
     std::array<int, MAX_KEYS> soundingKeys_{-1, -1, -1};
 };

@@ -90,7 +90,7 @@ std::string TakeRecorder::save() {
     if (writeMidi_) {
         midiTemporary = midiPath.string() + ".part";
         std::string error;
-        if (!writeMidi_(midiTemporary.string(), INSTRUMENT_PROGRAMS[static_cast<std::size_t>(take_.instrument)],
+        if (!writeMidi_(midiTemporary.string(), instrumentProgram(take_.instrument),
                         midiFromRecording(take_), error)) {
             fs::remove(songTemporary, ignored);
             fs::remove(midiTemporary, ignored);
