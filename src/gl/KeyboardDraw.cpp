@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -209,6 +210,25 @@ void drawCachedOutline(KeyMesh& m, const PianoKey& key, const Matrix4& camera) {
     drawMesh(m.outline, centre);
 }
 
+// Whether key i is one the player playing along is to press next: the note's, or one of the
+// chord's.
+bool hinted(const Scene& scene, int i) {
+    if (i == scene.hintKey) return true;
+    if (scene.hintChord < 0 || scene.hintChord >= NUM_CHORDS) return false;
+    const ChordInfo& chord = CHORDS[static_cast<std::size_t>(scene.hintChord)];
+    return std::find(chord.notes, chord.notes + chord.numNotes, i) != chord.notes + chord.numNotes;
+}
+
+// A key just played along shines in its colour, right or wrong, fading to nothing over
+// FEEDBACK_SECONDS; false when it shows none.
+bool feedbackEmission(const KeyFeedback& feedback, RGBA& emission) {
+    if (feedback.kind == KeyFeedback::NONE || feedback.age >= FEEDBACK_SECONDS) return false;
+    const RGBA& colour = feedback.kind == KeyFeedback::RIGHT ? RIGHT_COLOUR : WRONG_COLOUR;
+    const float strength = 1 - std::max(feedback.age, 0.0f) / FEEDBACK_SECONDS;
+    emission = {colour[0] * strength, colour[1] * strength, colour[2] * strength, 1};
+    return true;
+}
+
 // The state changes around one key, in the order the keyboard's drawing makes them, with
 // the body and the outline drawn by the two callbacks.
 template <typename Body, typename Outline>
@@ -222,9 +242,15 @@ void keyInState(const Scene& scene, int i, Body body, Outline outline) {
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2.05f);
 
-    // The key a player playing along is to press next shines in a colour of its own.
-    const bool hint = i == scene.hintKey && key->pressFactor == 0;
-    if (glowOn && key->pressFactor > 0) {
+    // The key a player playing along is to press next shines in a colour of its own, and one
+    // just played in green or red, over the glow.
+    RGBA judged;
+    const bool shown = feedbackEmission(scene.feedback[static_cast<std::size_t>(i)], judged);
+    const bool hint = !shown && hinted(scene, i) && key->pressFactor == 0;
+    if (shown) {
+        setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
+        glMaterialfv(GL_FRONT, GL_EMISSION, judged.data());
+    } else if (glowOn && key->pressFactor > 0) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
@@ -233,7 +259,7 @@ void keyInState(const Scene& scene, int i, Body body, Outline outline) {
         if (hint) glMaterialfv(GL_FRONT, GL_EMISSION, HINT_COLOUR.data());
     }
     body(i, *key);
-    if ((black && glowOn) || hint) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
+    if ((black && glowOn) || hint || shown) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
 
     glDisable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(0, 0);

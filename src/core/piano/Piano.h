@@ -19,6 +19,7 @@
 #include "Lights.h"
 #include "MidiPlayer.h"
 #include "PianoKey.h"
+#include "Practice.h"
 #include "Resources.h"
 #include "Scene.h"
 #include "SongFile.h"
@@ -55,6 +56,9 @@ struct PianoSetup {
 
 // A stall longer than this is not caught up: the piano's time starts afresh from now.
 constexpr double MAX_CATCH_UP_SECONDS = 0.5;
+// "[" and "]" keep the tempo within these, in percent of the written tempo.
+constexpr long MIN_TEMPO_PERCENT = 30;
+constexpr long MAX_TEMPO_PERCENT = 150;
 // Seconds a caption stays up.
 constexpr double CAPTION_SECONDS = 3.0;
 // The program's own first song, which "5" plays until "6" chooses another.
@@ -122,6 +126,12 @@ public:
     void chooseNextSong();
     void playChosenSong();
 
+    // The tempo of what plays from now on against its written tempo (1 as written): "[" and "]"
+    // set it in steps of a tenth from 0.3 to 1.5. Songs and playing along follow it; whatever
+    // else plays by the clock (a MIDI file as written) is to be given it here too.
+    void setTempo(double tempo);
+    double tempo() const { return song_.tempo(); }
+
     // The instrument the keys sound on from now on (Space steps through them with the pictures).
     void selectInstrument(int instrument) { sounds_.setInstrument(instrument); }
     // Whether what the piano has started may still sound: a song plays on, a stroke is under way
@@ -138,6 +148,7 @@ public:
     const Stroke& noteStroke() const { return right_; }
     const Stroke& chordStroke() const { return left_; }
     const SongPlayer& song() const { return song_; }
+    const Practice& practice() const { return practice_; }
     const TakeRecorder& recorder() const { return recorder_; }
     const MidiPlayer& midi() const { return midi_; }
     const Lights& lights() const { return lights_; }
@@ -175,6 +186,8 @@ private:
     void beginStroke(bool right, int target, unsigned char letter) override;
     void requestFrame() override;
     void choose(const SongEntry& song) override { chosen_ = song; }
+    void judged(unsigned char letter, bool right) override;
+    void playAlongDone(const PracticeResult& result) override;
 
     // A letter or command; the song's presses come with fromSong and a busy hand ignores them.
     void pressKey(unsigned char key, bool fromSong);
@@ -185,6 +198,7 @@ private:
     void releaseLetter(Stroke& stroke, bool right, unsigned char key);
     void soundLetterNow(bool right, int target, unsigned char letter, int index);
     void importChosen();
+    void stepTempo(int direction);
     void step();
     void restartSteps(Ticks from);
 
@@ -221,6 +235,7 @@ private:
     Stroke right_;  // notes
     Stroke left_;   // chords
     SongPlayer song_;
+    Practice practice_;
     TakeRecorder recorder_;
     MidiPlayer midi_;
     Lights lights_;
@@ -258,6 +273,7 @@ private:
     // The song library: listed afresh at every "6".
     std::vector<SongEntry> songs_;
     std::optional<SongEntry> chosen_;  // until "6", "5" plays the program's own first song
+    std::string songPath_;             // the file of the song started last, for its progress
     // A chosen MIDI file is made a song when chosen: the song, or why it cannot be one.
     SongData imported_;
     std::string importError_;

@@ -34,6 +34,14 @@ struct LightState {
     std::array<Vector, 3> concertSpotDir = CONCERT_DEFAULT_DIR;
 };
 
+// A key played along: right or wrong, and how long ago, while it still shows (FEEDBACK_SECONDS).
+struct KeyFeedback {
+    enum Kind { NONE, RIGHT, WRONG };
+    Kind kind = NONE;
+    float age = 0;  // seconds since it was played
+};
+constexpr float FEEDBACK_SECONDS = 0.6f;
+
 struct Scene {
     std::array<PianoKey, NUM_KEYS> keys = restingKeyboard();  // 0..14 white keys from the left, 15..24 black keys
     Hand leftHand{-1};
@@ -49,6 +57,8 @@ struct Scene {
     bool lettersOn = false;  // each key shows the letter that plays it
     Mode mode = MAJOR;       // names the chords shown with the chord letters
     int hintKey = -1;        // the key to play next when playing along, -1 for none
+    int hintChord = -1;      // the chord (ChordEnum) to play next along with the left hand, -1 for none
+    std::array<KeyFeedback, NUM_KEYS> feedback{};  // keys just played along, right or wrong
     std::string caption;     // empty for none
     bool recording = false;  // the recording's red mark
 };
