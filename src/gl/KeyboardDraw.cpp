@@ -219,13 +219,28 @@ bool hinted(const Scene& scene, int i) {
     return std::find(chord.notes, chord.notes + chord.numNotes, i) != chord.notes + chord.numNotes;
 }
 
-// A key just played along shines in its colour, right or wrong, fading to nothing over
-// FEEDBACK_SECONDS; false when it shows none.
-bool feedbackEmission(const KeyFeedback& feedback, RGBA& emission) {
+// A key just played along takes on its colour, right or wrong, and fades back to its own
+// material over FEEDBACK_SECONDS: its surface takes the colour where the light falls (a white
+// key lit would only turn whiter with a glow added) and glows with half of it in the dark.
+// False, with nothing set, when it shows none.
+bool setFeedbackMaterial(const KeyFeedback& feedback, bool black) {
     if (feedback.kind == KeyFeedback::NONE || feedback.age >= FEEDBACK_SECONDS) return false;
     const RGBA& colour = feedback.kind == KeyFeedback::RIGHT ? RIGHT_COLOUR : WRONG_COLOUR;
     const float strength = 1 - std::max(feedback.age, 0.0f) / FEEDBACK_SECONDS;
-    emission = {colour[0] * strength, colour[1] * strength, colour[2] * strength, 1};
+    Material& own = black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR;
+    setMaterial(own);
+    RGBA ambient{}, diffuse{}, specular{}, emission{};
+    for (int c = 0; c < 3; ++c) {
+        ambient[c] = own[0][c] * (1 - strength);
+        diffuse[c] = own[1][c] * (1 - strength) + colour[c] * strength;
+        specular[c] = own[2][c] * (1 - strength);
+        emission[c] = colour[c] * strength * 0.5f;
+    }
+    ambient[3] = diffuse[3] = specular[3] = emission[3] = 1;
+    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient.data());
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse.data());
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular.data());
+    glMaterialfv(GL_FRONT, GL_EMISSION, emission.data());
     return true;
 }
 
@@ -242,19 +257,15 @@ void keyInState(const Scene& scene, int i, Body body, Outline outline) {
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2.05f);
 
-    // The key a player playing along is to press next shines in a colour of its own, and one
-    // just played in green or red, over the glow.
-    RGBA judged;
-    const bool shown = feedbackEmission(scene.feedback[static_cast<std::size_t>(i)], judged);
+    // The key a player playing along is to press next shines in a colour of its own; one just
+    // played shows right or wrong, over the glow.
+    const bool shown = setFeedbackMaterial(scene.feedback[static_cast<std::size_t>(i)], black);
     const bool hint = !shown && hinted(scene, i) && key->pressFactor == 0;
-    if (shown) {
-        setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
-        glMaterialfv(GL_FRONT, GL_EMISSION, judged.data());
-    } else if (glowOn && key->pressFactor > 0) {
+    if (!shown && glowOn && key->pressFactor > 0) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
-    } else {
+    } else if (!shown) {
         setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
         if (hint) glMaterialfv(GL_FRONT, GL_EMISSION, HINT_COLOUR.data());
     }
