@@ -823,6 +823,23 @@ TEST_F(PlayAlong, PlayedAlongAPassageRestartsAtItsStartNotTheSongs) {
     EXPECT_EQ(caption().rfind("right first time 9 of 9 (100%)", 0), 0u) << caption();
 }
 
+TEST_F(PlayAlong, APassageEndingWithASongPlayedAlongRepeatsToo) {
+    piano->stopSong();
+    writeSong(std::string(FIRST_SONG), "3\n2 0 2 2 2 4\n0\n");  // C E G, the melody alone
+    press('5');
+    tap('s');
+    frames(2 * STEPS_PER_BEAT);
+    press('\'');  // from E, the letter shown
+    tap('f');
+    frames(2 * STEPS_PER_BEAT);
+    press('\'');  // to G, the song's last letter
+    tap('h');
+    frames(2 * STEPS_PER_BEAT);
+    EXPECT_TRUE(songPlaying()) << "the last letter played, the song goes on to the passage's end";
+    EXPECT_EQ(frameCount(), 2 * STEPS_PER_BEAT);
+    EXPECT_EQ(song().hintKey(), 9) << "E again";
+}
+
 // A run's result, and each song's best kept in the user's progress file.
 TEST_F(PlayAlong, ARunsResultIsKeptAsTheSongsBestAndShownWhenTheSongIsChosenAgain) {
     const fs::path file = root / "data" / "tinklewood" / "progress";

@@ -2,6 +2,7 @@
 #include "SongPlayer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 
@@ -128,6 +129,7 @@ void SongPlayer::start(SongData data) {
 }
 
 void SongPlayer::setTempo(double tempo) {
+    assert(tempo > 0);
     tempo_ = tempo;
     if (along_.active) along_.slowest = std::min(along_.slowest, tempo_);
 }
@@ -164,8 +166,10 @@ void SongPlayer::stepOnce() {
     }
     for (Part* part : {&right_, &left_})
         if (part->followed) waitIfLate(*part);
-    // Over when both hands are: an accompaniment that outlasts the melody plays to its end.
-    if (right_.current == right_.entries.size() && left_.current == left_.entries.size()) {
+    // Over when both hands are: an accompaniment that outlasts the melody plays to its end. A
+    // passage on repeat ends the song's last letters played along early: the song goes on to
+    // the passage's end, and back.
+    if (right_.current == right_.entries.size() && left_.current == left_.entries.size() && passage_.endBeat < 0) {
         const bool playedAlong = along_.active;
         PracticeResult result = along_.result;
         stop();
