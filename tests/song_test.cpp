@@ -786,8 +786,9 @@ TEST_F(PlayAlong, AKeyPlayedRightShinesGreenAWrongOneRedForAMoment) {
     tap('s');
     shown = piano->scene();
     EXPECT_EQ(shown.feedback[7].kind, KeyFeedback::RIGHT);
-    for (std::size_t k = 0; k < shown.feedback.size(); ++k)
+    for (std::size_t k = 0; k < shown.feedback.size(); ++k) {
         if (k != 7) EXPECT_EQ(shown.feedback[k].kind, KeyFeedback::NONE) << k;
+    }
     tap('k');
     EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(noteIndexKey(6))].kind, KeyFeedback::WRONG);
     tap('f');  // more than a beat before E's time: neither right nor wrong

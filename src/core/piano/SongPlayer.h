@@ -94,6 +94,7 @@ private:
     // One hand's part: its entries, where it stands, the letter it holds down, and the stroke
     // it started last; played along, how the player is doing with its due entry.
     struct Part {
+        explicit Part(bool isRight) : right(isRight) {}
         bool right;
         std::vector<std::array<float, 2>> entries;  // (end beat, letter index)
         unsigned int current = 0;
