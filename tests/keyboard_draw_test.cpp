@@ -82,3 +82,73 @@ TEST_F(KeyboardOnScreen, ConcertModeLightsTheKeysInColour) {
     EXPECT_GT(p.g, p.b + 30);
     scene().concertOn = false;
 }
+
+// Playing along: a key played right shines green, a wrong letter's key red, fading over
+// FEEDBACK_SECONDS; the letter to play next shines blue, a chord's on its three keys.
+namespace {
+// The top of a key behind where a letter would be, with the hands moved out of the way.
+Pixel keyTop(const Frame& frame, int key) {
+    const PianoKey& k = scene().keys[static_cast<std::size_t>(key)];
+    const auto at = frame.project(k.posX, k.posY + k.height / 2, k.posZ + k.length / 2 - 0.9f);
+    return frame.at(at[0], at[1]);
+}
+void handsAside() {
+    scene().leftHand.setPos(std::array<float, 3>{-30, 1, 2});
+    scene().rightHand.setPos(std::array<float, 3>{30, 1, 2});
+}
+}  // namespace
+
+TEST_F(KeyboardOnScreen, KeysPlayedAlongShineGreenOrRedAndFadeBack) {
+    handsAside();
+    const int right = 6, wrong = 8, black = 17;  // B3, D4, F#3
+    const Frame plain = drawFrame();
+    scene().feedback[right] = {KeyFeedback::RIGHT, 0};
+    scene().feedback[wrong] = {KeyFeedback::WRONG, 0};
+    scene().feedback[black] = {KeyFeedback::WRONG, 0};
+    const Frame fresh = drawFrame();
+    const Pixel green = keyTop(fresh, right), red = keyTop(fresh, wrong), darkRed = keyTop(fresh, black);
+    EXPECT_GT(green.g, green.r + 60) << "right is green";
+    EXPECT_GT(green.g, green.b + 60);
+    EXPECT_GT(red.r, red.g + 60) << "wrong is red";
+    EXPECT_GT(red.r, red.b + 60);
+    EXPECT_GT(darkRed.r, darkRed.g + 40) << "a black key too";
+
+    scene().keys[right].press(1);  // the struck key keeps its colour, over the glow too
+    scene().glowOn = true;
+    const Frame struck = drawFrame();
+    const auto at = struck.project(scene().keys[right].posX, 0.0, 1.2);
+    const Pixel pressed = struck.at(at[0], at[1]);
+    EXPECT_GT(pressed.g, pressed.r + 60);
+    scene().keys[right].press(0);
+    scene().glowOn = false;
+
+    scene().feedback[right].age = scene().feedback[wrong].age = FEEDBACK_SECONDS / 2;
+    const Frame fading = drawFrame();
+    const Pixel halfGreen = keyTop(fading, right), halfRed = keyTop(fading, wrong);
+    EXPECT_LT(halfGreen.g - halfGreen.r, green.g - green.r - 20) << "the colour fades";
+    EXPECT_GT(halfGreen.g, halfGreen.r + 20);
+    EXPECT_LT(halfRed.r - halfRed.g, red.r - red.g - 20);
+    EXPECT_GT(halfRed.r, halfRed.g + 20);
+
+    for (KeyFeedback& key : scene().feedback) key.age = FEEDBACK_SECONDS;
+    const Frame over = drawFrame();
+    for (int key : {right, wrong, black}) {
+        const Pixel now = keyTop(over, key), before = keyTop(plain, key);
+        EXPECT_LE(std::abs(now.r - before.r) + std::abs(now.g - before.g) + std::abs(now.b - before.b), 3)
+            << "key " << key << " is back to its material";
+    }
+}
+
+TEST_F(KeyboardOnScreen, TheChordToPlayNextShinesBlueOnItsThreeKeys) {
+    handsAside();
+    const Frame plain = drawFrame();
+    scene().hintChord = CEG;
+    const Frame frame = drawFrame();
+    const ChordInfo& chord = CHORDS[CEG];
+    for (int n = 0; n < chord.numNotes; ++n) {
+        const Pixel p = keyTop(frame, chord.notes[n]), before = keyTop(plain, chord.notes[n]);
+        EXPECT_GT(p.b - p.r, before.b - before.r + 30) << "key " << chord.notes[n];
+    }
+    const Pixel other = keyTop(frame, 3), before = keyTop(plain, 3);  // F, not in the chord
+    EXPECT_EQ(other.b - other.r, before.b - before.r);
+}

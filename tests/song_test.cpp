@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "FileWrite.h"
+#include "Progress.h"
 #include "SongFile.h"
 #include "Recorder.h"
 #include "SongLibrary.h"
@@ -47,14 +51,22 @@ protected:
         fs::create_directories(root / "work");
         fs::create_directories(root / "res" / "songs");
         fs::current_path(root / "work");
+        // The user's own folder is the test's: recordings and progress land there.
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
     }
     void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
         fs::current_path(previous);
         fs::remove_all(root);
         AppTest::TearDown();
     }
 
     unsigned int notesStarted() const { return noteStrokes() - baseNotes; }
+    int frameCount() const { return song().beat() * STEPS_PER_BEAT + song().framesInBeat(); }
+    void tap(unsigned char key) {
+        press(key);
+        release(key);
+    }
     unsigned int chordsStarted() const { return chordStrokes() - baseChords; }
 
     void writeSong(const std::string& name, const std::string& text) {
@@ -471,11 +483,6 @@ protected:
     void SetUp() override {
         SongPlaying::SetUp();
         userSongs = root / "data" / "tinklewood" / "songs";
-        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("XDG_DATA_HOME");
-        SongPlaying::TearDown();
     }
     std::string chosenTitle() { return piano->chosenSong() ? piano->chosenSong()->title : ""; }
 };
@@ -639,18 +646,14 @@ protected:
         press('9');
         press('5');
     }
-    int frameCount() const { return song().beat() * STEPS_PER_BEAT + song().framesInBeat(); }
-    void tap(unsigned char letter) {
-        press(letter);
-        release(letter);
-    }
 };
 
 TEST_F(PlayAlong, TurnedOffPartWayTheSongGoesOnByItselfFromWhereItStands) {
-    // Waiting for its first letter: off, and the song starts there, both hands.
+    // Waiting for its first letter, the right hand given up for the left: the song starts
+    // there, both hands played by the program, the left to be played along from the next song.
     frames(30);
     press('9');
-    EXPECT_EQ(caption(), "the program plays");
+    EXPECT_EQ(caption(), "play along: left hand from the next song");
     EXPECT_EQ(currNote(), 7);
     EXPECT_EQ(playChord(), CEG);
     EXPECT_EQ(song().hintKey(), -1) << "no letter shown any more";
@@ -675,6 +678,9 @@ TEST_F(PlayAlong, TurnedOffWhileWaitingForALaterLetterTheSongPlaysItAndGoesOn) {
     EXPECT_EQ(currNote(), 9) << "the waited-for E sounds at once";
     frames(STEPS_PER_BEAT);
     EXPECT_GT(frameCount(), stood) << "and the beat counter runs again";
+    press('9');
+    press('9');
+    EXPECT_EQ(caption(), "the program plays") << "both, then off: nothing more to give up";
     for (int i = 0; i < 600 && songPlaying(); ++i) frame();
     EXPECT_FALSE(songPlaying()) << "the song froze, waiting for a letter";
     EXPECT_EQ(sound.count("play"), 3 + 6) << "C, E and G, and the two chords";
@@ -706,7 +712,9 @@ TEST_F(PlayAlong, KeepingTheTempoTheCounterNeverStops) {
     EXPECT_EQ(playChord(), DGB) << "the second chord came on its song().beat()";
     frames(4 * STEPS_PER_BEAT - 3);
     EXPECT_FALSE(songPlaying());
-    EXPECT_EQ(caption(), "right first time 3 of 3, wrong letters 0, longest wait 0.0 s");
+    // E came 4 steps early, G 3 late: on average half a step early, timed on the clock.
+    EXPECT_EQ(caption(), "right first time 3 of 3 (100%), wrong letters 0, longest wait 0.0 s, "
+                         "on average 8 ms early - the best so far");
 }
 
 TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResume) {
@@ -731,18 +739,399 @@ TEST_F(PlayAlong, LateByMoreThanABeatTheCounterStopsAChordInTheWaitStartsOnResum
     tap('h');
     while (songPlaying()) frame();
     const std::string count = caption();
-    EXPECT_EQ(count.rfind("right first time 2 of 3, wrong letters 1, longest wait 2.", 0), 0u) << count;
+    EXPECT_EQ(count.rfind("right first time 2 of 3 (66%), wrong letters 1, longest wait 2.", 0), 0u) << count;
 }
 
 TEST_F(PlayAlong, OffEverySongPlaysAsBefore) {
     piano->stopSong();
-    press('9');
-    EXPECT_EQ(caption(), "the program plays");
+    // The fixture chose the right hand; "9" then steps through the left, both, and off.
+    EXPECT_EQ(song().playAlong(), SongPlayer::ALONG_RIGHT);
+    for (const char* told : {"play along: left hand", "play along: both hands", "the program plays"}) {
+        tap('9');
+        EXPECT_EQ(caption(), told);
+    }
     press('5');
     EXPECT_EQ(currNote(), 7) << "the song presses its own first note";
     EXPECT_EQ(song().hintKey(), -1);
     frames(2 * STEPS_PER_BEAT);
     EXPECT_EQ(currNote(), 9);
+}
+
+TEST_F(PlayAlong, WithTheLeftHandTheChordsWaitForTheirLettersAndTheMelodyPlaysByItself) {
+    piano->stopSong();
+    tap('9');  // the left hand
+    press('5');
+    EXPECT_EQ(song().hintKey(), -1);
+    EXPECT_EQ(song().hintChord(), CEG);
+    EXPECT_EQ(piano->scene().hintChord, CEG) << "shown as the right hand's next letter is";
+    frames(60);
+    EXPECT_EQ(sound.count("play"), 0) << "nothing sounds before the first chord letter";
+    const unsigned int chords = chordStrokes();
+    tap('z');
+    EXPECT_EQ(currNote(), 7) << "the melody starts with the player's chord";
+    EXPECT_EQ(chordStrokes(), chords + 1) << "the player's own chord";
+    EXPECT_EQ(song().hintChord(), DGB);
+    frames(2 * STEPS_PER_BEAT);
+    EXPECT_EQ(currNote(), 9) << "the melody goes on by itself";
+    frames(3 * STEPS_PER_BEAT);  // the G major chord was due on beat 4
+    EXPECT_EQ(currNote(), 11);
+    EXPECT_TRUE(song().waiting());
+    EXPECT_EQ(frameCount(), 5 * STEPS_PER_BEAT - 1) << "stopped a beat after the chord was due";
+    EXPECT_EQ(chordStrokes(), chords + 1) << "the song plays no chord of its own";
+    tap('b');
+    EXPECT_FALSE(song().waiting());
+    EXPECT_EQ(chordStrokes(), chords + 2);
+    while (songPlaying()) frame();
+    EXPECT_EQ(caption().rfind("right first time 2 of 2 (100%), wrong letters 0, longest wait 0.0 s", 0), 0u)
+        << caption();
+}
+
+TEST_F(PlayAlong, WithBothHandsTheSongWaitsForTheDueLetterAndTheDueChord) {
+    piano->stopSong();
+    tap('9');
+    tap('9');  // both hands
+    press('5');
+    EXPECT_EQ(song().hintKey(), 7);
+    EXPECT_EQ(song().hintChord(), CEG);
+    tap('s');
+    frames(30);
+    EXPECT_EQ(frameCount(), 0) << "the first chord is due too";
+    EXPECT_EQ(song().hintKey(), 9);
+    EXPECT_EQ(noteStrokes(), baseNotes + 1);
+    EXPECT_EQ(chordStrokes(), baseChords) << "the song plays neither hand";
+    tap('z');
+    frames(2 * STEPS_PER_BEAT);
+    tap('f');
+    frames(2 * STEPS_PER_BEAT);  // beat 4: G and the G major chord
+    tap('h');
+    frames(2 * STEPS_PER_BEAT);
+    EXPECT_EQ(frameCount(), 5 * STEPS_PER_BEAT - 1) << "a beat late, the chord stops the song";
+    tap('x');  // D minor: wrong
+    for (int key : CHORD_NOTES[DFA])
+        EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(key)].kind, KeyFeedback::WRONG) << key;
+    EXPECT_TRUE(song().waiting());
+    tap('b');
+    for (int key : CHORD_NOTES[DGB])
+        EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(key)].kind, KeyFeedback::RIGHT) << key;
+    while (songPlaying()) frame();
+    frames(30);  // the last chord waits for the wrong one's stroke
+    EXPECT_EQ(chordStrokes(), baseChords + 3) << "the player's three chords";
+    // The song stood still from the ninth step of beat 4 to the right chord, 11 steps later.
+    EXPECT_EQ(caption().rfind("right first time 4 of 5 (80%), wrong letters 1, longest wait 0.2 s, on time on average", 0),
+              0u) << caption();
+}
+
+TEST_F(PlayAlong, AKeyPlayedRightShinesGreenAWrongOneRedForAMoment) {
+    tap('g');  // F, not C
+    const int f = noteIndexKey(3);
+    Scene shown = piano->scene();
+    EXPECT_EQ(shown.feedback[static_cast<std::size_t>(f)].kind, KeyFeedback::WRONG);
+    EXPECT_FLOAT_EQ(shown.feedback[static_cast<std::size_t>(f)].age, 0);
+    frames(30);  // F's stroke is over; its colour still fades
+    EXPECT_FALSE(piano->noteStroke().busy());
+    shown = piano->scene();
+    EXPECT_NEAR(shown.feedback[static_cast<std::size_t>(f)].age, 0.5, 1e-3);
+    EXPECT_TRUE(piano->animating()) << "frames are drawn while it fades";
+    frames(8);
+    EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(f)].kind, KeyFeedback::NONE);
+    frames(30);
+    EXPECT_FALSE(piano->animating()) << "the song waits and nothing moves";
+
+    tap('s');
+    shown = piano->scene();
+    EXPECT_EQ(shown.feedback[7].kind, KeyFeedback::RIGHT);
+    for (std::size_t k = 0; k < shown.feedback.size(); ++k) {
+        if (k != 7) EXPECT_EQ(shown.feedback[k].kind, KeyFeedback::NONE) << k;
+    }
+    tap('k');
+    EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(noteIndexKey(6))].kind, KeyFeedback::WRONG);
+    tap('f');  // more than a beat before E's time: neither right nor wrong
+    EXPECT_EQ(piano->scene().feedback[9].kind, KeyFeedback::NONE) << "E's time has not come";
+}
+
+TEST_F(PlayAlong, PlayedAlongAPassageRestartsAtItsStartNotTheSongs) {
+    tap('s');
+    frames(5);
+    press('\'');
+    EXPECT_EQ(caption(), "passage from note 2 - ' again to end it") << "E, the letter shown";
+    frames(15);
+    tap('f');
+    press('\'');
+    EXPECT_EQ(caption(), "passage to note 3 on repeat - ' again to clear it");
+    EXPECT_EQ(song().passage().startBeat, 2);
+    EXPECT_EQ(song().passage().endBeat, 8);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        frames(4 * STEPS_PER_BEAT - frameCount());
+        tap('h');
+        frames(4 * STEPS_PER_BEAT);  // G's four beats: the passage's end
+        EXPECT_TRUE(songPlaying());
+        EXPECT_EQ(frameCount(), 2 * STEPS_PER_BEAT) << "back at the passage's start, repeat " << repeat;
+        EXPECT_EQ(song().hintKey(), 9) << "E is shown again, not C";
+        EXPECT_EQ(playChord(), CEG) << "the chord sounding at the passage's start, again";
+        tap('f');
+    }
+    press('\'');
+    EXPECT_EQ(caption(), "passage cleared: the song goes on");
+    frames(4 * STEPS_PER_BEAT - frameCount());
+    tap('h');
+    while (songPlaying()) frame();
+    EXPECT_EQ(caption().rfind("right first time 9 of 9 (100%)", 0), 0u) << caption();
+}
+
+TEST_F(PlayAlong, APassageEndingWithASongPlayedAlongRepeatsToo) {
+    piano->stopSong();
+    writeSong(std::string(FIRST_SONG), "3\n2 0 2 2 2 4\n0\n");  // C E G, the melody alone
+    press('5');
+    tap('s');
+    frames(2 * STEPS_PER_BEAT);
+    press('\'');  // from E, the letter shown
+    tap('f');
+    frames(2 * STEPS_PER_BEAT);
+    press('\'');  // to G, the song's last letter
+    tap('h');
+    frames(2 * STEPS_PER_BEAT);
+    EXPECT_TRUE(songPlaying()) << "the last letter played, the song goes on to the passage's end";
+    EXPECT_EQ(frameCount(), 2 * STEPS_PER_BEAT);
+    EXPECT_EQ(song().hintKey(), 9) << "E again";
+}
+
+// A run's result, and each song's best kept in the user's progress file.
+TEST_F(PlayAlong, ARunsResultIsKeptAsTheSongsBestAndShownWhenTheSongIsChosenAgain) {
+    const fs::path file = root / "data" / "tinklewood" / "progress";
+    auto run = [&](int wrong) {
+        if (!songPlaying()) tap('5');
+        tap('s');
+        while (frameCount() < 2 * STEPS_PER_BEAT) frame();
+        for (int w = 0; w < wrong; ++w) tap('g');
+        tap('f');
+        while (frameCount() < 4 * STEPS_PER_BEAT) frame();
+        tap('h');
+        while (songPlaying()) frame();
+        return caption();
+    };
+    auto kept = [&] {
+        std::ifstream in(file);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    char today[16];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(today, sizeof today, "%Y-%m-%d", &local);
+
+    EXPECT_EQ(run(1), "right first time 2 of 3 (66%), wrong letters 1, longest wait 0.0 s, on time on average "
+                      "- the best so far");
+    const std::string first = kept();
+    ASSERT_EQ(first.rfind("# ", 0), 0u) << "it says what it holds";
+    EXPECT_NE(first.find("\n2\t3\t1\t0\t2\t0\t100\tright\t" + std::string(today) + "\ttwinkle.song\n"),
+              std::string::npos) << first;
+
+    auto endsWith = [](const std::string& text, const std::string& end) {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    for (int i = 0; i < 4; ++i) tap('[');  // 60%
+    const std::string slow = run(0);
+    EXPECT_EQ(slow.rfind("right first time 3 of 3 (100%)", 0), 0u) << slow;
+    EXPECT_TRUE(endsWith(slow, " - the best so far")) << slow;
+    for (int i = 0; i < 4; ++i) tap(']');
+    const std::string best = "best 100% right first time (right hand, tempo 60%, " + std::string(today) + ")";
+    const std::string worse = run(1);
+    EXPECT_TRUE(endsWith(worse, " - " + best)) << "a worse run leaves the best alone: " << worse;
+    const std::string faster = run(0);
+    EXPECT_TRUE(endsWith(faster, " - the best so far")) << "as good, and faster: " << faster;
+    const std::string last = kept();
+    EXPECT_NE(last.find("\n3\t3\t0\t0\t2\t0\t100\tright\t"), std::string::npos) << last;
+    EXPECT_EQ(last.find("\n2\t3\t"), std::string::npos) << "one line a song";
+
+    const std::string chosen =
+        "Twinkle - 5 to play - best 100% right first time (right hand, tempo 100%, " + std::string(today) + ")";
+    tap('6');
+    EXPECT_EQ(caption(), chosen);
+    piano = std::make_unique<Piano>(setup());  // the program started again
+    tap('6');
+    EXPECT_EQ(caption(), chosen);
+}
+
+TEST_F(PlayAlong, AProgressFileThatCannotBeReadIsNotWrittenOver) {
+    const fs::path file = root / "data" / "tinklewood" / "progress";
+    fs::create_directories(file);  // a folder where the file should be
+    std::ofstream(file / "mine") << "kept";
+    tap('s');
+    frames(2 * STEPS_PER_BEAT);
+    tap('f');
+    frames(2 * STEPS_PER_BEAT);
+    testing::internal::CaptureStdout();
+    tap('h');
+    while (songPlaying()) frame();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Error: Cannot read the progress file " + file.string() + ": it is not a regular file\n");
+    EXPECT_EQ(caption().substr(caption().size() - 11), " - not kept") << caption();
+    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_TRUE(fs::exists(file / "mine"));
+    tap('6');
+    EXPECT_EQ(caption(), "Twinkle - 5 to play");
+}
+
+// The tempo: "[" and "]" in tenths of the written tempo; one clock times every entry.
+TEST_F(SongPlaying, AtATempoEachEntryComesThatMuchSoonerOrLaterOnTheClock) {
+    writeSong("steps.song", "6\n2 0 2 1 2 2 2 3 2 4 2 5\n0\n");
+    struct Case {
+        const char* keys;
+        const char* told;
+        double tempo;
+    };
+    for (const Case& c : {Case{"]]", "tempo 120%", 1.2}, Case{"[[[[[[", "tempo 60%", 0.6}}) {
+        for (const char* key = c.keys; *key != '\0'; ++key) tap(static_cast<unsigned char>(*key));
+        EXPECT_EQ(caption(), c.told);
+        play("steps.song");
+        std::vector<int> pressedAt = {0};
+        int step = 0;
+        for (unsigned int notes = noteStrokes(); songPlaying() && step < 1000; notes = noteStrokes()) {
+            frame();
+            ++step;
+            if (noteStrokes() != notes) pressedAt.push_back(step);
+        }
+        // Song step s falls in the first of the piano's steps that carries the song past it.
+        std::vector<int> expected;
+        for (int entry = 0; entry < 6; ++entry)
+            expected.push_back(static_cast<int>(std::ceil(entry * 2 * STEPS_PER_BEAT / c.tempo - 1e-9)));
+        EXPECT_EQ(pressedAt, expected) << c.told;
+        EXPECT_EQ(step, static_cast<int>(std::lround(12 * STEPS_PER_BEAT / c.tempo))) << "the song's length, exactly";
+    }
+}
+
+TEST_F(SongPlaying, TheTempoStepsByTenthsFrom30To150PercentAndStaysUntilChanged) {
+    for (int i = 0; i < 9; ++i) tap('[');
+    EXPECT_EQ(caption(), "tempo 30% (the slowest)");
+    EXPECT_DOUBLE_EQ(piano->tempo(), 0.3);
+    for (int i = 0; i < 13; ++i) tap(']');
+    EXPECT_EQ(caption(), "tempo 150% (the fastest)");
+    EXPECT_DOUBLE_EQ(song().tempo(), 1.5);
+    for (int i = 0; i < 5; ++i) tap('[');
+    EXPECT_EQ(piano->tempo(), 1.0) << "back to the written tempo exactly";
+    tap('[');
+    writeSong("a.song", "1 2 0\n0\n");
+    play("a.song");
+    frames(40);
+    ASSERT_FALSE(songPlaying());
+    play("a.song");
+    EXPECT_DOUBLE_EQ(song().tempo(), 0.9) << "the next song keeps it";
+}
+
+// A passage on repeat ("'"): marked at the current entries, repeated until cleared.
+TEST_F(SongPlaying, AMarkedPassageRepeatsFromItsStartUntilClearedThenTheSongGoesOn) {
+    tap('\'');
+    EXPECT_EQ(caption(), "' marks a passage while a song plays");
+    // C D E F G A of two beats each, over C, G and C major chords of four.
+    writeSong("run.song", "6\n2 0 2 1 2 2 2 3 2 4 2 5\n3\n4 0 4 4 4 0\n");
+    play("run.song");
+    frames(25);  // D sounds
+    tap('\'');
+    EXPECT_EQ(caption(), "passage from note 2 - ' again to end it");
+    frames(20);  // E sounds
+    tap('\'');
+    EXPECT_EQ(caption(), "passage to note 3 on repeat - ' again to clear it");
+    std::vector<int> notes, chords;
+    auto watch = [&](int count) {
+        for (int f = 0; f < count; ++f) {
+            const unsigned int n = noteStrokes(), c = chordStrokes();
+            frame();
+            if (noteStrokes() != n) notes.push_back(currNote());
+            if (chordStrokes() != c) chords.push_back(playChord());
+        }
+    };
+    watch(15);
+    EXPECT_EQ(song().beat(), 2) << "back at the passage's start";
+    EXPECT_DOUBLE_EQ(song().position(), 2 * STEPS_PER_BEAT);
+    watch(3 * 4 * STEPS_PER_BEAT - 1);
+    const int d = 8, e = 9, f = 10, g = 11, a = 12;  // keys
+    EXPECT_EQ(notes, (std::vector<int>{d, e, d, e, d, e})) << "the passage three times in a row";
+    EXPECT_EQ(chords, (std::vector<int>{CEG, DGB, CEG, DGB, CEG, DGB})) << "a chord begun before it restarts";
+    tap('\'');
+    EXPECT_EQ(caption(), "passage cleared: the song goes on");
+    notes.clear();
+    watch(200);
+    EXPECT_FALSE(songPlaying());
+    EXPECT_EQ(notes, (std::vector<int>{f, g, a})) << "on from the passage's last note";
+}
+
+// The results of playing along as told and as the progress file keeps them.
+TEST(PracticeResults, BetterIsMoreRightFirstTimeThenFasterThenFewerWrongLetters) {
+    PracticeResult a, b;
+    a.entries = b.entries = 10;
+    a.rightFirstTime = 8;
+    b.rightFirstTime = 7;
+    b.tempoPercent = 150;
+    EXPECT_TRUE(better(a, b));
+    EXPECT_FALSE(better(b, a));
+    b.rightFirstTime = 8;
+    EXPECT_TRUE(better(b, a)) << "as many right, faster";
+    b.tempoPercent = 100;
+    b.wrongLetters = 1;
+    EXPECT_TRUE(better(a, b));
+    EXPECT_FALSE(better(a, a)) << "a tie keeps the older result";
+    b = a;
+    b.entries = 20;
+    b.rightFirstTime = 17;  // 85% of twenty against 80% of ten
+    EXPECT_TRUE(better(b, a));
+    b.entries = 300;
+    b.rightFirstTime = 299;
+    EXPECT_EQ(rightShare(b), 99) << "100% only when every letter was right";
+    b.timed = 2;
+    b.meanOffset = 0.0374;
+    EXPECT_NE(describeRun(b).find(", on average 37 ms late"), std::string::npos) << describeRun(b);
+}
+
+TEST(PracticeResults, TheProgressFileReadsBackAsWrittenAndKeepsLinesItCannotRead) {
+    ProgressBook book;
+    PracticeResult r;
+    r.entries = 41;
+    r.rightFirstTime = 40;
+    r.wrongLetters = 2;
+    r.longestWait = 2.5;
+    r.timed = 38;
+    r.meanOffset = -0.012;
+    r.tempoPercent = 80;
+    r.hands = "left";
+    r.date = "2026-12-09";
+    book.best[progressKey("../res/songs/ode_to_joy.song")] = r;
+    book.best[progressKey("/home/me/songs/tab\there and\nnewline.mid")] = r;
+    book.otherLines = {"a line a later version wrote"};
+    const std::string text = formatProgress(book);
+    EXPECT_NE(text.find("\ttab\\there and\\nnewline.mid\n"), std::string::npos) << "one line a song: " << text;
+    const ProgressBook back = parseProgress(text + "3\t2\t0\t0\t0\t0\t100\tright\t2026-01-01\tbroken.song\n" +
+                                            "40\t41\t0\t0\t0\t0\t80\tleft\t2026-01-02\tode_to_joy.song\n");
+    ASSERT_EQ(back.best.size(), 2u);
+    const PracticeResult& ode = back.best.at("ode_to_joy.song");
+    EXPECT_EQ(ode.wrongLetters, 0) << "of two lines for one song, the better";
+    EXPECT_EQ(ode.date, "2026-01-02");
+    const PracticeResult& tab = back.best.at("tab\\there and\\nnewline.mid");
+    EXPECT_EQ(tab.rightFirstTime, 40);
+    EXPECT_DOUBLE_EQ(tab.longestWait, 2.5);
+    EXPECT_EQ(tab.timed, 38);
+    EXPECT_DOUBLE_EQ(tab.meanOffset, -0.012);
+    EXPECT_EQ(tab.tempoPercent, 80);
+    EXPECT_EQ(tab.hands, "left");
+    EXPECT_EQ(back.otherLines, (std::vector<std::string>{"a line a later version wrote",
+                                                         "3\t2\t0\t0\t0\t0\t100\tright\t2026-01-01\tbroken.song"}))
+        << "more right than letters cannot be a result, but it is not thrown away";
+}
+
+TEST(FileWrite, AFileIsReplacedWholeAndAFailureLeavesTheOldOne) {
+    const fs::path folder = fs::temp_directory_path() / ("tinklewood-write-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const fs::path file = folder / "progress";
+    std::ofstream(file) << "old";
+    std::ofstream(folder / "progress.part") << "left by a run that crashed";
+    EXPECT_EQ(writeWhole(file.string(), "new\n"), "");
+    std::ifstream in(file);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "new\n");
+    EXPECT_EQ(writeWhole((folder / "no_such_folder" / "progress").string(), "x"), "No such file or directory");
+    EXPECT_EQ(writeWhole((file / "under_a_file").string(), "x"), "Not a directory");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
+    EXPECT_EQ(files, 2) << "no temporary file is left behind";
+    fs::remove_all(folder);
 }
 
 // Recording ("7"): a take becomes a song of the same letters and gaps, and a MIDI file of what

@@ -51,9 +51,11 @@ bool changesEverywhere(const Scene& before, const Scene& now) {
     // Every member of Scene by name, as above. A new one is compared below by default, as a
     // change of the whole window, until it is given a place on screen in FrameLayout.
     [[maybe_unused]] const auto& [keys, leftHand, rightHand, camera, lights, glowOn, concertOn, background,
-                                  handTexture, lettersOn, mode, hintKey, caption, recording] = before;
-    // keys, the hands, and the overlay's letters (with the mode's chord names), hint, caption and
-    // recording mark have their places on screen: changedBoxes compares them.
+                                  handTexture, lettersOn, mode, hintKey, hintChord, feedback, caption,
+                                  recording] = before;
+    // keys (with their hints and colours of right and wrong), the hands, and the overlay's
+    // letters (with the mode's chord names), caption and recording mark have their places on
+    // screen: changedBoxes compares them.
     return !same(camera, now.camera) || !same(lights, now.lights) || glowOn != now.glowOn ||
            concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture;
 }
@@ -65,11 +67,13 @@ std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was,
         boxes.push_back(from);
         boxes.push_back(to);
     };
-    // The key a player playing along is to press next shines: the old one and the new one change.
+    // The keys a player playing along is to press next shine, and those just played show right
+    // or wrong: a key whose shine or colour changed is drawn again as one that moved.
     for (int i = 0; i < NUM_KEYS; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
-        const bool hinted = before.hintKey != now.hintKey && (i == before.hintKey || i == now.hintKey);
-        if (hinted || !same(before.keys[k], now.keys[k])) moved(was.keys[k], is.keys[k]);
+        const bool hinted = keyHinted(before, i) != keyHinted(now, i);
+        if (hinted || !sameFeedback(before.feedback[k], now.feedback[k]) || !same(before.keys[k], now.keys[k]))
+            moved(was.keys[k], is.keys[k]);
     }
     if (!samePose(before.leftHand, now.leftHand)) moved(was.leftHand, is.leftHand);
     if (!samePose(before.rightHand, now.rightHand)) moved(was.rightHand, is.rightHand);

@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -209,6 +210,31 @@ void drawCachedOutline(KeyMesh& m, const PianoKey& key, const Matrix4& camera) {
     drawMesh(m.outline, centre);
 }
 
+// A key just played along takes on its colour, right or wrong, and fades back to its own
+// material over FEEDBACK_SECONDS: its surface takes the colour where the light falls (a white
+// key lit would only turn whiter with a glow added) and glows with half of it in the dark.
+// False, with nothing set, when it shows none.
+bool setFeedbackMaterial(const KeyFeedback& feedback, bool black) {
+    if (feedback.kind == KeyFeedback::NONE || feedback.age >= FEEDBACK_SECONDS) return false;
+    const RGBA& colour = feedback.kind == KeyFeedback::RIGHT ? RIGHT_COLOUR : WRONG_COLOUR;
+    const float strength = 1 - std::max(feedback.age, 0.0f) / FEEDBACK_SECONDS;
+    Material& own = black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR;
+    setMaterial(own);
+    RGBA ambient{}, diffuse{}, specular{}, emission{};
+    for (int c = 0; c < 3; ++c) {
+        ambient[c] = own[0][c] * (1 - strength);
+        diffuse[c] = own[1][c] * (1 - strength) + colour[c] * strength;
+        specular[c] = own[2][c] * (1 - strength);
+        emission[c] = colour[c] * strength * 0.5f;
+    }
+    ambient[3] = diffuse[3] = specular[3] = emission[3] = 1;
+    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient.data());
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse.data());
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular.data());
+    glMaterialfv(GL_FRONT, GL_EMISSION, emission.data());
+    return true;
+}
+
 // The state changes around one key, in the order the keyboard's drawing makes them, with
 // the body and the outline drawn by the two callbacks.
 template <typename Body, typename Outline>
@@ -222,21 +248,23 @@ void keyInState(const Scene& scene, int i, Body body, Outline outline) {
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2.05f);
 
-    // The key a player playing along is to press next shines in a colour of its own.
-    const bool hint = i == scene.hintKey && key->pressFactor == 0;
-    if (glowOn && key->pressFactor > 0) {
+    // The key a player playing along is to press next shines in a colour of its own; one just
+    // played shows right or wrong, over the glow.
+    const bool shown = setFeedbackMaterial(scene.feedback[static_cast<std::size_t>(i)], black);
+    const bool hint = !shown && keyHinted(scene, i) && key->pressFactor == 0;
+    if (!shown && glowOn && key->pressFactor > 0) {
         glMaterialfv(GL_FRONT, GL_EMISSION, GLOW_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_AMBIENT, ZERO_COLOUR.data());
         glMaterialfv(GL_FRONT, GL_DIFFUSE, GLOW_COLOUR.data());
         // No highlight, whatever was drawn before: every key but the first met the outline's
         // black specular anyway, and a key's look must not depend on what came before it.
         glMaterialfv(GL_FRONT, GL_SPECULAR, ZERO_COLOUR.data());
-    } else {
+    } else if (!shown) {
         setMaterial(black ? BLACK_KEY_COLOUR : WHITE_KEY_COLOUR);
         if (hint) glMaterialfv(GL_FRONT, GL_EMISSION, HINT_COLOUR.data());
     }
     body(i, *key);
-    if ((black && glowOn) || hint) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
+    if ((black && glowOn) || hint || shown) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
 
     glDisable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(0, 0);

@@ -71,20 +71,31 @@ bool toWindow(float x, float y, float z, float& wx, float& wy) {
     return true;
 }
 
-// The note letters on their keys, near the front of each key's top as it now stands, and
-// the chord letters with their chords in this mode in a row before the lower octave, where
-// the left hand plays them.
+// Where a letter on key `index` goes: near the front of the key's top as it now stands.
+bool onKey(const Scene& scene, int index, float& x, float& y) {
+    const PianoKey& key = scene.keys[static_cast<std::size_t>(index)];
+    const bool black = index >= NUM_WHITE_KEYS;
+    const float top = key.posY - key.height * 0.25f * key.pressFactor + key.height * (1 - key.pressFactor * 0.5f) / 2;
+    const float front = key.posZ + key.length / 2 - (black ? 0.25f : 0.3f);
+    return toWindow(key.posX, top, front, x, y);
+}
+
+// The note letters on their keys, and the chord letters with their chords in this mode in a
+// row before the lower octave, where the left hand plays them. Playing along, the letter to
+// press next is on its key: a chord's on the middle one of its keys.
 void addKeyLabels(const Scene& scene, bool all, int hintKey, std::vector<OverlayItem>& labels) {
     float x, y;
     for (std::size_t p = 0; p < NOTE_LETTERS.size(); ++p) {
         const int index = noteIndexKey(static_cast<int>(p));
         if (!all && index != hintKey) continue;
-        const PianoKey& key = scene.keys[static_cast<std::size_t>(index)];
-        const bool black = index >= NUM_WHITE_KEYS;
-        const float top = key.posY - key.height * 0.25f * key.pressFactor + key.height * (1 - key.pressFactor * 0.5f) / 2;
-        const float front = key.posZ + key.length / 2 - (black ? 0.25f : 0.3f);
-        if (toWindow(key.posX, top, front, x, y))
-            labels.push_back(label(x, y, std::string(1, NOTE_LETTERS[p]), !black, index == hintKey));
+        if (onKey(scene, index, x, y))
+            labels.push_back(label(x, y, std::string(1, NOTE_LETTERS[p]), index < NUM_WHITE_KEYS, index == hintKey));
+    }
+    for (int q = 0; q < 5 && scene.hintChord >= 0 && scene.hintChord < NUM_CHORDS; ++q) {
+        if (CHORD_KEY_TABLE[scene.mode][q] != scene.hintChord) continue;
+        const ChordInfo& chord = CHORDS[static_cast<std::size_t>(scene.hintChord)];
+        if (onKey(scene, chord.notes[chord.numNotes / 2], x, y))
+            labels.push_back(label(x, y, std::string(1, CHORD_LETTERS[static_cast<std::size_t>(q)]), false, true));
     }
     if (!all) return;
     for (int q = 0; q < 5; ++q) {
@@ -160,7 +171,8 @@ void drawRecordingMark(const OverlayItem& mark) {
 
 std::vector<OverlayItem> layOutOverlay(const Scene& scene) {
     std::vector<OverlayItem> items;
-    if (!scene.lettersOn && scene.caption.empty() && scene.hintKey < 0 && !scene.recording) return items;
+    if (!scene.lettersOn && scene.caption.empty() && scene.hintKey < 0 && scene.hintChord < 0 && !scene.recording)
+        return items;
     addKeyLabels(scene, scene.lettersOn, scene.hintKey, items);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);

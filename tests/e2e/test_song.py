@@ -1,6 +1,9 @@
 """Song playback in real time, through the real program's frame loop and sound device: one
 short song, every entry pressed on its beat, its sample started then and heard; then the same
-song played along, waiting for the letter it shows.
+song played along, waiting for the letter it shows; at a tempo set with "[" and "]"; played
+along with the left hand, its chords waiting for their letters; a passage marked with "'" on
+repeat; and the play-along result kept in the progress file and shown when the song is chosen,
+after a restart too.
 
 Beats are found from the frames the program logs it stepped (TINKLEWOOD_EVENT_LOG), sample
 starts from its log too; the capture then says whether each was heard when it was started.
@@ -15,11 +18,13 @@ rendered sound of every shipped song (render_test), where one-beat entries and a
 accompaniment outlasting its melody are heard too.
 """
 
+import datetime
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+from pathlib import Path
 
 import sound
 import numpy as np
@@ -37,6 +42,12 @@ CHORD_NOTES = range(48, 60)
 # chord that starts with it.
 ALIKE = 0.6
 RIGHT_LETTERS = "sdfghjkleryui"
+CHORD_LETTERS = "zxcvb"
+# The samples of the left hand's keys, C3 to B3 and their black keys, and their notes.
+CHORD_MIDI = {f"../res/sounds/piano/{name}.mp3": midi for name, midi in
+              zip(["C0", "Black0", "D0", "Black1", "E0", "F0", "Black2", "G0", "Black3", "A0", "Black4", "B0"],
+                  range(48, 60))}
+CHORD_SAMPLES = tuple(CHORD_MIDI)
 NOTE_MIDI = [60, 62, 64, 65, 67, 69, 71, 72, 61, 63, 66, 68, 70]  # s d f g h j k l e r y u i
 
 
@@ -76,9 +87,12 @@ class SongTest(unittest.TestCase):
     def setUpClass(cls):
         cls.root = tempfile.TemporaryDirectory()
         cls.own = None  # when the program's own playing started each right-hand sample
+        # The user's folder outlives a run of the program: the progress file is read again
+        # after a restart.
+        cls.data = Path(cls.root.name) / "data"
         try:
-            cls.workdir = make_layout(cls.root.name, songs={"twinkle.song": SONG.read_text()})
-            cls.program = Program(cls.workdir)
+            cls.workdir = make_layout(cls.root.name, songs={"twinkle.song": SONG.read_text()}, only_songs=True)
+            cls.program = Program(cls.workdir, env={"XDG_DATA_HOME": str(cls.data)})
         except Exception:
             cls.root.cleanup()
             raise
@@ -87,6 +101,46 @@ class SongTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.program.close()
         cls.root.cleanup()
+
+    def caption_after(self, t, timeout=5):
+        """The last caption the program showed after time t, waiting for one to be logged."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            said = [detail for _, at, detail in self.program.events("caption") if at >= t]
+            if said:
+                return said[-1]
+            time.sleep(0.02)
+        return None
+
+    def play_along(self, told):
+        """Steps "9" until its caption says told."""
+        for _ in range(4):
+            pressed = time.monotonic()
+            self.program.key("9")
+            if self.caption_after(pressed) == told:
+                return
+        self.fail(f'"9" never said "{told}"')
+
+    def heard_right(self, pressed):
+        """When each right-hand sample started since pressed was heard in the capture."""
+        p = self.program
+        samples = p.capture()
+        heard = []
+        for played, path in [(t, path) for _, t, path in p.events("play") if t >= pressed and "/Black" in path]:
+            at, alike, _ = sound.heard_near(p, samples, sound.decode(self.workdir / path), played)
+            self.assertGreater(alike, ALIKE, f"{path} was not heard")
+            heard.append(at)
+        return heard
+
+    def wait_song_press(self, letter, after, timeout=20):
+        """The time of the song's first press of letter after the given time."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = [t for _, t, pressed in self.program.events("song-press") if t > after and pressed == letter]
+            if found:
+                return found[0]
+            time.sleep(0.01)
+        self.fail(f"the song did not press {letter}")
 
     def play_own(self):
         """Presses "5": the program plays the song. Returns when the press was taken."""
@@ -149,7 +203,7 @@ class SongTest(unittest.TestCase):
             self.play_own()
         own = self.own
         self.assertEqual(len(own), len(right))
-        p.key("9")
+        self.play_along("play along: right hand")
         started = p.keydown("5")
         p.keyup("5")
         time.sleep(3.0)
@@ -199,6 +253,10 @@ class SongTest(unittest.TestCase):
                             f"from where the program's own playing has it")
         chords = [t for _, t, letter in p.events("song-press") if t > begin - 0.1 and letter in "zxcvb"]
         self.assertEqual(len(chords), len(left), "the chords did not play with the player's notes")
+        # The wrong letter before the first cost that entry its "right first time".
+        told = self.caption_after(begin)
+        self.assertTrue(told.startswith(f"right first time {len(right) - 1} of {len(right)} "), told)
+        self.assertTrue(told.endswith(" - the best so far"), told)
 
     def test_3_on_a_busy_machine_the_song_keeps_its_written_tempo(self):
         """Two loops keep both cores busy: the program draws fewer frames, but the song's time is
@@ -206,7 +264,7 @@ class SongTest(unittest.TestCase):
         right, _ = hands(SONG)
         beats, _ = start_beats(right)
         p = self.program
-        p.key("9")  # play along off again: the program plays
+        self.play_along("the program plays")
         busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(2)]
         try:
             time.sleep(0.5)
@@ -238,6 +296,156 @@ class SongTest(unittest.TestCase):
             self.assertLess(abs((heard[i] - heard[0]) - (beats[i] - beats[0]) * BEAT), 0.06,
                             f"entry {i} heard {heard[i] - heard[0]:.3f} s after the first, written "
                             f"{(beats[i] - beats[0]) * BEAT:.3f} s")
+
+    def test_4_after_two_right_brackets_the_song_comes_at_120_percent_after_four_left_at_60(self):
+        right, _ = hands(SONG)
+        beats, _ = start_beats(right)
+        p = self.program
+        self.play_along("the program plays")
+        set_to = 100
+        try:
+            for keys, percent in ((["bracketright"] * 2, 120), (["bracketleft"] * 2, 100), (["bracketleft"] * 4, 60)):
+                pressed = time.monotonic()
+                for key in keys:
+                    p.key(key)
+                self.assertEqual(self.caption_after(pressed), f"tempo {percent}%")
+                set_to = percent
+                if percent == 100:
+                    continue
+                tempo = percent / 100
+                pressed = p.keydown("5")
+                p.keyup("5")
+                time.sleep(sum(d for d, _ in right) * BEAT / tempo + 0.5)
+                p.frames_from(time.monotonic(), 10, timeout=60)
+                time.sleep(0.5)
+                heard = self.heard_right(pressed)
+                self.assertEqual(len(heard), len(right), "not every entry sounded")
+                written = (beats[-1] - beats[0]) * BEAT
+                measured = written / (heard[-1] - heard[0])
+                print(f"\nat {percent}%: the song heard at {100 * measured:.1f}% of its written tempo", flush=True)
+                self.assertLess(abs(measured - tempo), 0.02 * tempo,
+                                f"at {percent}% the song played at {100 * measured:.1f}%")
+                for i in range(1, len(heard)):
+                    self.assertLess(abs((heard[i] - heard[0]) - (beats[i] - beats[0]) * BEAT / tempo), 0.06,
+                                    f"at {percent}%, entry {i} heard {heard[i] - heard[0]:.3f} s after the first")
+        finally:
+            # The steps after this one play at the written tempo.
+            pressed = time.monotonic()
+            for _ in range(abs(100 - set_to) // 10):
+                p.key("bracketright" if set_to < 100 else "bracketleft")
+        if set_to != 100:
+            self.assertEqual(self.caption_after(pressed), "tempo 100%")
+
+    def test_5_a_play_along_result_is_kept_and_shown_when_the_song_is_chosen_again_also_after_a_restart(self):
+        right, _ = hands(SONG)
+        progress = self.data / "tinklewood" / "progress"
+        if not progress.exists():  # written at the end of step 2's run, when it was not run
+            self.test_2_played_along_the_song_waits_for_the_shown_letter_and_in_time_keeps_its_own_onsets()
+        today = datetime.date.today().isoformat()
+        lines = [line.split("\t") for line in progress.read_text().splitlines() if not line.startswith("#")]
+        self.assertEqual(len(lines), 1, lines)
+        fields = lines[0]
+        self.assertEqual(fields[:3], [str(len(right) - 1), str(len(right)), "1"])
+        self.assertEqual(fields[6:], ["100", "right", today, "twinkle.song"])
+        share = 100 * (len(right) - 1) // len(right)
+        expected = f"Twinkle - 5 to play - best {share}% right first time (right hand, tempo 100%, {today})"
+        pressed = time.monotonic()
+        self.program.key("6")
+        self.assertEqual(self.caption_after(pressed), expected)
+
+        self.program.close()
+        type(self).program = Program(self.workdir, env={"XDG_DATA_HOME": str(self.data)})
+        pressed = time.monotonic()
+        self.program.key("6")
+        self.assertEqual(self.caption_after(pressed), expected, "not kept across a restart")
+
+    def test_6_with_the_left_hand_no_chord_sounds_before_its_letter_and_the_melody_plays_by_itself(self):
+        right, left = hands(SONG)
+        p = self.program
+        self.play_along("play along: left hand")
+        started = p.keydown("5")
+        p.keyup("5")
+        time.sleep(1.0)
+        self.assertEqual([e for e in p.events("play") if e[1] > started], [], "something sounded before the first chord")
+        letters = [CHORD_LETTERS[index] for _, index in left]
+        melody = [RIGHT_LETTERS[index] for _, index in right]
+        chord_beats, _ = start_beats(left)
+        melody_beats, _ = start_beats(right)
+        typed = []
+        for i, letter in enumerate(letters):
+            if i > 0:
+                # A chord starts with a note of the melody, which the song plays by itself; its
+                # letter comes a beat and a half after that: the song stops a beat on and waits.
+                note = self.wait_song_press(melody[melody_beats.index(chord_beats[i])], typed[-1])
+                time.sleep(max(0.0, note + 1.5 * BEAT - time.monotonic()))
+            typed.append(p.hold(letter, 0.4)[0])
+        self.wait_song_press(melody[-1], typed[-1])
+        p.frames_from(time.monotonic(), 40, timeout=60)
+        time.sleep(0.5)
+        samples = p.capture()
+
+        self.assertEqual([letter for _, t, letter in p.events("song-press") if t > started and letter in CHORD_LETTERS],
+                         [], "the song pressed a chord of its own")
+        pressed_by_song = [letter for _, t, letter in p.events("song-press") if t > started and letter in RIGHT_LETTERS]
+        self.assertEqual(pressed_by_song, melody, "the melody did not play by itself")
+        # Three samples a chord, every one after its own letter's press: none came before.
+        chords = [(t, path) for _, t, path in p.events("play") if t > started and path in CHORD_SAMPLES]
+        self.assertEqual(len(chords), 3 * len(typed), f"chord samples: {chords}")
+        for i, pressed in enumerate(typed):
+            until = typed[i + 1] if i + 1 < len(typed) else float("inf")
+            mine = [(t, path) for t, path in chords if pressed < t < until]
+            self.assertEqual(len(mine), 3, f"chord {i} started before its letter: {chords}")
+            for played, path in mine:
+                self.assertGreaterEqual(played - pressed, STRIKE - 0.012, f"chord {i} sounded before its stroke struck")
+            # Heard once its stroke struck, and not before: the fundamental of its lowest note (a
+            # semitone or more from every note of the chord before, and from the half pitches of
+            # the melody's low thump) is strong from where its sample may be heard, weak before.
+            first = min(t for t, _ in mine)
+            hz = sound.midi_hz(min(CHORD_MIDI[path] for _, path in mine))
+            earliest, latest = sound.heard_window(p, first)
+            before = sound.strength(*sound.spectrum(samples, earliest - p.audio_zero() - 0.25, 0.25), hz)
+            after = sound.strength(*sound.spectrum(samples, latest - p.audio_zero(), 0.25), hz)
+            self.assertGreater(after, 4 * before, f"chord {i} was heard before its sample started, or not after")
+        told = self.caption_after(typed[-1])
+        self.assertTrue(told.startswith(f"right first time {len(left)} of {len(left)} (100%)"), told)
+
+    def test_7_a_marked_passage_repeats_three_times_in_a_row_until_cleared(self):
+        right, _ = hands(SONG)
+        letters = [RIGHT_LETTERS[index] for _, index in right]
+        p = self.program
+        self.play_along("the program plays")
+        started = p.keydown("5")
+        p.keyup("5")
+        second = self.wait_song_press(letters[1], started)
+        p.key("apostrophe")
+        self.assertEqual(self.caption_after(second), "passage from note 2 - ' again to end it")
+        third = self.wait_song_press(letters[2], second)
+        p.key("apostrophe")
+        self.assertEqual(self.caption_after(third), "passage to note 3 on repeat - ' again to clear it")
+        after = third
+        for repeat in range(3):
+            after = self.wait_song_press(letters[2], self.wait_song_press(letters[1], after))
+        p.key("apostrophe")
+        self.assertEqual(self.caption_after(after), "passage cleared: the song goes on")
+        self.wait_song_press(letters[-1], after)
+        p.frames_from(time.monotonic(), 40, timeout=30)
+        time.sleep(0.5)
+
+        presses = [(t, letter) for _, t, letter in p.events("song-press") if t > started and letter in RIGHT_LETTERS]
+        sequence = [letter for _, letter in presses]
+        passage = letters[1:3]
+        self.assertEqual(sequence[:3], letters[:3])
+        self.assertEqual(sequence[3:9], passage * 3, f"not three repeats in a row: {sequence}")
+        self.assertEqual(sequence[-3:], letters[3:], "the song did not go on after the passage")
+        self.assertEqual(set(zip(sequence[3:-3:2], sequence[4:-3:2])), {tuple(passage)})
+        # Each repeat as long as the passage, in the program's steps: its two entries' beats.
+        frames = p.logged_frames(started)
+        starts = [t for t, letter in presses if letter == passage[0]]
+        span = (right[1][0] + right[2][0]) * STEPS_PER_BEAT
+        for a, b in zip(starts, starts[1:]):
+            self.assertEqual(len([f for f in frames if a < f <= b]), span)
+        # And heard: every sample of the repeats at its start.
+        self.assertEqual(len(self.heard_right(started)), len(sequence))
 
 
 if __name__ == "__main__":

@@ -22,6 +22,10 @@ constexpr std::array<float, 3> clearColour = {0.02f, 0.02f, 0.05f};
 constexpr RGBA helpTextColour = {0.9f, 0.9f, 1.0f, 1.0f};
 constexpr RGBA GLOW_COLOUR = {0.3f, 0.4f, 0.3f, 1.0f};
 constexpr RGBA HINT_COLOUR = {0.05f, 0.2f, 0.55f, 1.0f};  // the next key to play along
+// A key played along, the moment it was played: right, or a wrong letter's (the emission fades
+// from these to nothing).
+constexpr RGBA RIGHT_COLOUR = {0.05f, 0.6f, 0.1f, 1.0f};
+constexpr RGBA WRONG_COLOUR = {0.7f, 0.04f, 0.02f, 1.0f};
 constexpr RGBA ZERO_COLOUR = {0, 0, 0, 0};
 constexpr RGBA RED = {1, 0, 0, 1};
 constexpr RGBA GREEN = {0, 1, 0, 1};

@@ -73,6 +73,7 @@ Piano::Piano(PianoSetup setup)
       right_(Stroke::NOTE, rightHand_, keys_, sounds_, time_),
       left_(Stroke::CHORD, leftHand_, keys_, sounds_, time_),
       song_(*this),
+      practice_(time_),
       recorder_(*this, std::move(setup.writeMidiFile)),
       midi_(*this, keys_, right_, left_, sounds_, time_, clock_, setup.log),
       score_(midi_),
@@ -148,7 +149,7 @@ void Piano::keyDown(unsigned char key) {
 void Piano::pressKey(unsigned char typed, bool fromSong) {
     const unsigned char key = playedLetter(typed);
     const int noteIndex = noteLetterIndex(key);
-    if (noteIndex >= 0 && !fromSong) song_.playerLetter(key);
+    if ((noteIndex >= 0 || chordLetterIndex(key) >= 0) && !fromSong) song_.playerLetter(key);
     if (noteIndex >= 0 && !keyPressed_[key]) {
         const int note = noteIndexKey(noteIndex);
         // The song's presses keep their own rule: taken by a free hand, never queued.
@@ -238,7 +239,14 @@ void Piano::command(unsigned char key) {
         lettersOn_ = !lettersOn_;
         break;
     case '9':
-        song_.togglePlayAlong();
+        song_.stepPlayAlong();
+        break;
+    case '[':
+    case ']':
+        stepTempo(key == ']' ? 1 : -1);
+        break;
+    case '\'':
+        song_.markPassage();
         break;
     case '0':
         soundAtPress_ = !soundAtPress_;
@@ -350,6 +358,7 @@ std::vector<unsigned char> Piano::userHeldKeys() const {
 bool Piano::animating() const {
     if (right_.moving() || left_.moving()) return true;
     if ((song_.playing() && !song_.waiting()) || score_.playing()) return true;
+    if (practice_.shining()) return true;  // a key played along fades back
     return concertOn_ || !right_.pending.empty() || !left_.pending.empty() || sounds_.fading() || midi_.keysMoving();
 }
 
@@ -432,6 +441,8 @@ Scene Piano::scene() const {
     s.lettersOn = lettersOn_;
     s.mode = mode_;
     s.hintKey = song_.hintKey();
+    s.hintChord = song_.hintChord();
+    s.feedback = practice_.feedback();
     s.caption = currentCaption();
     s.recording = recorder_.on();
     return s;
@@ -439,6 +450,7 @@ Scene Piano::scene() const {
 
 // ---- Captions ------------------------------------------------------------------------------
 void Piano::showCaption(const std::string& text) {
+    log("caption", text);
     caption_ = text;
     captionUntil_ = time_.seconds() + CAPTION_SECONDS;
     requestFrame();
@@ -493,6 +505,7 @@ bool Piano::startSong(SongData data, const std::string& path) {
     }
     score_.stop();
     startMoving();  // the song's first beat is now
+    songPath_ = path;
     song_.start(std::move(data));
     return true;
 }
@@ -561,7 +574,9 @@ void Piano::chooseNextSong() {
     if (at != songs_.end()) next = (static_cast<std::size_t>(at - songs_.begin()) + 1) % songs_.size();
     chosen_ = songs_[next];
     if (chosen_->midi) importChosen();
-    showCaption(chosen_->title + (importError_.empty() || !chosen_->midi ? " - 5 to play" : " - cannot be played"));
+    const std::string best = practice_.best(chosen_->path);
+    showCaption(chosen_->title + (chosen_->midi && !importError_.empty() && !timelineError_.empty() ? " - cannot be played" : " - 5 to play") +
+                (best.empty() ? "" : " - " + best));
 }
 
 void Piano::playChosenSong() {
@@ -584,3 +599,38 @@ void Piano::playChosenSong() {
     }
     if (started) showCaption(title + " - playing");
 }
+
+// ---- Practice ------------------------------------------------------------------------------
+void Piano::setTempo(double tempo) { song_.setTempo(tempo); }
+
+// "[" and "]": tenths of the written tempo, from 30% to 150%, counted in whole percents so that
+// ten steps up and down come back to exactly the written tempo.
+void Piano::stepTempo(int direction) {
+    const long percent = std::lround(song_.tempo() * 100);
+    const long next = std::clamp(percent + 10 * direction, MIN_TEMPO_PERCENT, MAX_TEMPO_PERCENT);
+    setTempo(static_cast<double>(next) / 100);
+    const char* limit = next == percent ? (direction > 0 ? " (the fastest)" : " (the slowest)") : "";
+    showCaption("tempo " + std::to_string(next) + "%" + limit);
+}
+
+// A letter played along lights the keys it sounds: the note's key, or the chord's in the mode
+// now in force (as the letter plays it).
+void Piano::judged(unsigned char letter, bool right) {
+    std::vector<int> keys;
+    const int note = noteLetterIndex(letter), chord = chordLetterIndex(letter);
+    if (note >= 0) {
+        keys.push_back(noteIndexKey(note));
+    } else if (chord >= 0) {
+        const ChordInfo& info = CHORDS[static_cast<std::size_t>(CHORD_KEY_TABLE[mode_][chord])];
+        keys.assign(info.notes, info.notes + info.numNotes);
+    }
+    practice_.judged(keys, right);
+    // From rest the piano's steps start with it, so the colour fades on time.
+    if (!time_.stepping() && !moving_) {
+        restartSteps(clock_.now());
+        moving_ = true;
+    }
+    requestFrame();
+}
+
+void Piano::playAlongDone(const PracticeResult& result) { showCaption(practice_.finished(songPath_, result)); }

@@ -21,6 +21,7 @@
 #include "MidiPlayer.h"
 #include "MidiTimeline.h"
 #include "PianoKey.h"
+#include "Practice.h"
 #include "Resources.h"
 #include "Scene.h"
 #include "ScorePlayer.h"
@@ -60,6 +61,9 @@ struct PianoSetup {
 
 // A stall longer than this is not caught up: the piano's time starts afresh from now.
 constexpr double MAX_CATCH_UP_SECONDS = 0.5;
+// "[" and "]" keep the tempo within these, in percent of the written tempo.
+constexpr long MIN_TEMPO_PERCENT = 30;
+constexpr long MAX_TEMPO_PERCENT = 150;
 // Seconds a caption stays up.
 constexpr double CAPTION_SECONDS = 3.0;
 // The program's own first song, which "5" plays until "6" chooses another.
@@ -140,6 +144,12 @@ public:
     void chooseNextSong();
     void playChosenSong();
 
+    // The tempo of what plays from now on against its written tempo (1 as written): "[" and "]"
+    // set it in steps of a tenth from 0.3 to 1.5. Songs, playing along and MIDI files played as
+    // written follow it.
+    void setTempo(double tempo);
+    double tempo() const { return song_.tempo(); }
+
     // The instrument the keys sound on from now on (Space steps through them with the pictures):
     // the five built-in ones, then the SoundFonts. False when a SoundFont cannot be opened.
     bool selectInstrument(int instrument);
@@ -157,6 +167,7 @@ public:
     const Stroke& noteStroke() const { return right_; }
     const Stroke& chordStroke() const { return left_; }
     const SongPlayer& song() const { return song_; }
+    const Practice& practice() const { return practice_; }
     const TakeRecorder& recorder() const { return recorder_; }
     const MidiPlayer& midi() const { return midi_; }
     const ScorePlayer& score() const { return score_; }
@@ -197,6 +208,8 @@ private:
     void beginStroke(bool right, int target, unsigned char letter) override;
     void requestFrame() override;
     void choose(const SongEntry& song) override { chosen_ = song; }
+    void judged(unsigned char letter, bool right) override;
+    void playAlongDone(const PracticeResult& result) override;
 
     // A letter or command; the song's presses come with fromSong and a busy hand ignores them.
     void pressKey(unsigned char key, bool fromSong);
@@ -208,6 +221,7 @@ private:
     void soundLetterNow(bool right, int target, unsigned char letter, int index);
     void importChosen();
     void refuse(const std::string& line, const std::string& caption);
+    void stepTempo(int direction);
     void step();
     void restartSteps(Ticks from);
     void startMoving();
@@ -245,6 +259,7 @@ private:
     Stroke right_;  // notes
     Stroke left_;   // chords
     SongPlayer song_;
+    Practice practice_;
     TakeRecorder recorder_;
     MidiPlayer midi_;
     ScorePlayer score_;
@@ -283,6 +298,7 @@ private:
     // The song library: listed afresh at every "6".
     std::vector<SongEntry> songs_;
     std::optional<SongEntry> chosen_;  // until "6", "5" plays the program's own first song
+    std::string songPath_;  // the file of the song started last, for its progress
     // A chosen MIDI file is read when chosen: played as written, its timeline, and for play
     // along the song made of it; or why each cannot be.
     MidiTimeline timeline_;

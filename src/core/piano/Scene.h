@@ -2,6 +2,7 @@
 // The drawing never writes back; tests and the benchmark build scenes of their own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -34,6 +35,14 @@ struct LightState {
     std::array<Vector, 3> concertSpotDir = CONCERT_DEFAULT_DIR;
 };
 
+// A key played along: right or wrong, and how long ago, while it still shows (FEEDBACK_SECONDS).
+struct KeyFeedback {
+    enum Kind { NONE, RIGHT, WRONG };
+    Kind kind = NONE;
+    float age = 0;  // seconds since it was played
+};
+constexpr float FEEDBACK_SECONDS = 0.6f;
+
 struct Scene {
     std::array<PianoKey, NUM_KEYS> keys = restingKeyboard();  // 0..14 white keys from the left, 15..24 black keys
     Hand leftHand{-1};
@@ -49,6 +58,24 @@ struct Scene {
     bool lettersOn = false;  // each key shows the letter that plays it
     Mode mode = MAJOR;       // names the chords shown with the chord letters
     int hintKey = -1;        // the key to play next when playing along, -1 for none
+    int hintChord = -1;      // the chord (ChordEnum) to play next along with the left hand, -1 for none
+    std::array<KeyFeedback, NUM_KEYS> feedback{};  // keys just played along, right or wrong
     std::string caption;     // empty for none
     bool recording = false;  // the recording's red mark
 };
+
+// Whether key i is one the player playing along is to press next: the note's, or one of the
+// chord's.
+inline bool keyHinted(const Scene& scene, int i) {
+    if (i == scene.hintKey) return true;
+    if (scene.hintChord < 0 || scene.hintChord >= NUM_CHORDS) return false;
+    const ChordInfo& chord = CHORDS[static_cast<std::size_t>(scene.hintChord)];
+    return std::find(chord.notes, chord.notes + chord.numNotes, i) != chord.notes + chord.numNotes;
+}
+
+// Whether a key's colour of right or wrong looks the same in two scenes.
+inline bool sameFeedback(const KeyFeedback& a, const KeyFeedback& b) {
+    const bool aShows = a.kind != KeyFeedback::NONE && a.age < FEEDBACK_SECONDS;
+    const bool bShows = b.kind != KeyFeedback::NONE && b.age < FEEDBACK_SECONDS;
+    return aShows == bShows && (!aShows || (a.kind == b.kind && std::max(a.age, 0.0f) == std::max(b.age, 0.0f)));
+}

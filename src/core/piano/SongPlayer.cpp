@@ -1,7 +1,9 @@
-// The song player and playing along, on the grid of frames and beats.
+// The song player, playing along and the passage on repeat, on the grid of frames and beats.
 #include "SongPlayer.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cmath>
 #include <cstdio>
 
 #include "Letters.h"
@@ -28,6 +30,22 @@ float SongPlayer::strokeSpeed(const Part& part, float beats) {
     return std::max(1.0f, piano_.stroke(part.right).downSeconds() / heldFor);
 }
 
+// A mode change written into the song (a recording made across one) comes before the chord it
+// applies to, so the chord letter names the chord that was played.
+void SongPlayer::modeChangeAt(const Part& part, unsigned int index) {
+    if (part.right) return;
+    for (const auto& [at, changed] : modeChanges_)
+        if (at == index) piano_.setMode(changed);
+}
+
+// The mode a left-hand entry is played in, from the song's start: for a jump back.
+Mode SongPlayer::modeAt(unsigned int leftIndex) const {
+    Mode mode = startMode_;
+    for (const auto& [at, changed] : modeChanges_)
+        if (at <= leftIndex) mode = changed;
+    return mode;
+}
+
 void SongPlayer::press(Part& part, unsigned int index) {
     Stroke& stroke = piano_.stroke(part.right);
     // A song releases a letter only STEPS_UP frames before its next press, while a stroke needs
@@ -36,15 +54,11 @@ void SongPlayer::press(Part& part, unsigned int index) {
     // left alone and the song's press is ignored.
     if (ownsRunningStroke(part) && !stroke.held) stroke.endNow();
     const std::array<float, 2>& entry = part.entries[index];
-    // A mode change written into the song (a recording made across one) comes before the chord
-    // it applies to, so the chord letter names the chord that was played.
-    if (!part.right) {
-        for (const auto& [at, changed] : modeChanges_)
-            if (at == index) piano_.setMode(changed);
-    }
+    modeChangeAt(part, index);
     const unsigned int before = stroke.count;
     const unsigned char letter = letterOf(part, entry);
-    stroke.nextSpeed = strokeSpeed(part, index == 0 ? entry[0] : entry[0] - part.entries[index - 1][0]);
+    // Pressed on the beat it starts, or where a repeated passage starts inside it.
+    stroke.nextSpeed = strokeSpeed(part, entry[0] - static_cast<float>(beat_));
     piano_.log("song-press", std::string(1, static_cast<char>(letter)));
     piano_.songPress(letter);
     stroke.nextSpeed = 1;  // an ignored press leaves nothing behind for the user's next stroke
@@ -92,6 +106,7 @@ void SongPlayer::start(SongData data) {
         if (ownsRunningStroke(*part)) piano_.stroke(part->right).endNow();
     }
     if (data.startMode) piano_.setMode(*data.startMode);  // the song's chord letters mean its mode's chords
+    startMode_ = piano_.mode();
     right_.entries = std::move(data.right);
     left_.entries = std::move(data.left);
     modeChanges_ = std::move(data.modeChanges);
@@ -100,17 +115,25 @@ void SongPlayer::start(SongData data) {
     frames_ = 0;
     position_ = 0;
     stepsDone_ = 0;
+    passage_ = Passage();
     left_.current = 0;
     right_.current = 0;
     startPlayAlong();
-    // Played along, the song waits for the player's first note before anything sounds.
-    if (along_.active && !right_.entries.empty()) {
+    // Played along, the song waits for the player's first letters before anything sounds.
+    if (along_.active) {
         along_.waiting = true;
         along_.waitStarted = piano_.seconds();
+        if (left_.followed) modeChangeAt(left_, 0);
         return;
     }
     if (!right_.entries.empty()) press(right_, 0);
     if (!left_.entries.empty()) press(left_, 0);
+}
+
+void SongPlayer::setTempo(double tempo) {
+    assert(tempo > 0);
+    tempo_ = tempo;
+    if (along_.active) along_.slowest = std::min(along_.slowest, tempo_);
 }
 
 void SongPlayer::step() {
@@ -123,26 +146,39 @@ void SongPlayer::step() {
     }
 }
 
+// When the song step being worked through was due on the piano's clock: the piano's step
+// carries the song on by `tempo` steps, so a song step falls between two of the piano's.
+double SongPlayer::songStepSeconds() const {
+    return piano_.seconds() - (position_ - static_cast<double>(stepsDone_)) * STEP_SECONDS / tempo_;
+}
+
 void SongPlayer::stepOnce() {
     ++frames_;
     if (frames_ == STEPS_PER_BEAT) {
         ++beat_;
         frames_ = 0;
-        if (along_.active)
-            followPlayer();
-        else
-            advance(right_);
-        advance(left_);
+        if (beat_ == passage_.endBeat) {
+            repeatPassage();
+        } else {
+            for (Part* part : {&right_, &left_}) part->followed ? followPlayer(*part) : advance(*part);
+        }
     } else if (frames_ == STEPS_PER_BEAT - STEPS_UP) {
-        if (!along_.active) releaseBeforeEnd(right_);
-        releaseBeforeEnd(left_);
+        for (Part* part : {&right_, &left_})
+            if (!part->followed) releaseBeforeEnd(*part);
     }
-    if (along_.active) waitIfLate();
-    // Over when both hands are: an accompaniment that outlasts the melody plays to its end.
-    if (right_.current == right_.entries.size() && left_.current == left_.entries.size()) {
-        const bool playedAlong = along_.active;
+    for (Part* part : {&right_, &left_})
+        if (part->followed) waitIfLate(*part);
+    // Over when both hands are: an accompaniment that outlasts the melody plays to its end. A
+    // passage on repeat ends the song's last letters played along early: the song goes on to
+    // the passage's end, and back.
+    if (right_.current == right_.entries.size() && left_.current == left_.entries.size() && passage_.endBeat < 0) {
+        const bool playedAlong = along_.active && !along_.handsChanged;
+        PracticeResult result = along_.result;
         stop();
-        if (playedAlong) showPlayAlongCount();
+        if (!playedAlong) return;
+        if (result.timed > 0) result.meanOffset = along_.offsets / result.timed;
+        result.tempoPercent = static_cast<int>(std::lround(along_.slowest * 100));
+        piano_.playAlongDone(result);
     }
 }
 
@@ -150,107 +186,226 @@ void SongPlayer::stop() {
     for (Part* part : {&right_, &left_}) {
         letGo(*part);
         part->startedAny = false;
+        part->followed = part->blocked = false;
     }
     playing_ = false;
     right_.entries.clear();
     left_.entries.clear();
     modeChanges_.clear();
+    passage_ = Passage();
     along_.active = along_.waiting = false;
+}
+
+// ---- The passage on repeat ----------------------------------------------------------------
+// The beat on which an entry starts: where the one before it ends.
+int SongPlayer::startBeat(const Part& part, unsigned int index) {
+    return index == 0 ? 0 : static_cast<int>(part.entries[index - 1][0]);
+}
+
+// The part whose current entry a mark is set at: the player's, else the melody while it lasts.
+SongPlayer::Part* SongPlayer::markingPart() {
+    for (Part* part : {&right_, &left_})
+        if (part->followed && part->current < part->entries.size()) return part;
+    for (Part* part : {&right_, &left_})
+        if (part->current < part->entries.size()) return part;
+    return nullptr;
+}
+
+void SongPlayer::markPassage() {
+    if (!playing_) {
+        piano_.showCaption("' marks a passage while a song plays");
+        return;
+    }
+    if (passage_.endBeat >= 0) {
+        passage_ = Passage();
+        piano_.showCaption("passage cleared: the song goes on");
+        return;
+    }
+    Part* part = markingPart();
+    if (part == nullptr) return;
+    const std::string entry = std::string(part->right ? "note " : "chord ") + std::to_string(part->current + 1);
+    if (passage_.startBeat < 0) {
+        passage_.startBeat = startBeat(*part, part->current);
+        piano_.showCaption("passage from " + entry + " - ' again to end it");
+        return;
+    }
+    // The current entry ends after the beat the counter stands on, and after the passage's start.
+    passage_.endBeat = std::max(static_cast<int>(part->entries[part->current][0]), passage_.startBeat + 1);
+    piano_.showCaption("passage to " + entry + " on repeat - ' again to clear it");
+}
+
+// The beat counter reached the passage's end: it goes back to the passage's start, and each
+// hand to the entry sounding there, pressed again (a chord begun before the passage restarts
+// with it). Played along, the player's entries there are due again.
+void SongPlayer::repeatPassage() {
+    const int span = (passage_.endBeat - passage_.startBeat) * STEPS_PER_BEAT;
+    beat_ = passage_.startBeat;
+    stepsDone_ -= span;
+    position_ -= span;
+    piano_.log("passage", std::to_string(passage_.startBeat));
+    for (Part* part : {&right_, &left_}) {
+        unsigned int index = 0;
+        while (index < part->entries.size() && part->entries[index][0] <= static_cast<float>(beat_)) ++index;
+        if (!part->right && index < part->entries.size()) piano_.setMode(modeAt(index));
+        if (part->followed) {
+            due(*part, index);
+            continue;
+        }
+        letGo(*part);  // a letter held across the passage's end
+        part->current = index;
+        if (index < part->entries.size()) press(*part, index);
+    }
 }
 
 // ---- Playing along ------------------------------------------------------------------------
 void SongPlayer::startPlayAlong() {
-    const bool on = along_.on;
+    const Along hands = along_.hands;
     along_ = PlayAlong();
-    along_.on = on;
-    along_.active = on;
-    along_.entries = right_.entries.size();
+    along_.hands = hands;
+    along_.slowest = tempo_;
+    right_.followed = (hands == ALONG_RIGHT || hands == ALONG_BOTH) && !right_.entries.empty();
+    left_.followed = (hands == ALONG_LEFT || hands == ALONG_BOTH) && !left_.entries.empty();
+    along_.active = right_.followed || left_.followed;
+    along_.result.hands = hands == ALONG_RIGHT ? "right" : hands == ALONG_LEFT ? "left" : "both";
+    for (Part* part : {&right_, &left_}) {
+        due(*part, 0);
+        part->blocked = part->followed;  // the song starts with the player's first letters
+    }
 }
 
-// The beat on which a right-hand entry is due: where the one before it ends.
-int SongPlayer::startBeat(unsigned int index) const {
-    return index == 0 ? 0 : static_cast<int>(right_.entries[index - 1][0]);
+// The part's entry at index is the one the player is to play next.
+void SongPlayer::due(Part& part, unsigned int index) {
+    part.current = index;
+    part.lateSteps = 0;
+    part.takenEarly = false;
+    part.missed = false;
 }
 
-void SongPlayer::nextExpected() {
-    if (!along_.missed) ++along_.rightFirstTime;
-    along_.missed = false;
-    along_.takenEarly = false;
-    along_.lateFrames = 0;
-    ++right_.current;
+void SongPlayer::nextExpected(Part& part) {
+    ++along_.result.entries;
+    if (!part.missed) ++along_.result.rightFirstTime;
+    due(part, part.current + 1);
+    if (part.current < part.entries.size()) modeChangeAt(part, part.current);
+}
+
+// Every due letter has come: the beat counter runs again. The first time, the song starts.
+void SongPlayer::resume(double now) {
+    along_.waiting = false;
+    if (along_.started) {
+        along_.result.longestWait = std::max(along_.result.longestWait, now - along_.waitStarted);
+        return;
+    }
+    // The wait before the first letters is the player getting ready, not a letter hesitated over.
+    along_.started = true;
+    for (Part* part : {&right_, &left_})
+        if (!part->followed && !part->entries.empty()) press(*part, 0);
 }
 
 // On each new beat: an entry the player took early is done when its beat comes.
-void SongPlayer::followPlayer() {
-    if (right_.current < right_.entries.size() && along_.takenEarly && beat_ >= startBeat(right_.current))
-        nextExpected();
+void SongPlayer::followPlayer(Part& part) {
+    if (part.current >= part.entries.size() || !part.takenEarly || beat_ < startBeat(part, part.current)) return;
+    ++along_.result.timed;
+    along_.offsets += part.takenAt - songStepSeconds();
+    nextExpected(part);
 }
 
-// The counter runs on for a beat past the expected entry's time; then it stops and waits.
-void SongPlayer::waitIfLate() {
-    if (along_.waiting || right_.current >= right_.entries.size()) return;
-    if (beat_ * STEPS_PER_BEAT + frames_ < startBeat(right_.current) * STEPS_PER_BEAT) return;
-    if (++along_.lateFrames < STEPS_PER_BEAT) return;
-    along_.waiting = true;
-    along_.waitStarted = piano_.seconds();
-}
-
-void SongPlayer::showPlayAlongCount() {
-    char text[160];
-    std::snprintf(text, sizeof text, "right first time %d of %zu, wrong letters %d, longest wait %.1f s",
-                  along_.rightFirstTime, along_.entries, along_.wrongLetters, along_.longestWait);
-    piano_.showCaption(text);
-}
-
-void SongPlayer::togglePlayAlong() {
-    along_.on = !along_.on;
-    if (!along_.on && playing_ && along_.active) playOnFromHere();
-    piano_.showCaption(along_.on ? "play along" : "the program plays");
-}
-
-// Play along turned off part way through a song: the song goes on by itself from where it
-// stands instead of waiting for a letter that will not come.
-void SongPlayer::playOnFromHere() {
-    const bool notStarted = along_.waiting && right_.current == 0;
-    const bool taken = along_.takenEarly;
-    along_ = PlayAlong{along_.on};
-    if (right_.current >= right_.entries.size()) return;
-    const int now = beat_ * STEPS_PER_BEAT + frames_;
-    if (taken) {
-        // Played a little early by the player: the program takes up with the entry after it.
-    } else if (now >= startBeat(right_.current) * STEPS_PER_BEAT) {
-        press(right_, right_.current);  // due, or waited for: it sounds now
-    } else {
-        --right_.current;  // not yet due: pressed on its own beat, as the song would have
+// The counter runs on for a beat past the due entry's time; then it stops and waits.
+void SongPlayer::waitIfLate(Part& part) {
+    if (part.blocked || part.current >= part.entries.size()) return;
+    if (beat_ * STEPS_PER_BEAT + frames_ < startBeat(part, part.current) * STEPS_PER_BEAT) return;
+    if (part.lateSteps++ == 0) part.dueAt = songStepSeconds();
+    if (part.lateSteps < STEPS_PER_BEAT) return;
+    part.blocked = true;
+    if (!along_.waiting) {
+        along_.waiting = true;
+        along_.waitStarted = songStepSeconds();
     }
-    if (notStarted && !left_.entries.empty()) press(left_, 0);
+}
+
+void SongPlayer::stepPlayAlong() {
+    along_.hands = static_cast<Along>((along_.hands + 1) % (ALONG_BOTH + 1));
+    static const char* const told[] = {"the program plays", "play along: right hand", "play along: left hand",
+                                       "play along: both hands"};
+    // Mid-song, a hand no longer played along goes on by itself at once, from where it stands,
+    // instead of waiting for letters that will not come; a hand newly asked for waits for the
+    // next song, whose start it is played from.
+    bool later = false;
+    if (playing_) {
+        for (Part* part : {&right_, &left_}) {
+            const bool wanted = along_.hands == ALONG_BOTH || along_.hands == (part->right ? ALONG_RIGHT : ALONG_LEFT);
+            if (part->followed && !wanted) playOnFromHere(*part);
+            if (!part->followed && wanted && part->current < part->entries.size()) later = true;
+        }
+    }
+    piano_.showCaption(std::string(told[along_.hands]) + (later ? " from the next song" : ""));
+}
+
+// A hand's part that was played along goes on by itself from where the song stands.
+void SongPlayer::playOnFromHere(Part& part) {
+    const bool taken = part.takenEarly;
+    part.followed = part.blocked = false;
+    along_.handsChanged = true;  // a run with a hand given up part way is no result to keep
+    along_.active = right_.followed || left_.followed;
+    if (!along_.active) along_.waiting = false;
+    if (!along_.started) {
+        // Still before the player's first letters: the song starts with them (resume presses
+        // this part's first entry then), or, with no hand left to wait for, now.
+        if (along_.active) return;
+        along_.started = true;
+        for (Part* p : {&right_, &left_})
+            if (!p->entries.empty()) press(*p, 0);
+        return;
+    }
+    if (along_.waiting && !right_.blocked && !left_.blocked) resume(piano_.seconds());
+    if (part.current >= part.entries.size() || taken) return;  // taken early: the next is pressed on its beat
+    if (beat_ * STEPS_PER_BEAT + frames_ >= startBeat(part, part.current) * STEPS_PER_BEAT)
+        press(part, part.current);  // due, or waited for: it sounds now
+    else
+        --part.current;  // not yet due: pressed on its own beat, as the song would have
 }
 
 int SongPlayer::hintKey() const {
-    if (!playing_ || !along_.active || right_.current >= right_.entries.size()) return -1;
+    if (!playing_ || !right_.followed || right_.current >= right_.entries.size()) return -1;
     return noteIndexKey(static_cast<int>(right_.entries[right_.current][1]));
 }
 
+int SongPlayer::hintChord() const {
+    if (!playing_ || !left_.followed || left_.current >= left_.entries.size()) return -1;
+    return CHORD_KEY_TABLE[piano_.mode()][static_cast<int>(left_.entries[left_.current][1])];
+}
+
 void SongPlayer::playerLetter(unsigned char letter) {
-    if (!playing_ || !along_.active || right_.current >= right_.entries.size()) return;
-    if (letter != letterOf(right_, right_.entries[right_.current])) {
-        // It sounds its own note; the song waits on.
-        ++along_.wrongLetters;
-        along_.missed = true;
+    if (!playing_ || !along_.active) return;
+    const bool note = noteLetterIndex(letter) >= 0;
+    if (!note && chordLetterIndex(letter) < 0) return;
+    Part& part = note ? right_ : left_;
+    if (!part.followed || part.current >= part.entries.size()) return;
+    if (letter != letterOf(part, part.entries[part.current])) {
+        // It sounds its own note or chord; the song waits on.
+        ++along_.result.wrongLetters;
+        part.missed = true;
+        piano_.judged(letter, false);
         return;
     }
-    const int due = startBeat(right_.current) * STEPS_PER_BEAT;
-    const int now = beat_ * STEPS_PER_BEAT + frames_;
-    if (along_.waiting) {
-        // The wait before the first note is the player getting ready, not a note hesitated over.
-        if (right_.current > 0) along_.longestWait = std::max(along_.longestWait, piano_.seconds() - along_.waitStarted);
-        along_.waiting = false;
-        if (right_.current == 0 && !left_.entries.empty()) press(left_, 0);  // the song starts now
-        nextExpected();
-    } else if (now >= due) {
-        nextExpected();  // a little late, within the beat the counter waits
-    } else if (now >= due - STEPS_PER_BEAT) {
-        along_.takenEarly = true;  // a little early: the song goes on through its beat
+    const double now = piano_.seconds();
+    const int due = startBeat(part, part.current) * STEPS_PER_BEAT;
+    const int counter = beat_ * STEPS_PER_BEAT + frames_;
+    if (!part.blocked && counter < due - STEPS_PER_BEAT) return;  // only sounds: its time has not come
+    piano_.judged(letter, true);  // before the next entry's mode change
+    if (part.blocked) {
+        part.blocked = false;
+        nextExpected(part);
+        if (!right_.blocked && !left_.blocked) resume(now);
+    } else if (counter >= due) {
+        // A little late, within the beat the counter waits. Timed only while the song runs: a
+        // letter played while the song stood waiting for the other hand was not late by the wait.
+        if (!along_.waiting) {
+            ++along_.result.timed;
+            along_.offsets += now - part.dueAt;
+        }
+        nextExpected(part);
+    } else if (!part.takenEarly) {
+        part.takenEarly = true;  // a little early: the song goes on through its beat
+        part.takenAt = now;
     }
-    // Earlier still, it only sounds: the song's time for it has not come.
 }

@@ -2,13 +2,12 @@
 #include "TakeRecorder.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
+#include "FileWrite.h"
 #include "Instruments.h"
 #include "Letters.h"
 #include "Printable.h"
@@ -24,28 +23,6 @@ std::string takeName() {
     char name[64];
     std::strftime(name, sizeof name, "recording_%Y-%m-%d_%H-%M-%S", &local);
     return name;
-}
-
-// Writes text to a temporary file beside path, so a full disk or a failed write never leaves a
-// half song behind. The temporary file's path, or empty with the reason in failure.
-fs::path writeTemporary(const fs::path& path, const std::string& text, std::string& failure) {
-    const fs::path temporary = path.string() + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wx");
-    if (file == nullptr) {
-        failure = std::strerror(errno);
-        return {};
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeError = errno;
-    if (!written || !closed) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        failure = std::strerror(!written ? writeError : closeError);
-        return {};
-    }
-    return temporary;
 }
 }  // namespace
 
@@ -80,7 +57,7 @@ std::string TakeRecorder::save() {
     midiPath.replace_extension(".mid");
 
     std::string failure;
-    const fs::path songTemporary = writeTemporary(songPath, formatSong(songFromRecording(take_)), failure);
+    const fs::path songTemporary = writeTemporary(songPath.string(), formatSong(songFromRecording(take_)), failure);
     if (songTemporary.empty()) {
         keep(songPath.string(), failure);
         return "";
