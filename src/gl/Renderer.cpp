@@ -1,4 +1,5 @@
-// One frame of a scene: background, camera, lights, keys, hands and overlay, in that order.
+// One frame of a scene: background, camera, lights, keys, the notes coming, hands and overlay, in
+// that order.
 #include "Renderer.h"
 
 #include <GL/glu.h>
@@ -60,6 +61,7 @@ void SceneRenderer::draw(const Scene& scene) {
         setLighting(scene.lights);
 
     keyboard_.draw(scene, solids_);
+    bars_.draw(scene);
     drawHand(scene.leftHand, solids_);
     drawHand(scene.rightHand, solids_);
     drawOverlay(scene);

@@ -121,6 +121,13 @@ void SongPlayer::step() {
     }
 }
 
+double SongPlayer::songSteps() const {
+    // position_ runs ahead of the steps worked through by less than one at a tempo under 1; a
+    // step that started a wait leaves the rest of its tempo unworked, which is no part of a step.
+    const double part = std::clamp(position_ - static_cast<double>(stepsDone_), 0.0, 1.0);
+    return beat_ * STEPS_PER_BEAT + frames_ + (waiting() ? 0.0 : std::min(part, 1.0 - 1e-6));
+}
+
 void SongPlayer::stepOnce() {
     ++frames_;
     if (frames_ == STEPS_PER_BEAT) {
@@ -205,9 +212,14 @@ void SongPlayer::togglePlayAlong() {
     piano_.showCaption(along_.on ? "play along" : "the program plays");
 }
 
-int SongPlayer::hintKey() const {
+int SongPlayer::expectedEntry() const {
     if (!playing_ || !along_.active || right_.current >= right_.entries.size()) return -1;
-    return noteIndexKey(static_cast<int>(right_.entries[right_.current][1]));
+    return static_cast<int>(right_.current);
+}
+
+int SongPlayer::hintKey() const {
+    const int expected = expectedEntry();
+    return expected < 0 ? -1 : noteIndexKey(static_cast<int>(right_.entries[static_cast<std::size_t>(expected)][1]));
 }
 
 void SongPlayer::playerLetter(unsigned char letter) {

@@ -54,6 +54,8 @@ public:
     void playerLetter(unsigned char letter);
     // The key whose letter the player is to press next, -1 when none.
     int hintKey() const;
+    // The right-hand entry the player is to play next, by its index, -1 when none.
+    int expectedEntry() const;
 
     // For tests and the render tool: the song's entries and where it stands.
     const std::vector<std::array<float, 2>>& rightEntries() const { return right_.entries; }
@@ -64,6 +66,11 @@ public:
     int framesInBeat() const { return frames_; }
     // Song steps gone by since the song started, at its own tempo.
     double position() const { return position_; }
+    // Where the song stands, in its own steps from its start: the beat counter, and the part of
+    // a step a slow tempo has gone towards the next. It stands still while the song waits.
+    double songSteps() const;
+    // (left entry, mode): the modes the song names for its chords from those entries on.
+    const std::vector<std::pair<std::size_t, Mode>>& modeChanges() const { return modeChanges_; }
 
 private:
     // One hand's part: its entries, where it stands, the letter it holds down, and the stroke
