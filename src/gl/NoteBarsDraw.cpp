@@ -72,11 +72,11 @@ void NoteBarsDrawer::draw(const Scene& scene) {
     struct Kind {
         bool right, awaited;
         const float (*material)[4];
-        const RGBA* shine;
+        const RGBA* emission;
     };
-    const Kind kinds[] = {{true, false, RIGHT_BAR_COLOUR, nullptr},
+    const Kind kinds[] = {{true, false, RIGHT_BAR_COLOUR, &RIGHT_BAR_GLOW},
                           {true, true, RIGHT_BAR_COLOUR, &RIGHT_BAR_SHINE},
-                          {false, false, LEFT_BAR_COLOUR, nullptr},
+                          {false, false, LEFT_BAR_COLOUR, &LEFT_BAR_GLOW},
                           {false, true, LEFT_BAR_COLOUR, &LEFT_BAR_SHINE}};
     GLint first[4] = {}, count[4] = {};
     vertices_.clear();
@@ -99,10 +99,10 @@ void NoteBarsDrawer::draw(const Scene& scene) {
     for (int k = 0; k < 4; ++k) {
         if (count[k] == 0) continue;
         setMaterial(kinds[k].material);
-        if (kinds[k].shine != nullptr) glMaterialfv(GL_FRONT, GL_EMISSION, kinds[k].shine->data());
+        glMaterialfv(GL_FRONT, GL_EMISSION, kinds[k].emission->data());
         glDrawArrays(GL_QUADS, first[k], count[k]);
-        if (kinds[k].shine != nullptr) glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
     }
+    glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
     glPopClientAttrib();
     glDisable(GL_CULL_FACE);
 }
