@@ -44,10 +44,6 @@ struct NoteBar {
     float start = 0;       // negative once the entry has begun
     float end = 0;
     bool awaited = false;  // the entry playing along waits for: it stands at its key and shines
-
-    bool operator==(const NoteBar& o) const {
-        return key == o.key && right == o.right && start == o.start && end == o.end && awaited == o.awaited;
-    }
 };
 
 struct Scene {

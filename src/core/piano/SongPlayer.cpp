@@ -124,8 +124,8 @@ void SongPlayer::step() {
 double SongPlayer::songSteps() const {
     // position_ runs ahead of the steps worked through by less than one at a tempo under 1; a
     // step that started a wait leaves the rest of its tempo unworked, which is no part of a step.
-    const double part = std::clamp(position_ - static_cast<double>(stepsDone_), 0.0, 1.0);
-    return beat_ * STEPS_PER_BEAT + frames_ + (waiting() ? 0.0 : std::min(part, 1.0 - 1e-6));
+    const double part = waiting() ? 0.0 : std::clamp(position_ - static_cast<double>(stepsDone_), 0.0, 1.0 - 1e-6);
+    return beat_ * STEPS_PER_BEAT + frames_ + part;
 }
 
 void SongPlayer::stepOnce() {
