@@ -30,10 +30,12 @@
 #include "Draw.h"
 #include "Instruments.h"
 #include "KeyboardDraw.h"
+#include "NotesAhead.h"
 #include "OpenAlSound.h"
 #include "Piano.h"
 #include "Shell.h"
 #include "Sound.h"
+#include "animation.h"
 #include "frame_compare.h"
 #include "lights.h"
 
@@ -124,6 +126,24 @@ void concertAt(::Scene& s, float phase) {
     for (int i = 0; i < 3; ++i) s.lights.concertSpotDir[i] = ((to[i] + from[i]) + (to[i] - from[i]) * phase) * 0.5f;
 }
 
+// Forty bars of the notes coming (Return), half for each hand and spread over the keys and the
+// seconds ahead, moving on a step a frame as while a song plays; a bar that sinks out of view
+// comes back at the far end, so forty are always in view.
+void notesComing(::Scene& s, int frame) {
+    s.bars.clear();
+    constexpr int BARS = 40;
+    constexpr float LENGTH = 2 * static_cast<float>(BEAT_SECONDS);  // two beats
+    const float span = static_cast<float>(NOTES_AHEAD_SECONDS);
+    for (int i = 0; i < BARS; ++i) {
+        const bool right = i % 2 == 0;
+        const int key = right ? 7 + (i / 2) % 8 : (i / 2) % 7;
+        float lead = std::fmod(span * static_cast<float>(i) / BARS - static_cast<float>(frame * STEP_SECONDS), span);
+        if (lead < 0) lead += span;
+        const float start = lead - LENGTH / 2;
+        s.bars.push_back({key, right, start, start + LENGTH, false});
+    }
+}
+
 std::vector<BenchScene> scenes() {
     std::vector<BenchScene> all;
     all.push_back({"at rest", [](::Scene&) {}, nullptr});
@@ -155,6 +175,7 @@ std::vector<BenchScene> scenes() {
                            s.keys[static_cast<size_t>(7 + 2 * n)].press(t < 12 ? t / 12.0f : (24 - t) / 12.0f);
                        }
                    }});
+    all.push_back({"40 notes coming", [](::Scene& s) { notesComing(s, 0); }, notesComing});
     all.push_back({"camera turning", [](::Scene&) {},
                    [](::Scene& s, int frame) { s.camera.rotation[1] = 20.0f * std::sin(static_cast<float>(frame) * 0.05f); }});
     return all;

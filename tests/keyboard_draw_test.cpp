@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "NoteBarsDraw.h"
 #include "scene_support.h"
 
 namespace {
@@ -151,4 +152,81 @@ TEST_F(KeyboardOnScreen, TheChordToPlayNextShinesBlueOnItsThreeKeys) {
     }
     const Pixel other = keyTop(frame, 3), before = keyTop(plain, 3);  // F, not in the chord
     EXPECT_EQ(other.b - other.r, before.b - before.r);
+}
+
+// The notes coming: bars over their keys, coming from behind the keyboard and sinking into the
+// keys' front edges, in the scene's light and under its camera.
+namespace {
+bool isBlue(const Pixel& p) { return p.b > p.r + 60 && p.b > p.g + 20; }
+bool isOrange(const Pixel& p) { return p.r > 180 && p.b < 40 && p.g > p.b && p.g < p.r * 2 / 3; }
+
+// The pixel of a point on the top of a bar over `key`, `z` along the keyboard.
+Pixel barTop(const Frame& frame, int key, float z) {
+    const auto at = frame.project(scene().keys[static_cast<std::size_t>(key)].posX, BAR_BOTTOM + BAR_HEIGHT, z);
+    return frame.at(at[0], at[1]);
+}
+
+class NoteBarsOnScreen : public KeyboardOnScreen {};
+}  // namespace
+
+TEST_F(NoteBarsOnScreen, EachHandsBarLiesOverItsKeyInItsColourAndChangesNothingElse) {
+    const Frame without = drawFrame();
+    // Both a second and a half ahead: behind the keyboard, clear of the hands.
+    scene().bars = {{14, true, 1.3f, 1.7f, false}, {2, false, 1.3f, 1.7f, false}, {17, true, 1.3f, 1.7f, false}};
+    const Frame with = drawFrame();
+    const float z = 1.5f - 1.5f * BAR_SPEED;
+    EXPECT_FALSE(isBlue(barTop(without, 14, z)));
+    EXPECT_TRUE(isBlue(barTop(with, 14, z)));
+    EXPECT_TRUE(isBlue(barTop(with, 17, z - 1.5f))) << "a black key's bar, from its own front edge";
+    EXPECT_FALSE(isOrange(barTop(without, 2, z)));
+    EXPECT_TRUE(isOrange(barTop(with, 2, z)));
+    // The hands, drawn after the bars, as they were.
+    for (const Hand* hand : {&scene().leftHand, &scene().rightHand}) {
+        const auto palm = with.project(hand->pos[0], hand->pos[1], hand->pos[2]);
+        const Pixel a = with.at(palm[0], palm[1]), b = without.at(palm[0], palm[1]);
+        EXPECT_EQ(std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b), 0);
+    }
+}
+
+TEST_F(NoteBarsOnScreen, ABarReachesItsKeysFrontEdgeWhenDueSinksIntoItAndComesFromTheFarEdge) {
+    // Due in 0.2 s on the top white key: nothing yet over the front of the key.
+    scene().bars = {{14, true, 0.2f, 0.5f, false}};
+    Frame frame = drawFrame();
+    EXPECT_FALSE(isBlue(barTop(frame, 14, 1.3f)));
+    EXPECT_TRUE(isBlue(barTop(frame, 14, 1.5f - 0.35f * BAR_SPEED)));
+    // Sounding for 0.2 s: what would have passed the front edge is gone into the key.
+    scene().bars = {{14, true, -0.2f, 0.3f, false}};
+    frame = drawFrame();
+    EXPECT_TRUE(isBlue(barTop(frame, 14, 1.3f)));
+    EXPECT_FALSE(isBlue(barTop(frame, 14, 1.5f + 0.15f)));
+    // A black key's front edge is halfway along the white keys.
+    scene().bars = {{24, true, -0.2f, 0.3f, false}};
+    frame = drawFrame();
+    EXPECT_TRUE(isBlue(barTop(frame, 24, -0.2f)));
+    EXPECT_FALSE(isBlue(barTop(frame, 24, 0.3f)));
+    // A long entry far ahead shows only as far back as the bars come from.
+    scene().bars = {{14, true, 2.0f, 10.0f, false}};
+    frame = drawFrame();
+    EXPECT_TRUE(isBlue(barTop(frame, 14, BAR_FAR_Z + 0.3f)));
+    EXPECT_FALSE(isBlue(barTop(frame, 14, BAR_FAR_Z - 0.3f)));
+}
+
+TEST_F(NoteBarsOnScreen, TheAwaitedBarShinesAndBarsAreLitAndTurnedWithTheScene) {
+    scene().bars = {{14, true, 0.0f, 0.4f, false}};
+    const Pixel plain = barTop(drawFrame(), 14, 1.0f);
+    scene().bars[0].awaited = true;
+    const Pixel shining = barTop(drawFrame(), 14, 1.0f);
+    EXPECT_GT(shining.b, plain.b + 30);
+    EXPECT_TRUE(isBlue(shining));
+
+    scene().bars[0].awaited = false;
+    scene().lights.diffuse_intensity = {0.2f, 0.2f, 0.2f, 1.0f};
+    scene().lights.ambient_intensity = {0.06f, 0.06f, 0.06f, 1.0f};
+    const Pixel dim = barTop(drawFrame(), 14, 1.0f);
+    EXPECT_LT(dim.b, plain.b - 50) << "the light's level reaches the bars";
+
+    scene().lights = LightState();
+    scene().camera.rotation[1] = 30.0f;
+    const Frame turned = drawFrame();
+    EXPECT_TRUE(isBlue(barTop(turned, 14, 1.0f)));
 }

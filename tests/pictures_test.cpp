@@ -223,7 +223,7 @@ TEST(picturesHelp, NamesEveryKey) {
     // Each key stands as a word of its own, so a letter merely inside a word does not count.
     for (const char* key : {"s", "d", "f", "g", "h", "j", "k", "l", "e", "r", "y", "u", "i", "z", "x",
                             "c", "v", "b", "+", "-", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "<", ">", "/", "?", "[", "]", "'",
-                            "Space", "Tab", "Esc", "F1"})
+                            "Space", "Tab", "Return", "Esc", "F1"})
         EXPECT_TRUE(words.count(key)) << "help does not name the key " << key;
     EXPECT_TRUE(all.find("Arrow") != std::string::npos || all.find("arrow") != std::string::npos)
         << "help does not mention the arrow keys";

@@ -13,6 +13,7 @@
 
 #include "FileWrite.h"
 #include "Progress.h"
+#include "NotesAhead.h"
 #include "SongFile.h"
 #include "Recorder.h"
 #include "SongLibrary.h"
@@ -1132,6 +1133,204 @@ TEST(FileWrite, AFileIsReplacedWholeAndAFailureLeavesTheOldOne) {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
     EXPECT_EQ(files, 2) << "no temporary file is left behind";
     fs::remove_all(folder);
+}
+
+// The notes coming ("Return"): a bar for each key of each entry, timed by the song's own clock.
+namespace {
+constexpr unsigned char RETURN = 13;
+
+// A bar's start and end in song steps from now, as exact as a float's seconds allow.
+using Span = std::pair<double, double>;
+Span steps(const NoteBar& bar) {
+    auto round = [](float seconds) { return std::round(seconds / STEP_SECONDS * 1000) / 1000; };
+    return {round(bar.start), round(bar.end)};
+}
+std::vector<Span> on(const std::vector<NoteBar>& bars, int key, bool right) {
+    std::vector<Span> spans;
+    for (const NoteBar& bar : bars)
+        if (bar.key == key && bar.right == right) spans.push_back(steps(bar));
+    return spans;
+}
+using Spans = std::vector<Span>;
+}  // namespace
+
+class NotesComing : public SongPlaying {
+protected:
+    void SetUp() override {
+        SongPlaying::SetUp();
+        // C, E and G of two, two and four beats over C and then G major.
+        writeSong(std::string(FIRST_SONG), "3\n2 0 2 2 4 4\n2\n4 0 4 4\n");
+        tap(RETURN);
+    }
+    void tap(unsigned char key) {
+        press(key);
+        release(key);
+    }
+    std::vector<NoteBar> bars() const { return piano->scene().bars; }
+    Spans right(int key) const { return on(bars(), key, true); }
+    Spans left(int key) const { return on(bars(), key, false); }
+    int songStep() const { return song().beat() * STEPS_PER_BEAT + song().framesInBeat(); }
+};
+
+TEST_F(NotesComing, ReturnShowsEachEntryOnItsKeysFromItsBeatToItsEndAndHidesThem) {
+    EXPECT_EQ(caption(), "notes coming shown");
+    EXPECT_TRUE(bars().empty()) << "no song, no bars";
+    tap('5');
+    EXPECT_EQ(right(7), (Spans{{0, 20}}));
+    EXPECT_EQ(right(9), (Spans{{20, 40}}));
+    EXPECT_EQ(right(11), (Spans{{40, 80}}));
+    // C major is C3 E3 G3 (keys 0, 2, 4), G major D3 G3 B3 (keys 1, 4, 6).
+    EXPECT_EQ(left(0), (Spans{{0, 40}}));
+    EXPECT_EQ(left(2), (Spans{{0, 40}}));
+    EXPECT_EQ(left(4), (Spans{{0, 40}, {40, 80}}));
+    EXPECT_EQ(left(1), (Spans{{40, 80}}));
+    EXPECT_EQ(left(6), (Spans{{40, 80}}));
+    EXPECT_EQ(bars().size(), 9u);
+
+    tap(RETURN);
+    EXPECT_EQ(caption(), "notes coming hidden");
+    EXPECT_TRUE(songPlaying());
+    EXPECT_TRUE(bars().empty());
+    tap(RETURN);
+    EXPECT_EQ(bars().size(), 9u);
+}
+
+TEST_F(NotesComing, BarsMoveOnTheSongsStepsSinkWhileTheirEntryLastsAndGoWithIt) {
+    tap('5');
+    frames(7);
+    EXPECT_EQ(right(7), (Spans{{-7, 13}})) << "sinking into its key";
+    EXPECT_EQ(right(9), (Spans{{13, 33}}));
+    frames(13);
+    EXPECT_EQ(right(7), Spans{}) << "over on the beat the next entry starts";
+    EXPECT_EQ(right(9), (Spans{{0, 20}}));
+    frames(60);
+    EXPECT_FALSE(songPlaying());
+    EXPECT_TRUE(bars().empty());
+}
+
+TEST_F(NotesComing, AnEntryComesIntoViewAsManySecondsAheadAsTheBarsReach) {
+    writeSong("far.song", "2\n20 0 2 2\n0\n");
+    play("far.song");
+    const int due = 20 * STEPS_PER_BEAT;  // E's beat, in steps
+    const int shownFrom = due - static_cast<int>(std::lround(NOTES_AHEAD_SECONDS / STEP_SECONDS));
+    frames(shownFrom);
+    EXPECT_EQ(right(9), Spans{});
+    frame();
+    EXPECT_EQ(right(9), (Spans{{due - shownFrom - 1, due - shownFrom + 19}}));
+}
+
+TEST_F(NotesComing, ChordsShowTheKeysOfTheModeTheyWillBePlayedIn) {
+    writeSong("modes.song", "minor\n2 3 0 3 0\n3\n2 0 major 2 0 2 4\n");
+    tap('+');
+    play("modes.song");
+    // z in minor is A minor (C3 E3 A3: keys 0, 2, 5); then z and b in major, C and G major.
+    EXPECT_EQ(left(5), (Spans{{0, 20}}));
+    EXPECT_EQ(left(0), (Spans{{0, 20}, {20, 40}}));
+    EXPECT_EQ(left(1), (Spans{{40, 60}}));
+    EXPECT_EQ(left(6), (Spans{{40, 60}}));
+
+    // A song without mode words plays its chords in the mode the user leaves it in.
+    tap('5');
+    tap('-');
+    // b in minor is E major: E3 G#3 B3, keys 2, 18 and 6.
+    EXPECT_EQ(left(18), (Spans{{40, 80}}));
+    EXPECT_EQ(left(6), (Spans{{40, 80}}));
+    EXPECT_EQ(left(1), Spans{});
+}
+
+TEST_F(NotesComing, PlayedAlongTheAwaitedBarStandsAtItsKeyAndTheOthersWaitWithTheSong) {
+    tap('9');
+    tap('5');
+    frames(60);
+    auto awaited = [&] {
+        std::vector<int> keys;
+        for (const NoteBar& bar : bars())
+            if (bar.awaited) keys.push_back(bar.key);
+        return keys;
+    };
+    EXPECT_EQ(awaited(), std::vector<int>{7});
+    EXPECT_EQ(right(7), (Spans{{0, 20}}));
+    EXPECT_EQ(right(9), (Spans{{20, 40}})) << "the song waits for its first note";
+    EXPECT_EQ(left(0), (Spans{{0, 40}}));
+
+    tap('s');
+    EXPECT_EQ(awaited(), std::vector<int>{});
+    frames(5);
+    EXPECT_EQ(right(7), (Spans{{-5, 15}}));
+
+    // E is due at step 20; late by more than a beat, the counter stops. E's bar stands whole
+    // at its key while the song waits, and G's stands where the song stopped.
+    frames(40);
+    const int stoppedAt = songStep();
+    ASSERT_LT(stoppedAt, 30);
+    EXPECT_EQ(awaited(), std::vector<int>{9});
+    EXPECT_EQ(right(9), (Spans{{0, 20}}));
+    EXPECT_EQ(right(11), (Spans{{40 - stoppedAt, 80 - stoppedAt}}));
+    EXPECT_EQ(left(6), (Spans{{40 - stoppedAt, 80 - stoppedAt}}));
+    frames(60);
+    EXPECT_EQ(right(11), (Spans{{40 - stoppedAt, 80 - stoppedAt}}));
+    tap('f');
+    frames(2);
+    EXPECT_EQ(right(9), (Spans{{20 - stoppedAt - 2, 40 - stoppedAt - 2}})) << "late: it sinks from where the song stands";
+}
+
+TEST_F(NotesComing, AfterARepeatedPassagesEndComeItsStartsBarsAgainAsFarAsTheBarsReach) {
+    tap('5');
+    frames(30);  // beat 3, within E (beats 2 to 4)
+    std::vector<NoteBar> looped;
+    songBars(song(), piano->mode(), looped, RepeatedPassage{2, 6});
+    // E, and G cut at the passage's end, in place; then E and G from beat 6 on every four beats,
+    // up to the bars' reach of 180 steps.
+    EXPECT_EQ(on(looped, 9, true), (Spans{{-10, 10}, {30, 50}, {70, 90}, {110, 130}, {150, 170}}));
+    EXPECT_EQ(on(looped, 11, true), (Spans{{10, 30}, {50, 70}, {90, 110}, {130, 150}, {170, 190}}));
+    EXPECT_EQ(on(looped, 7, true), Spans{});
+    // The chords alike: C major (beats 0 to 4) from the passage's start, G major (4 to 8) cut at its end.
+    EXPECT_EQ(on(looped, 0, false), (Spans{{-30, 10}, {30, 50}, {70, 90}, {110, 130}, {150, 170}}));
+    EXPECT_EQ(on(looped, 6, false), (Spans{{10, 30}, {50, 70}, {90, 110}, {130, 150}, {170, 190}}));
+}
+
+// A song player alone, for what the piano's keys do not reach: its tempo.
+class SongTempo : public testing::Test, private SongPlayer::Performer {
+protected:
+    DrivenClock clock;
+    std::array<PianoKey, NUM_KEYS> keys = restingKeyboard();
+    Hand leftHand{-1}, rightHand{1};
+    KeySounds sounds{nullptr, ResourcePaths(), nullptr};
+    Stroke notes{Stroke::NOTE, rightHand, keys, sounds, clock};
+    Stroke chords{Stroke::CHORD, leftHand, keys, sounds, clock};
+    SongPlayer song{*this};
+
+    std::vector<NoteBar> bars() const {
+        std::vector<NoteBar> out;
+        songBars(song, MAJOR, out);
+        return out;
+    }
+
+private:
+    void songPress(unsigned char) override {}
+    void songRelease(unsigned char) override {}
+    Mode mode() const override { return MAJOR; }
+    Stroke& stroke(bool right) override { return right ? notes : chords; }
+    void setMode(Mode) override {}
+    void showCaption(const std::string&) override {}
+    double seconds() const override { return clock.seconds(); }
+    void log(const char*, const std::string&) override {}
+    void judged(unsigned char, bool) override {}
+    void playAlongDone(const PracticeResult&) override {}
+};
+
+TEST_F(SongTempo, TheBarsMoveAsFastAsTheSongCountsItsStepsSmoothlyAtASlowTempo) {
+    SongData data;
+    ASSERT_TRUE([&] { std::string e; return parseSong("2\n2 0 2 2\n0\n", NUM_NOTE_LETTERS, NUM_CHORD_LETTERS, data, e); }());
+    song.start(data);
+    song.setTempo(0.5);
+    song.step();
+    EXPECT_EQ(on(bars(), 9, true), (Spans{{19.5, 39.5}})) << "half a step on";
+    for (int i = 0; i < 19; ++i) song.step();
+    EXPECT_EQ(on(bars(), 7, true), (Spans{{-10, 10}}));
+    song.setTempo(1.5);
+    for (int i = 0; i < 4; ++i) song.step();
+    EXPECT_EQ(on(bars(), 9, true), (Spans{{4, 24}}));
 }
 
 // Recording ("7"): a take becomes a song of the same letters and gaps, and a MIDI file of what

@@ -42,6 +42,16 @@ bool same(const PianoKey& a, const PianoKey& b) {
            same(posY, b.posY) && same(posZ, b.posZ) && same(pressFactor, b.pressFactor);
 }
 
+bool same(const NoteBar& a, const NoteBar& b) {
+    const auto& [key, right, start, end, awaited] = a;
+    return key == b.key && right == b.right && same(start, b.start) && same(end, b.end) && awaited == b.awaited;
+}
+bool same(const std::vector<NoteBar>& a, const std::vector<NoteBar>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const NoteBar& x, const NoteBar& y) {
+               return same(x, y);
+           });
+}
+
 bool contains(const std::vector<OverlayItem>& items, const OverlayItem& item) {
     return std::find(items.begin(), items.end(), item) != items.end();
 }
@@ -51,13 +61,14 @@ bool changesEverywhere(const Scene& before, const Scene& now) {
     // Every member of Scene by name, as above. A new one is compared below by default, as a
     // change of the whole window, until it is given a place on screen in FrameLayout.
     [[maybe_unused]] const auto& [keys, leftHand, rightHand, camera, lights, glowOn, concertOn, background,
-                                  handTexture, lettersOn, mode, hintKey, hintChord, feedback, caption,
-                                  recording] = before;
+                                  handTexture, bars, lettersOn, mode, hintKey, hintChord, feedback,
+                                  caption, recording] = before;
     // keys (with their hints and colours of right and wrong), the hands, and the overlay's
     // letters (with the mode's chord names), caption and recording mark have their places on
     // screen: changedBoxes compares them.
     return !same(camera, now.camera) || !same(lights, now.lights) || glowOn != now.glowOn ||
-           concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture;
+           concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture ||
+           !same(bars, now.bars);  // the notes coming travel over the whole keyboard
 }
 
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,

@@ -1,5 +1,5 @@
-// One frame of a scene: background, camera, lights, keys, hands and overlay, in that order; the
-// whole window, or over the frame before only where the scene changed.
+// One frame of a scene: background, camera, lights, keys, the notes coming, hands and overlay, in
+// that order; the whole window, or over the frame before only where the scene changed.
 #include "Renderer.h"
 
 #include <GL/glu.h>
@@ -138,6 +138,7 @@ void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const Fr
     KeySet keys;
     for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
     keyboard_.draw(scene, solids_, &keys);
+    bars_.draw(scene);  // bars that changed redraw the whole window: never cut
     if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
     if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
     if (layout != nullptr)

@@ -1,7 +1,7 @@
-// Draws a scene into the current GL context: background, camera, lights, keys, hands and what
-// goes over them. It keeps what makes frames fast (the key meshes, the pictures' textures, a
-// copy of the background, and what the last frame showed) and nothing of the piano's: every
-// frame's scene comes from outside.
+// Draws a scene into the current GL context: background, camera, lights, keys, the notes coming,
+// hands and what goes over them. It keeps what makes frames fast (the key meshes, the pictures'
+// textures, a copy of the background, and what the last frame showed) and nothing of the
+// piano's: every frame's scene comes from outside.
 #pragma once
 
 #include <optional>
@@ -9,6 +9,7 @@
 #include "Draw.h"
 #include "FrameChanges.h"
 #include "KeyboardDraw.h"
+#include "NoteBarsDraw.h"
 #include "Pictures.h"
 #include "Resources.h"
 #include "Scene.h"
@@ -85,6 +86,7 @@ private:
 
     Solids solids_;
     KeyboardDrawer keyboard_;
+    NoteBarsDrawer bars_;
     Pictures pictures_;
     int width_ = 1200, height_ = 1000;  // the window, in pixels
     double aspectRatio_ = 1200.0 / 1000.0;  // of the last size that had one

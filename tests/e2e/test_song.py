@@ -2,8 +2,9 @@
 short song, every entry pressed on its beat, its sample started then and heard; then the same
 song played along, waiting for the letter it shows; at a tempo set with "[" and "]"; played
 along with the left hand, its chords waiting for their letters; a passage marked with "'" on
-repeat; and the play-along result kept in the progress file and shown when the song is chosen,
-after a restart too.
+repeat; the play-along result kept in the progress file and shown when the song is chosen,
+after a restart too; and with the notes coming shown (Return), each entry's bar over its keys
+before it is heard.
 
 Beats are found from the frames the program logs it stepped (TINKLEWOOD_EVENT_LOG), sample
 starts from its log too; the capture then says whether each was heard when it was started.
@@ -19,9 +20,11 @@ accompaniment outlasting its melody are heard too.
 """
 
 import datetime
+import math
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -74,6 +77,71 @@ def hint_box(shot):
     if len(xs) < 20:
         return None
     return float(xs.mean()), float(ys.mean())
+
+
+# Where the notes coming are drawn: bars float over the keys with their tops this high, reach a
+# key's front edge (a white key's at z 1.5, a black one's at 0) when due, and come from z -6.
+BAR_TOP = 0.67
+BARS_FAR_Z = -6.0
+BLACK_KEY_X = (-3.9, -3.3, -2.1, -1.5, -0.9, 0.3, 0.9, 2.1, 2.7, 3.3)
+NOTE_KEYS = [7, 8, 9, 10, 11, 12, 13, 14, 20, 21, 22, 23, 24]  # the keys of s d f g h j k l e r y u i
+# The keys of the chords z and x in major: C3 E3 G3 and D3 F3 A3.
+CHORD_KEYS = {0: (0, 2, 4), 1: (1, 3, 5)}
+
+
+def key_x(key):
+    return key * 0.6 - 4.2 if key < 15 else BLACK_KEY_X[key - 15]
+
+
+def on_screen(x, y, z, width=1200, height=1000):
+    """Where a scene point shows in the main window at the starting camera (60 degrees about x,
+    then 0.7 down and 7.5 away; 60 degrees of view), as (column, row from the top)."""
+    turn = math.radians(60)
+    ey = y * math.cos(turn) - z * math.sin(turn) - 0.7
+    ez = y * math.sin(turn) + z * math.cos(turn) - 7.5
+    focal = 1 / math.tan(math.radians(30))
+    column = (focal / (width / height) * x / -ez + 1) / 2 * width
+    up = (focal * ey / -ez + 1) / 2 * height
+    return int(round(column)), int(round(height - 1 - up))
+
+
+def bar_path(key):
+    """The pixels over a key along which its bars come: from its front edge back to where they
+    come into view, as (rows, columns)."""
+    front = 1.5 if key < 15 else 0.0
+    points = [on_screen(key_x(key), BAR_TOP, front + (BARS_FAR_Z - front) * i / 200) for i in range(201)]
+    columns = np.array([c for c, _ in points])
+    rows = np.array([r for _, r in points])
+    return rows, columns
+
+
+def blue(rgb):
+    return (rgb[..., 2] > 120) & (rgb[..., 2] > rgb[..., 0] + 80) & (rgb[..., 2] > rgb[..., 1] + 40)
+
+
+def orange(rgb):
+    r, g, b = rgb[..., 0], rgb[..., 1], rgb[..., 2]
+    return (r > 170) & (g > 0.3 * r) & (g < 0.65 * r) & (b < 0.2 * r)
+
+
+class Shots(threading.Thread):
+    """Screenshots taken one after another until stopped, each with the time it was complete:
+    what it shows was drawn before then."""
+
+    def __init__(self, program):
+        super().__init__(daemon=True)
+        self.program, self.taken, self.stopping = program, [], threading.Event()
+        self.start()
+
+    def run(self):
+        while not self.stopping.is_set():
+            shot = self.program.shot()
+            self.taken.append((time.monotonic(), shot))
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+        return self.taken
 
 
 SONG = E2E_DIR / "songs" / "timing.song"
@@ -446,6 +514,66 @@ class SongTest(unittest.TestCase):
             self.assertEqual(len([f for f in frames if a < f <= b]), span)
         # And heard: every sample of the repeats at its start.
         self.assertEqual(len(self.heard_right(started)), len(sequence))
+
+    def test_8_the_notes_coming_show_each_entry_over_its_keys_before_it_is_heard(self):
+        """Return: each entry's bar over its keys in the second before it is heard, the right
+        hand's blue and the chords' orange; none over keys the song does not play, and none
+        once Return is pressed again."""
+        right, left = hands(SONG)
+        p = self.program
+        p.key("Return")
+        still = p.settled_shot()  # at rest, no song: what every pixel shows without bars
+        pressed = p.keydown("5")
+        p.keyup("5")
+        shots = Shots(p)
+        time.sleep(sum(d for d, _ in right) * BEAT + 0.5)
+        taken = shots.stop()
+        p.frames_from(time.monotonic(), 10, timeout=60)
+        time.sleep(0.5)
+        samples = p.capture()
+        self.assertGreater(len(taken), 3, "too few screenshots to judge")
+
+        def shown(key, colour, before, within=1.0):
+            """Whether a shot complete within `within` s before `before` has the colour along
+            the key's path where the still picture has not."""
+            rows, columns = bar_path(key)
+            for at, shot in taken:
+                if before - within <= at < before:
+                    rgb, base = shot[rows, columns], still[rows, columns]
+                    if np.count_nonzero(colour(rgb) & ~colour(base)) >= 5:
+                        return True
+            return False
+
+        # The right hand's entries, by when their samples were heard in the mix.
+        plays = [(t, path) for _, t, path in p.events("play") if t >= pressed and "/Black" in path]
+        self.assertEqual(len(plays), len(right), "not every entry sounded")
+        for i, ((played, path), (_, index)) in enumerate(zip(plays, right)):
+            heard, alike, _ = sound.heard_near(p, samples, sound.decode(self.workdir / path), played)
+            self.assertGreater(alike, ALIKE, f"entry {i} was not heard")
+            self.assertTrue(shown(NOTE_KEYS[index], blue, heard), f"entry {i}: no bar over its key before it was heard")
+        # The chords' onsets blur in the mix (see above): their samples' starts, which come
+        # before they are heard, stand for them.
+        chord_starts = sorted({t for _, t, path in p.events("play") if t >= pressed and path.endswith(("C0.mp3", "D0.mp3"))})
+        self.assertEqual(len(chord_starts), len(left), "not every chord sounded")
+        for i, (started, (_, index)) in enumerate(zip(chord_starts, left)):
+            for key in CHORD_KEYS[index]:
+                self.assertTrue(shown(key, orange, started), f"chord {i}: no bar over key {key} before it sounded")
+        # Keys the song never plays have no bar at any time.
+        for key in (7, 10, 13, 14):
+            self.assertFalse(shown(key, blue, math.inf, math.inf), f"a bar over key {key}, which the song does not play")
+
+        p.key("Return")
+        p.frames_from(time.monotonic(), 10, timeout=60)
+        pressed = p.keydown("5")
+        p.keyup("5")
+        shots = Shots(p)
+        time.sleep(1.5)
+        taken = shots.stop()
+        for key in set(NOTE_KEYS[i] for _, i in right):
+            self.assertFalse(shown(key, blue, math.inf, math.inf), f"a bar over key {key} with the notes hidden")
+        for key in CHORD_KEYS[0] + CHORD_KEYS[1]:
+            self.assertFalse(shown(key, orange, math.inf, math.inf), f"a bar over key {key} with the notes hidden")
+        p.frames_from(pressed, sum(d for d, _ in right) * STEPS_PER_BEAT + 12, timeout=240)
 
 
 if __name__ == "__main__":

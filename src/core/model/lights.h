@@ -26,6 +26,17 @@ constexpr RGBA HINT_COLOUR = {0.05f, 0.2f, 0.55f, 1.0f};  // the next key to pla
 // from these to nothing).
 constexpr RGBA RIGHT_COLOUR = {0.05f, 0.6f, 0.1f, 1.0f};
 constexpr RGBA WRONG_COLOUR = {0.7f, 0.04f, 0.02f, 1.0f};
+// The notes coming: the right hand's bars blue, the left hand's orange, lit in their own colour
+// by ambient light too, and glowing a little so that they read outside the spot light; the bar
+// playing along waits for shines.
+constexpr Material RIGHT_BAR_COLOUR = {
+    {0.15f, 0.45f, 1.0f, 1.0f}, {0.15f, 0.45f, 1.0f, 1.0f}, {0.3f, 0.3f, 0.3f, 1.0f}, {30, 0, 0, 0}};
+constexpr Material LEFT_BAR_COLOUR = {
+    {1.0f, 0.45f, 0.05f, 1.0f}, {1.0f, 0.45f, 0.05f, 1.0f}, {0.3f, 0.3f, 0.3f, 1.0f}, {30, 0, 0, 0}};
+constexpr RGBA RIGHT_BAR_GLOW = {0.03f, 0.09f, 0.2f, 1.0f};
+constexpr RGBA LEFT_BAR_GLOW = {0.2f, 0.09f, 0.01f, 1.0f};
+constexpr RGBA RIGHT_BAR_SHINE = {0.1f, 0.3f, 0.8f, 1.0f};
+constexpr RGBA LEFT_BAR_SHINE = {0.8f, 0.35f, 0.05f, 1.0f};
 constexpr RGBA ZERO_COLOUR = {0, 0, 0, 0};
 constexpr RGBA RED = {1, 0, 0, 1};
 constexpr RGBA GREEN = {0, 1, 0, 1};

@@ -9,12 +9,14 @@
 #include "FileRead.h"
 #include "Printable.h"
 #include "Letters.h"
+#include "NotesAhead.h"
 #include "animation.h"
 #include "interface.h"
 
 namespace {
 constexpr unsigned char ESCAPE = 27;
 constexpr unsigned char TAB = 9;
+constexpr unsigned char RETURN = 13;
 
 // A hand strikes about five notes a second; letters typed further ahead than this (three
 // seconds of playing) are dropped, so a flood of keys cannot keep the hand playing for minutes.
@@ -252,6 +254,10 @@ void Piano::command(unsigned char key) {
         soundAtPress_ = !soundAtPress_;
         showCaption(soundAtPress_ ? "letters sound at the press" : "letters sound when the finger strikes");
         break;
+    case RETURN:
+        notesShown_ = !notesShown_;
+        showCaption(notesShown_ ? "notes coming shown" : "notes coming hidden");
+        break;
     default:
         break;
     }
@@ -438,6 +444,14 @@ Scene Piano::scene() const {
     s.concertOn = concertOn_;
     s.activeBackground = activeBackground_;
     s.activeHandTexture = activeHandTexture_;
+    // The song's entries; a player with a schedule of its own adds its notes with addBar.
+    if (notesShown_) {
+        const SongPlayer::Passage& marked = song_.passage();
+        std::optional<RepeatedPassage> passage;
+        if (marked.startBeat >= 0 && marked.endBeat > marked.startBeat)
+            passage = RepeatedPassage{static_cast<float>(marked.startBeat), static_cast<float>(marked.endBeat)};
+        songBars(song_, mode_, s.bars, passage);
+    }
     s.lettersOn = lettersOn_;
     s.mode = mode_;
     s.hintKey = song_.hintKey();

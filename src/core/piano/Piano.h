@@ -185,6 +185,8 @@ public:
     // "0": letters sound at their press, as MIDI notes do, the hand following; otherwise (as the
     // piano starts) a letter sounds when its finger strikes the key.
     bool soundAtPress() const { return soundAtPress_; }
+    // "Return": the scene shows the notes coming, as bars travelling to their keys.
+    bool notesShown() const { return notesShown_; }
     // The caption to draw now, empty when none.
     std::string currentCaption() const;
     // Keys whose press was taken and whose release was not, by character.
@@ -284,6 +286,7 @@ private:
     int activeHandTexture_ = SKIN;
     bool lettersOn_ = false;
     bool soundAtPress_ = false;
+    bool notesShown_ = false;
     // The keys each letter sounded at its press, until the letter comes up.
     std::array<std::vector<int>, 256> soundedByLetter_;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "ChordInfo.h"
 #include "Hand.h"
@@ -43,6 +44,17 @@ struct KeyFeedback {
 };
 constexpr float FEEDBACK_SECONDS = 0.6f;
 
+// One key of a coming entry, on its way to the key ("Return"): it reaches the key's front edge
+// when the entry is due and sinks into it while the entry lasts. Times are seconds of the
+// song's written time from now, so a slower tempo moves the bars slower, not closer together.
+struct NoteBar {
+    int key = 0;           // 0..24, as the scene's keys
+    bool right = true;     // the right hand's note, or one of the three keys of a left-hand chord
+    float start = 0;       // negative once the entry has begun
+    float end = 0;
+    bool awaited = false;  // the entry playing along waits for: it stands at its key and shines
+};
+
 struct Scene {
     std::array<PianoKey, NUM_KEYS> keys = restingKeyboard();  // 0..14 white keys from the left, 15..24 black keys
     Hand leftHand{-1};
@@ -53,6 +65,8 @@ struct Scene {
     bool concertOn = false;  // the three coloured beams instead of the spot light
     int activeBackground = HALL;
     int activeHandTexture = SKIN;
+    // The notes coming, when shown: those under way or due within NOTES_AHEAD_SECONDS.
+    std::vector<NoteBar> bars;
 
     // Drawn over the scene.
     bool lettersOn = false;  // each key shows the letter that plays it

@@ -152,6 +152,13 @@ double SongPlayer::songStepSeconds() const {
     return piano_.seconds() - (position_ - static_cast<double>(stepsDone_)) * STEP_SECONDS / tempo_;
 }
 
+double SongPlayer::songSteps() const {
+    // position_ runs ahead of the steps worked through by less than one at a tempo under 1; a
+    // step that started a wait leaves the rest of its tempo unworked, which is no part of a step.
+    const double part = waiting() ? 0.0 : std::clamp(position_ - static_cast<double>(stepsDone_), 0.0, 1.0 - 1e-6);
+    return beat_ * STEPS_PER_BEAT + frames_ + part;
+}
+
 void SongPlayer::stepOnce() {
     ++frames_;
     if (frames_ == STEPS_PER_BEAT) {
@@ -364,14 +371,21 @@ void SongPlayer::playOnFromHere(Part& part) {
         --part.current;  // not yet due: pressed on its own beat, as the song would have
 }
 
+int SongPlayer::expectedEntry(bool right) const {
+    const Part& part = right ? right_ : left_;
+    if (!playing_ || !part.followed || part.current >= part.entries.size()) return -1;
+    return static_cast<int>(part.current);
+}
+
 int SongPlayer::hintKey() const {
-    if (!playing_ || !right_.followed || right_.current >= right_.entries.size()) return -1;
-    return noteIndexKey(static_cast<int>(right_.entries[right_.current][1]));
+    const int expected = expectedEntry(true);
+    return expected < 0 ? -1 : noteIndexKey(static_cast<int>(right_.entries[static_cast<std::size_t>(expected)][1]));
 }
 
 int SongPlayer::hintChord() const {
-    if (!playing_ || !left_.followed || left_.current >= left_.entries.size()) return -1;
-    return CHORD_KEY_TABLE[piano_.mode()][static_cast<int>(left_.entries[left_.current][1])];
+    const int expected = expectedEntry(false);
+    if (expected < 0) return -1;
+    return CHORD_KEY_TABLE[piano_.mode()][static_cast<int>(left_.entries[static_cast<std::size_t>(expected)][1])];
 }
 
 void SongPlayer::playerLetter(unsigned char letter) {

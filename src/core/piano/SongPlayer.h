@@ -79,6 +79,8 @@ public:
         int endBeat = -1;    // -1: not marked yet
     };
     const Passage& passage() const { return passage_; }
+    // The entry of a hand's part the player is to play next, by its index, -1 when none.
+    int expectedEntry(bool right) const;
 
     // For tests and the render tool: the song's entries and where it stands.
     const std::vector<std::array<float, 2>>& rightEntries() const { return right_.entries; }
@@ -90,6 +92,11 @@ public:
     // Where the song stands in its own steps from its start: the beat counter with the part of
     // a step gone by; a repeated passage takes it back to the passage's start.
     double position() const { return position_; }
+    // The same, as far as the song has gone: a slow tempo's part of a step towards the next, but
+    // nothing of a step that started a wait; it stands still while the song waits.
+    double songSteps() const;
+    // (left entry, mode): the modes the song names for its chords from those entries on.
+    const std::vector<std::pair<std::size_t, Mode>>& modeChanges() const { return modeChanges_; }
 
 private:
     // One hand's part: its entries, where it stands, the letter it holds down, and the stroke
