@@ -32,7 +32,6 @@ int main(int argc, char** argv) {
     startGlut(&argc, argv);
     const ResourcePaths resources = findResources();  // before anything reads a resource
     Shell shell(resources, &log);
-    shell.loadPictures(Scene());  // the pictures of the scene the piano starts with
     SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources), mixerConfigFile(resources));
 
     PianoSetup setup;
@@ -44,6 +43,9 @@ int main(int argc, char** argv) {
     setup.importMidiSong = importMidiSong;
     setup.writeMidiFile = writeRecordedMidi;
     Piano piano(setup);
+    // What the user chose last time, unless asked to start afresh; then the file is left alone.
+    if (!options.has("--defaults")) piano.keepSettingsIn(settingsFilePath());
+    shell.loadPictures(piano.scene());  // the pictures of the scene the piano starts with
     shell.attach(&piano);
     openMidiPorts(piano, &log);
     shell.run();

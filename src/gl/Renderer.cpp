@@ -62,5 +62,5 @@ void SceneRenderer::draw(const Scene& scene) {
     keyboard_.draw(scene, solids_);
     drawHand(scene.leftHand, solids_);
     drawHand(scene.rightHand, solids_);
-    drawOverlay(scene);
+    drawOverlay(scene, font_);
 }

@@ -9,6 +9,7 @@
 #include "Resources.h"
 #include "Scene.h"
 #include "ShellOnly.h"
+#include "TextFont.h"
 
 class SceneRenderer {
 public:
@@ -28,6 +29,8 @@ public:
     Solids& solids() { return solids_; }
     KeyboardDrawer& keyboard() { return keyboard_; }
     Pictures& pictures() { return pictures_; }
+    // The font of the captions and letters, which the help window's text uses too.
+    TextFont& font() { return font_; }
 
 private:
     void updateAspect(int w, int h);
@@ -35,6 +38,7 @@ private:
     Solids solids_;
     KeyboardDrawer keyboard_;
     Pictures pictures_;
+    TextFont font_;
     int width_ = 1200, height_ = 1000;  // the window, in pixels
     double aspectRatio_ = 1200.0 / 1000.0;  // of the last size that had one
 };

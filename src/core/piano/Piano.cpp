@@ -173,6 +173,7 @@ void Piano::pressKey(unsigned char typed, bool fromSong) {
         return;
     } else {
         command(key);
+        saveSettings();
     }
 
     keyPressed_[key] = true;
@@ -308,6 +309,8 @@ void Piano::mouseButton(int button, int state, int x, int y) {
     if (down) {
         lastX_ = static_cast<float>(x);
         lastY_ = static_cast<float>(y);
+    } else {
+        saveSettings();  // the camera where the drag left it
     }
 }
 
@@ -420,6 +423,7 @@ Scene Piano::scene() const {
     s.hintKey = song_.hintKey();
     s.caption = currentCaption();
     s.recording = recorder_.on();
+    s.letterNames = letterNames_;
     return s;
 }
 

@@ -7,6 +7,7 @@
 
 #include "ChordInfo.h"
 #include "Hand.h"
+#include "KeyLayout.h"
 #include "PianoKey.h"
 #include "Vector.h"
 #include "lights.h"
@@ -47,6 +48,7 @@ struct Scene {
 
     // Drawn over the scene.
     bool lettersOn = false;  // each key shows the letter that plays it
+    LetterNames letterNames; // as the user's keyboard layout shows those letters
     Mode mode = MAJOR;       // names the chords shown with the chord letters
     int hintKey = -1;        // the key to play next when playing along, -1 for none
     std::string caption;     // empty for none

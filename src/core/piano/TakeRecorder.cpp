@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "FileWrite.h"
 #include "Instruments.h"
 
 namespace {
@@ -21,30 +22,6 @@ std::string takeName() {
     char name[64];
     std::strftime(name, sizeof name, "recording_%Y-%m-%d_%H-%M-%S", &local);
     return name;
-}
-
-// Writes text to path through a temporary file in the same folder, so a full disk or a
-// failed write never leaves a half song behind. Empty on success, else the reason.
-std::string writeWhole(const fs::path& path, const std::string& text) {
-    const fs::path temporary = path.string() + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wx");
-    if (file == nullptr) return std::strerror(errno);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeError = errno;
-    std::error_code ignored;
-    if (!written || !closed) {
-        fs::remove(temporary, ignored);
-        return std::strerror(!written ? writeError : closeError);
-    }
-    std::error_code renamed;
-    fs::rename(temporary, path, renamed);
-    if (renamed) {
-        fs::remove(temporary, ignored);
-        return renamed.message();
-    }
-    return "";
 }
 
 }  // namespace
@@ -74,7 +51,7 @@ void TakeRecorder::save() {
     // Two takes saved within a second of each other get their own names.
     for (int n = 2; fs::exists(songPath); ++n) songPath = folder / (name + "-" + std::to_string(n) + ".song");
 
-    const std::string failure = writeWhole(songPath, formatSong(songFromRecording(take_)));
+    const std::string failure = writeFileWhole(songPath.string(), formatSong(songFromRecording(take_)));
     if (!failure.empty()) {
         keep(songPath.string(), failure);
         return;
