@@ -24,6 +24,7 @@
 // After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
 #include <GL/glx.h>
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -96,6 +97,57 @@ int specialKeyOf(unsigned long symbol) {
         default: return -1;
     }
 }
+// Whether a window manager runs that puts windows in full screen itself (EWMH's
+// _NET_WM_STATE_FULLSCREEN): its check window, named on the root window, still exists and it
+// lists the state as supported. Asked each time, as a manager may start or end at any time;
+// nothing here can fail on a window that is gone.
+bool managerDoesFullScreen(Display* display) {
+    const Window root = DefaultRootWindow(display);
+    const auto property = [&](const char* name, Atom type, std::vector<unsigned long>& values) {
+        values.clear();
+        const Atom atom = XInternAtom(display, name, True);
+        if (atom == None) return;
+        Atom actual = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, root, atom, 0, 1024, False, type, &actual, &format, &count, &after, &data) ==
+                Success &&
+            actual == type && format == 32 && data != nullptr) {
+            const auto* longs = reinterpret_cast<const unsigned long*>(data);
+            values.assign(longs, longs + count);
+        }
+        if (data != nullptr) XFree(data);
+    };
+    std::vector<unsigned long> check, supported;
+    property("_NET_SUPPORTING_WM_CHECK", XA_WINDOW, check);
+    if (check.empty()) return false;
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    bool alive = false;
+    if (XQueryTree(display, root, &rootReturn, &parent, &children, &count)) {
+        alive = std::find(children, children + count, check[0]) != children + count;
+        XFree(children);
+    }
+    if (!alive) return false;
+    property("_NET_SUPPORTED", XA_ATOM, supported);
+    const Atom fullScreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+    return fullScreen != None && std::find(supported.begin(), supported.end(), fullScreen) != supported.end();
+}
+
+// Asks the window manager to toggle the window's full-screen state.
+void askManagerFullScreen(Display* display, Window window, bool on) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = on ? 1 : 0;  // _NET_WM_STATE_ADD or _REMOVE
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
+    event.xclient.data.l[3] = 1;  // asked by an application
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
 }  // namespace
 
 // ---- Windows -------------------------------------------------------------------------------
@@ -132,7 +184,8 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     glutSetWindow(windowID_);
     // The keys are read on a connection of their own, with their key codes; freeglut's
     // callbacks above take them only if that connection cannot be made.
-    keys_ = std::make_unique<KeyInput>(glXGetCurrentDisplay(), glXGetCurrentDrawable());
+    mainXWindow_ = glXGetCurrentDrawable();
+    keys_ = std::make_unique<KeyInput>(glXGetCurrentDisplay(), mainXWindow_);
     if (!keys_->open()) {
         std::fprintf(stderr, "tinklewood: cannot read the keys by their place; letters are read as typed\n");
         glutIgnoreKeyRepeat(1);
@@ -229,13 +282,26 @@ void Shell::specialKey(int key) {
     if (piano_ != nullptr) piano_->specialKey(key);
 }
 
-// With a window manager freeglut asks it (EWMH's full-screen state) and it puts the window
-// back where it was; without one freeglut resizes the window to the screen, and back to its
-// size. Either way the window's reshape fits the scene and its text to the new size.
+// A window manager is asked (EWMH's full-screen state) and puts the window back where it was.
+// Without one the shell moves and sizes the window itself: freeglut's own way there takes the
+// window's place on the screen for a manager's frame around it and moves it off the screen.
+// Either way the window's reshape fits the scene and its text to the new size.
 void Shell::toggleFullScreen() {
     glutSetWindow(windowID_);
-    glutFullScreenToggle();
-    if (log_ != nullptr) log_->log("full-screen");
+    fullScreen_ = !fullScreen_;
+    Display* display = glXGetCurrentDisplay();
+    if (display != nullptr && managerDoesFullScreen(display)) {
+        askManagerFullScreen(display, mainXWindow_, fullScreen_);
+    } else if (fullScreen_) {
+        windowedPlace_ = {glutGet(GLUT_WINDOW_X), glutGet(GLUT_WINDOW_Y), glutGet(GLUT_WINDOW_WIDTH),
+                          glutGet(GLUT_WINDOW_HEIGHT)};
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    } else {
+        glutPositionWindow(windowedPlace_[0], windowedPlace_[1]);
+        glutReshapeWindow(windowedPlace_[2], windowedPlace_[3]);
+    }
+    if (log_ != nullptr) log_->log("full-screen", fullScreen_ ? "on" : "off");
     requestFrame();
 }
 
