@@ -2,6 +2,7 @@
 // names the user's layout gives the playing letters' keys.
 #include "KeyInput.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -51,6 +52,7 @@ bool KeyInput::pending() const { return display_ != nullptr && XPending(display_
 // the same on every layout, whichever key codes the server gives them.
 void KeyInput::findLetterKeys() {
     letterAt_.fill(0);
+    byPlace_ = false;
     if (xkbEvents_ < 0) return;
     XkbDescPtr keyboard = XkbGetMap(display_, 0, XkbUseCoreKbd);
     if (keyboard == nullptr) return;
@@ -65,6 +67,8 @@ void KeyInput::findLetterKeys() {
         }
     }
     XkbFreeKeyboard(keyboard, 0, True);
+    byPlace_ = std::count_if(letterAt_.begin(), letterAt_.end(), [](unsigned char l) { return l != 0; }) ==
+               NUM_PLAYING_LETTERS;
 }
 
 bool KeyInput::read(const std::function<void(const KeyEvent&)>& take) {
@@ -84,6 +88,11 @@ bool KeyInput::read(const std::function<void(const KeyEvent&)>& take) {
             // Ctrl or Alt with a letter is a shortcut of the desktop's, not a note.
             if ((event.xkey.state & (ControlMask | Mod1Mask)) == 0 && key.code < letterAt_.size())
                 key.letter = letterAt_[key.code];
+            // A playing letter typed elsewhere (AZERTY's "z", in QWERTY's "w" place) is no note:
+            // the notes are where their letters stand on the US layout.
+            const unsigned char lower = static_cast<unsigned char>(key.character | 0x20);
+            if (byPlace_ && key.letter == 0 && key.character >= 'A' && playingLetterIndex(lower) >= 0)
+                key.character = 0;
             take(key);
         } else if (event.type == xkbEvents_) {
             const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);

@@ -50,4 +50,7 @@ private:
     _XDisplay* display_ = nullptr;
     int xkbEvents_ = -1;  // the XKB extension's event code
     std::array<unsigned char, 256> letterAt_{};  // by key code: its playing letter, or 0
+    // Every playing letter's key was found: letters are read by place. Otherwise (a keyboard
+    // whose keys XKB does not name) they are read as typed.
+    bool byPlace_ = false;
 };

@@ -2,9 +2,11 @@
 window is minimised, lets go of its note; a window manager gone without tidying up, or its help
 window destroyed by another client, neither stops it starting nor spoils its exit; the program
 finds its resources from any working directory, installed or in its build tree; it installs with
-a desktop entry; and it mixes with its own short period unless the user names a config of its
-own. (Its Debian package is checked outside this suite, in tests/package_test.py: making it runs
-no program.)"""
+a desktop entry; it mixes with its own short period unless the user names a config of its own;
+it keeps the user's settings between runs, goes full screen with F11 with its text at the
+screen's scale, and reads the playing letters by their place under any keyboard layout. (Its
+Debian package is checked outside this suite, in tests/package_test.py: making it runs no
+program.)"""
 
 import ctypes
 import ctypes.util
@@ -281,6 +283,138 @@ class MixingPeriodTest(unittest.TestCase):
             self.assertEqual(self.period_with(home), "256 update size x4")
             (home / "mine.conf").write_text("[general]\nperiod_size = 512\nperiods = 2\n")
             self.assertEqual(self.period_with(home, {"ALSOFT_CONF": str(home / "mine.conf")}), "512 update size x2")
+
+
+# Below the caption's band: the scene alone, whatever caption is up.
+BELOW_CAPTION = (slice(60, 1000), slice(0, 1200))
+
+
+def first_sample(p, after):
+    """The sample of the first "play" the program logged after a time."""
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        plays = [path for _, t, path in p.events("play") if t >= after]
+        if plays:
+            return plays[0]
+        time.sleep(0.05)
+    raise AssertionError("no sample was played")
+
+
+class KeptSettingsTest(unittest.TestCase):
+    def test_the_next_start_takes_up_what_the_keys_chose_and_defaults_leaves_the_file_alone(self):
+        with tempfile.TemporaryDirectory() as config:
+            env = {"XDG_CONFIG_HOME": config}
+            settings = Path(config) / "tinklewood" / "settings"
+            with Program(env=env) as p:
+                first = p.settled_shot()
+                p.key("space")
+                p.key("space")
+                p.key("8")
+                chosen = p.settled_shot()
+                self.assertEqual(p.quit(), 0)
+            written = settings.read_text()
+            self.assertIn("instrument organ\n", written)
+            self.assertIn("letters on\n", written)
+
+            with Program(env=env) as p:
+                self.assertLess(picture.mean_difference(p.settled_shot(), chosen, BELOW_CAPTION), 1.0,
+                                "the church and the letters on the keys are not back")
+                pressed = p.keydown("s")
+                p.keyup("s")
+                self.assertIn("/organ/", first_sample(p, pressed - 0.1))
+                self.assertEqual(p.stderr(), "")
+
+            with Program(env=env, args=["--defaults"]) as p:
+                self.assertLess(picture.mean_difference(p.settled_shot(), first, BELOW_CAPTION), 1.0,
+                                "--defaults did not start with the hall and no letters")
+                pressed = p.keydown("s")
+                p.keyup("s")
+                self.assertIn("/piano/", first_sample(p, pressed - 0.1))
+                p.key("space")
+                p.key("8")
+                self.assertEqual(p.quit(), 0)
+            self.assertEqual(settings.read_text(), written, "--defaults changed the settings file")
+
+    def test_a_garbage_settings_file_gives_one_line_and_the_first_settings(self):
+        with tempfile.TemporaryDirectory() as config:
+            settings = Path(config) / "tinklewood" / "settings"
+            settings.parent.mkdir()
+            settings.write_bytes(bytes(range(256)) * 4)
+            with Program(env={"XDG_CONFIG_HOME": config}) as p:
+                assert_full_start(self, p)
+                lines = p.stderr().splitlines()
+                self.assertEqual(len(lines), 1, p.stderr())
+                self.assertIn(f"settings file {settings} not used", lines[0])
+
+
+def caption_rows(before, after):
+    """The rows of the top left corner where a caption put its band: the picture changed there."""
+    height, width = before.shape[0] // 4, before.shape[1] // 3
+    changed = np.abs(after[:height, :width].astype(np.int32) - before[:height, :width].astype(np.int32)).max(axis=(1, 2))
+    return int((changed > 40).sum())
+
+
+class FullScreenTest(unittest.TestCase):
+    def full_screen(self, p, size):
+        """F11, until the main window has the size given."""
+        p.key("F11")
+        deadline = time.monotonic() + 10
+        while p.window_geometry(p.main)[2:] != size:
+            self.assertLess(time.monotonic(), deadline, f"the window is {p.window_geometry(p.main)}, not {size}")
+            time.sleep(0.1)
+        return p.settled_shot()
+
+    def test_f11_fills_the_screen_and_goes_back_and_a_4k_caption_is_twice_as_tall(self):
+        display = VirtualDisplay(3840, 2160)
+        try:
+            with Program(display=display) as p:
+                before = p.settled_shot()
+                p.key("plus")
+                small = caption_rows(before, p.settled_shot())
+                time.sleep(3.2)  # the caption ends
+
+                before = self.full_screen(p, (3840, 2160))
+                self.assertEqual(p.window_geometry(p.main), (0, 0, 3840, 2160))
+                self.assertEqual(before.shape, (2160, 3840, 3))
+                # The scene fills the screen: the hall's picture stretched over all of it, seen
+                # above the keyboard as at first.
+                self.assertLess(picture.mean_difference(before[130:800], picture.background_picture(
+                    "hall.jpg", 3840, 2160)[130:800]), 6)
+                p.key("minus")
+                large = caption_rows(before, p.settled_shot())
+                self.assertGreaterEqual(large, 2 * small, f"the caption took {large} rows at 4K, {small} at first")
+
+                time.sleep(3.2)
+                self.full_screen(p, (1200, 1000))
+                self.assertEqual(p.window_geometry(p.main), (50, 50, 1200, 1000))
+                self.assertTrue(p.alive())
+        finally:
+            display.close()
+
+
+class KeyboardLayoutTest(unittest.TestCase):
+    def test_under_azerty_the_key_left_of_x_plays_the_first_chord_and_shows_its_own_letter(self):
+        display = VirtualDisplay()
+        try:
+            display.run("setxkbmap", "fr")
+            with Program(display=display) as p:
+                names = [detail for _, _, detail in p.events("letters")]
+                self.assertTrue(names and "z=w" in names[-1].split(), f"the keys were named {names}")
+                # AZERTY's "z" stands where QWERTY's "w" does: no playing letter there.
+                p.hold("z", 0.3)
+                time.sleep(0.5)
+                self.assertEqual(p.events("stroke"), [], "AZERTY's z played")
+                down, up = p.hold("w", 0.5)
+                time.sleep(0.6)
+                self.assertEqual([detail for _, _, detail in p.events("stroke")], ["left"])
+                self.assertEqual([d for _, t, d in p.events("key-press") if t >= down - 0.1], [str(ord("z"))])
+                samples, zero = p.capture(), p.audio_zero()
+                first, last = p.audio_index(down), p.audio_index(up + 0.3)
+                chord = sound.level(sound.comb(samples[first:last], CHORD_NOTES))
+                others = sound.level(sound.comb(samples[first:last], (50, 53, 57)))  # D minor's
+                self.assertGreater(float(chord.max()), 4 * float(others.max()), "C major did not sound")
+        finally:
+            display.close()
 
 
 if __name__ == "__main__":
