@@ -356,13 +356,22 @@ def caption_rows(before, after):
 
 class FullScreenTest(unittest.TestCase):
     def full_screen(self, p, size):
-        """F11, until the main window has the size given."""
+        """F11, until the main window has the size given; its picture once drawn at that size
+        (the same in two shots a second apart: a window just resized may show what stood there
+        before until its next frame)."""
         p.key("F11")
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + 30
         while p.window_geometry(p.main)[2:] != size:
             self.assertLess(time.monotonic(), deadline, f"the window is {p.window_geometry(p.main)}, not {size}")
             time.sleep(0.1)
-        return p.settled_shot()
+        shot = p.settled_shot()
+        while True:
+            time.sleep(1.0)
+            again = p.settled_shot()
+            if np.array_equal(shot, again):
+                return shot
+            self.assertLess(time.monotonic(), deadline, "the picture did not settle at the new size")
+            shot = again
 
     def test_f11_fills_the_screen_and_goes_back_and_a_4k_caption_is_twice_as_tall(self):
         display = VirtualDisplay(3840, 2160)
