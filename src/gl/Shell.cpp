@@ -135,14 +135,15 @@ bool managerDoesFullScreen(Display* display) {
     return fullScreen != None && std::find(supported.begin(), supported.end(), fullScreen) != supported.end();
 }
 
-// Asks the window manager to toggle the window's full-screen state.
-void askManagerFullScreen(Display* display, Window window, bool on) {
+// Asks the window manager to toggle the window's full-screen state: toggled, not set, so F11
+// undoes what the manager's own key for it did.
+void askManagerFullScreen(Display* display, Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = on ? 1 : 0;  // _NET_WM_STATE_ADD or _REMOVE
+    event.xclient.data.l[0] = 2;  // _NET_WM_STATE_TOGGLE
     event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
     event.xclient.data.l[3] = 1;  // asked by an application
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
@@ -288,20 +289,21 @@ void Shell::specialKey(int key) {
 // Either way the window's reshape fits the scene and its text to the new size.
 void Shell::toggleFullScreen() {
     glutSetWindow(windowID_);
-    fullScreen_ = !fullScreen_;
     Display* display = glXGetCurrentDisplay();
     if (display != nullptr && managerDoesFullScreen(display)) {
-        askManagerFullScreen(display, mainXWindow_, fullScreen_);
-    } else if (fullScreen_) {
+        askManagerFullScreen(display, mainXWindow_);
+    } else if (!fullScreen_) {
+        fullScreen_ = true;
         windowedPlace_ = {glutGet(GLUT_WINDOW_X), glutGet(GLUT_WINDOW_Y), glutGet(GLUT_WINDOW_WIDTH),
                           glutGet(GLUT_WINDOW_HEIGHT)};
         glutPositionWindow(0, 0);
         glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
     } else {
+        fullScreen_ = false;
         glutPositionWindow(windowedPlace_[0], windowedPlace_[1]);
         glutReshapeWindow(windowedPlace_[2], windowedPlace_[3]);
     }
-    if (log_ != nullptr) log_->log("full-screen", fullScreen_ ? "on" : "off");
+    if (log_ != nullptr) log_->log("full-screen");
     requestFrame();
 }
 

@@ -104,8 +104,8 @@ private:
     std::array<unsigned char, 256> sent_{};
     // What the user's layout shows on the playing letters' keys, for the help text.
     LetterNames letterNames_;
-    // The main window's X window, whether F11 has made it fill the screen, and where it stood
-    // before (x, y, width, height in pixels) when the shell did that itself.
+    // The main window's X window; without a window manager, whether F11 has made it fill the
+    // screen and where it stood before (x, y, width, height in pixels).
     unsigned long mainXWindow_ = 0;
     bool fullScreen_ = false;
     std::array<int, 4> windowedPlace_{};

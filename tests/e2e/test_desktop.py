@@ -347,6 +347,19 @@ class KeptSettingsTest(unittest.TestCase):
                 self.assertIn(f"settings file {settings} not used", lines[0])
 
 
+def shot_after_key(p, key, timeout=30):
+    """Taps key and returns the picture of the first frame drawn after it: at 4K on llvmpipe a
+    frame takes long enough for the quiet spell that settled_shot waits for."""
+    pressed = p.keydown(key)
+    p.keyup(key)
+    deadline = time.monotonic() + timeout
+    while not p.frames.between(pressed, time.monotonic() + 1):
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no frame was drawn after {key}")
+        time.sleep(0.05)
+    return p.shot()
+
+
 def caption_rows(before, after):
     """The rows of the top left corner where a caption put its band: the picture changed there."""
     height, width = before.shape[0] // 4, before.shape[1] // 3
@@ -378,8 +391,7 @@ class FullScreenTest(unittest.TestCase):
         try:
             with Program(display=display) as p:
                 before = p.settled_shot()
-                p.key("plus")
-                small = caption_rows(before, p.settled_shot())
+                small = caption_rows(before, shot_after_key(p, "plus"))
                 time.sleep(3.2)  # the caption ends
 
                 before = self.full_screen(p, (3840, 2160))
@@ -389,8 +401,7 @@ class FullScreenTest(unittest.TestCase):
                 # above the keyboard as at first.
                 self.assertLess(picture.mean_difference(before[130:800], picture.background_picture(
                     "hall.jpg", 3840, 2160)[130:800]), 6)
-                p.key("minus")
-                large = caption_rows(before, p.settled_shot())
+                large = caption_rows(before, shot_after_key(p, "minus"))
                 self.assertGreaterEqual(large, 2 * small, f"the caption took {large} rows at 4K, {small} at first")
 
                 time.sleep(3.2)
@@ -399,6 +410,29 @@ class FullScreenTest(unittest.TestCase):
                 self.assertTrue(p.alive())
         finally:
             display.close()
+
+
+    def test_with_a_window_manager_f11_asks_it_and_it_puts_the_window_back(self):
+        with Program() as p:
+            manager = subprocess.Popen(["openbox"], env=p.display.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                deadline = time.monotonic() + 20
+                while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                       check=False).stdout:
+                    self.assertLess(time.monotonic(), deadline, "the window manager did not start")
+                    time.sleep(0.1)
+                time.sleep(0.5)  # it takes in the windows that are already there
+                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+                framed = p.window_geometry(p.main)
+                self.full_screen(p, (1920, 1200))
+                self.assertEqual(p.window_geometry(p.main), (0, 0, 1920, 1200))
+                self.assertIn("_NET_WM_STATE_FULLSCREEN", p.display.run("xprop", "-id", p.main, "_NET_WM_STATE").stdout)
+                self.full_screen(p, (1200, 1000))
+                self.assertEqual(p.window_geometry(p.main), framed)
+            finally:
+                manager.terminate()
+                manager.wait()
 
 
 class KeyboardLayoutTest(unittest.TestCase):
