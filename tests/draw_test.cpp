@@ -1,11 +1,15 @@
-// What the primitives really send to GL, read back through feedback in a real context.
+// What the primitives really send to GL, read back through feedback in a real context, and the
+// text drawn at the window's scale.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "Draw.h"
+#include "Renderer.h"
+#include "TextFont.h"
 #include "gl_feedback.h"
 #include "gl_test_support.h"
 
@@ -125,7 +129,10 @@ TEST(TranslatevDeathTest, ShortVectorFailsTheSubscriptAssertion) {
     EXPECT_DEATH(translatev(Vector(2, two)), "index >= 0 && index < d");
 }
 
-TEST(PrintString, AdvancesTheRasterPositionByNinePixelsAGlyph) {
+// Text: as wide as GLUT's 9 x 15 font at its first size, and growing with the window.
+TEST(Text, FifteenPixelsAdvanceNinePixelsAGlyphAsGlutsFixedFontDid) {
+    TextFont font;
+    ASSERT_TRUE(font.scalable()) << "the font package is missing: " << TEXT_FONT_FILE;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, GL_TEST_WIDTH, 0, GL_TEST_HEIGHT, -1, 1);
@@ -133,11 +140,64 @@ TEST(PrintString, AdvancesTheRasterPositionByNinePixelsAGlyph) {
     glLoadIdentity();
     glViewport(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT);
     float pos[4];
-    printString(10, 20, "");
+    glRasterPos2f(10, 20);
+    font.draw("", BASE_TEXT_PIXELS);
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     EXPECT_FLOAT_EQ(pos[0], 10);
     EXPECT_FLOAT_EQ(pos[1], 20);
-    printString(10, 20, "Hello");
+    font.draw("Hello", BASE_TEXT_PIXELS);
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     EXPECT_FLOAT_EQ(pos[0], 10 + 5 * 9);
+    EXPECT_EQ(font.width("Hello", BASE_TEXT_PIXELS), 45);
+    // One character a letter, whatever its bytes: "Frère" is five wide, not six.
+    EXPECT_EQ(font.width("Fr\xc3\xa8re", BASE_TEXT_PIXELS), 45);
+    EXPECT_EQ(font.width("Hello", 2 * BASE_TEXT_PIXELS), 90);
+}
+
+namespace {
+// The top 200 rows of the window, left 400 columns, as the renderer draws the scene into a
+// viewport of the given height whose top is the window's (the part a caption is drawn in).
+std::vector<unsigned char> topLeft(SceneRenderer& renderer, const Scene& scene, int viewportHeight) {
+    renderer.reshape(GL_TEST_WIDTH, viewportHeight);
+    glViewport(0, GL_TEST_HEIGHT - viewportHeight, GL_TEST_WIDTH, viewportHeight);
+    renderer.draw(scene);
+    glFinish();
+    std::vector<unsigned char> pixels(static_cast<size_t>(400) * 200 * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, GL_TEST_HEIGHT - 200, 400, 200, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+// The rows where a caption put white text that the scene alone does not have.
+int captionTextRows(SceneRenderer& renderer, int viewportHeight) {
+    Scene scene;
+    const std::vector<unsigned char> plain = topLeft(renderer, scene, viewportHeight);
+    scene.caption = "major chords";
+    const std::vector<unsigned char> captioned = topLeft(renderer, scene, viewportHeight);
+    int rows = 0;
+    for (int y = 0; y < 200; ++y) {
+        bool text = false;
+        for (int x = 0; x < 400 && !text; ++x) {
+            const size_t at = (static_cast<size_t>(y) * 400 + x) * 3;
+            const bool white = captioned[at] == 255 && captioned[at + 1] == 255 && captioned[at + 2] == 255;
+            text = white && (plain[at] != 255 || plain[at + 1] != 255 || plain[at + 2] != 255);
+        }
+        rows += text;
+    }
+    return rows;
+}
+}  // namespace
+
+TEST(Text, CaptionsGrowWithTheWindowsHeightBeyondItsFirstSize) {
+    makeGlTestContextCurrent();
+    SceneRenderer renderer{ResourcePaths()};
+    renderer.initGl(Scene());
+    const int first = captionTextRows(renderer, GL_TEST_HEIGHT);
+    EXPECT_GE(first, 10) << "the caption's letters stand about 11 pixels high";
+    EXPECT_LE(first, 15);
+    EXPECT_EQ(captionTextRows(renderer, 600), first) << "never smaller than at first";
+    const int large = captionTextRows(renderer, 2160);
+    EXPECT_GE(large, 2 * first) << "a 4K window's caption is " << large << " rows against " << first;
+    renderer.reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }

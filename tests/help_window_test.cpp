@@ -1,4 +1,4 @@
-// The help window's text: rows drawn, their pitch, and a missing file.
+// The help window's text: rows drawn, their pitch and size, the keys' names, and a missing file.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "Help.h"
+#include "KeyLayout.h"
 #include "scene_support.h"
 #include "temp_layout.h"
 
 namespace {
 // The rows of text drawn: bands of rows holding text-coloured pixels, counted from the top.
-std::vector<int> textBands() {
+std::vector<int> textBands(const LetterNames& names = LetterNames(), std::array<int, 2> size = {500, 700}) {
     makeGlTestContextCurrent();
     // The help window has a context of its own with GL's defaults; the scene tests that
     // share this one leave lighting and texturing on.
@@ -22,8 +23,8 @@ std::vector<int> textBands() {
     glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    helpReshape(500, 700);
-    drawHelpText(ResourcePaths().help);
+    helpReshape(size[0], size[1]);
+    drawHelpText(ResourcePaths().help, renderer().font(), names);
     glFinish();
     std::vector<unsigned char> pixels(static_cast<size_t>(GL_TEST_WIDTH) * GL_TEST_HEIGHT * 3);
     glReadBuffer(GL_BACK);
@@ -42,14 +43,22 @@ std::vector<int> textBands() {
     }
     return bandTops;
 }
+// The whole help picture, for comparing two.
+std::vector<unsigned char> helpPicture(const LetterNames& names) {
+    textBands(names);
+    std::vector<unsigned char> pixels(static_cast<size_t>(GL_TEST_WIDTH) * GL_TEST_HEIGHT * 3);
+    glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
 }  // namespace
 
 class HelpWindow : public testing::Test {
 protected:
     TempLayout layout{"help"};
-    std::string draw(std::vector<int>& bands) {
+    std::string draw(std::vector<int>& bands, const LetterNames& names = LetterNames(),
+                     std::array<int, 2> size = {500, 700}) {
         testing::internal::CaptureStdout();
-        bands = textBands();
+        bands = textBands(names, size);
         return testing::internal::GetCapturedStdout();
     }
 };
@@ -126,3 +135,37 @@ TEST_F(HelpWindow, APipeOrDeviceInPlaceOfTheFileIsRefusedWithoutWaiting) {
     std::filesystem::create_symlink("/dev/zero", layout.res("help.txt"));
     EXPECT_EQ(draw(bands), "Error: Failed to open file ../res/help.txt.\n");
 }
+
+// The window is the test window's size here, 1200 x 1000: the text's units are spread over it
+// as over a help window of that size, and the text grows as far as the width allows (2.4).
+TEST_F(HelpWindow, ALargerWindowSpreadsTheLinesAndGrowsTheText) {
+    layout.write("help.txt", "Notes: s d f g\nChords: z x c\nQuit: Esc\n");
+    std::vector<int> small, large;
+    draw(small);
+    draw(large, LetterNames(), {1200, 1000});
+    ASSERT_EQ(large.size(), 3u);
+    EXPECT_NEAR(large[0] - large[1], 15 * 1000.0 / 490, 2.0) << "the pitch follows the height";
+    // The first baseline 14 units below the top; the tallest letters 1.43 times as tall as at
+    // first (the height allows less than the width).
+    EXPECT_NEAR(large[0], 1000 - 14 * 1000.0 / 490 + 11 * 1000.0 / 700, 3);
+}
+
+TEST_F(HelpWindow, KeysAreNamedAsTheLayoutNamesThem) {
+    layout.write("help.txt", "Chords: z x\n");
+    std::vector<int> us, azerty, written;
+    draw(us);
+    LetterNames names;
+    names.set('z', "w");
+    draw(azerty, names);
+    layout.write("help.txt", "Chords: w x\n");
+    draw(written);
+    EXPECT_EQ(azerty, written);
+    // The bands alone cannot tell the letters: compare the pictures.
+    layout.write("help.txt", "Chords: z x\n");
+    const std::vector<unsigned char> named = helpPicture(names);
+    layout.write("help.txt", "Chords: w x\n");
+    EXPECT_EQ(named, helpPicture(LetterNames()));
+    layout.write("help.txt", "Chords: z x\n");
+    EXPECT_NE(named, helpPicture(LetterNames()));
+}
+

@@ -1,5 +1,12 @@
-// Keyboard commands, camera drags and the light keys, driven as the window system would.
+// Keyboard commands, camera drags and the light keys, driven as the window system would; the
+// settings they choose kept between runs, and the names of the letters' keys.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app_fixture.h"
 #include "interface.h"
@@ -254,3 +261,151 @@ TEST_F(CameraDrags, MiddleButtonChangesNothing) {
     EXPECT_FLOAT_EQ(piano->camera().position[2], -7.5f);
 }
 
+
+// ---- Settings kept between runs --------------------------------------------------------------
+// Each piano of a test is a run of the program; the file is the one the next run reads.
+class KeptSettings : public AppTest {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tinklewood-kept-" + std::to_string(getpid()));
+    std::string file = (dir / "config" / "settings").string();
+
+    void SetUp() override {
+        std::filesystem::remove_all(dir);
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);  // the user's songs: none but the test's
+        AppTest::SetUp();
+        piano->keepSettingsIn(file);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        std::filesystem::remove_all(dir);
+    }
+    // The next run: a new piano taking up the file; what it said on stderr.
+    std::string restart() {
+        piano.reset();
+        testing::internal::CaptureStderr();
+        piano = std::make_unique<Piano>(setup());
+        piano->keepSettingsIn(file);
+        return testing::internal::GetCapturedStderr();
+    }
+    std::string text() const {
+        std::ifstream in(file);
+        std::stringstream read;
+        read << in.rdbuf();
+        return read.str();
+    }
+    void writeFile(const std::string& content) {
+        std::filesystem::create_directories(dir / "config");
+        std::ofstream(file, std::ios::binary) << content;
+    }
+};
+
+TEST_F(KeptSettings, WhatTheKeysChoseIsThereAtTheNextStartAndTheFirstNoteSoundsIt) {
+    EXPECT_FALSE(std::filesystem::exists(file)) << "nothing is written before anything changes";
+    press(' ');
+    press(' ');
+    press('8');
+    press('\t');
+    press('4');
+    press('1');
+    press('0');
+    EXPECT_NE(text().find("instrument organ\n"), std::string::npos) << text();
+    EXPECT_EQ(restart(), "");
+    EXPECT_EQ(piano->instrument(), ORGAN);
+    EXPECT_EQ(piano->activeBackground(), CHURCH);
+    EXPECT_EQ(piano->activeHandTexture(), ROCK);
+    EXPECT_TRUE(piano->lettersOn());
+    EXPECT_TRUE(piano->concertOn());
+    EXPECT_FALSE(piano->glowOn()) << "the glow turned off after the concert lights stays off";
+    EXPECT_TRUE(piano->soundAtPress());
+    EXPECT_TRUE(piano->scene().lettersOn);
+    sound.take();
+    press('s');
+    ASSERT_FALSE(sound.calls.empty());
+    EXPECT_NE(sound.calls[0].path.find("/organ/"), std::string::npos) << sound.calls[0].path;
+}
+
+TEST_F(KeptSettings, TheCameraIsKeptWhereADragLeftItAndTheChosenSongByItsName) {
+    piano->mouseButton(MOUSE_LEFT_BUTTON, MOUSE_DOWN, 300, 400);
+    piano->mouseMotion(400, 440);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "not written at every move of a drag";
+    piano->mouseButton(MOUSE_LEFT_BUTTON, 1, 400, 440);
+    const std::array<float, 3> turned = piano->camera().rotation;
+    EXPECT_NE(turned, CameraState().rotation);
+    press('6');
+    press('6');
+    ASSERT_TRUE(piano->chosenSong());
+    const std::string chosen = piano->chosenSong()->path;
+    EXPECT_NE(text().find("song shipped " + std::filesystem::path(chosen).filename().string() + "\n"), std::string::npos)
+        << text();
+    restart();
+    EXPECT_EQ(piano->camera().rotation, turned) << "to the last bit";
+    ASSERT_TRUE(piano->chosenSong());
+    EXPECT_EQ(piano->chosenSong()->path, chosen);
+    press('6');
+    EXPECT_NE(piano->chosenSong()->path, chosen) << "6 goes on from the song chosen last time";
+}
+
+TEST_F(KeptSettings, ADamagedFileGivesOneLineAndTheFirstSettings) {
+    writeFile(std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10));
+    const std::string said = restart();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("settings file " + file + " not used: line 1: it does not start with"), std::string::npos)
+        << said;
+    EXPECT_EQ(piano->instrument(), PIANO);
+    EXPECT_FALSE(piano->lettersOn());
+    press('8');
+    EXPECT_EQ(text().rfind("tinklewood-settings 1\n", 0), 0u) << "the next change writes a good file: " << text();
+}
+
+TEST_F(KeptSettings, AValueItCannotUseLeavesThatSettingAloneAndNamesItOthersAreKept) {
+    writeFile("tinklewood-settings 1\ninstrument kazoo\nletters on\ncamera 0 0 -99 60 0 0\ntempo 1.5\n");
+    const std::string said = restart();
+    EXPECT_EQ(said, "tinklewood: settings file " + file +
+                        ": instrument \"kazoo\" is not one the program knows (and 1 more); kept as at first\n");
+    EXPECT_EQ(piano->instrument(), PIANO);
+    EXPECT_TRUE(piano->lettersOn());
+    EXPECT_FLOAT_EQ(piano->camera().position[2], -7.5f) << "further than a drag can take it";
+    press(' ');
+    EXPECT_NE(text().find("tempo 1.5\n"), std::string::npos) << "another part's setting is written back: " << text();
+    EXPECT_NE(text().find("instrument synth\n"), std::string::npos) << text();
+}
+
+TEST_F(KeptSettings, WithoutAFileNothingIsReadOrWritten) {
+    writeFile("tinklewood-settings 1\nletters on\n");
+    piano.reset();
+    piano = std::make_unique<Piano>(setup());  // as --defaults starts it
+    EXPECT_FALSE(piano->lettersOn());
+    press('8');
+    EXPECT_EQ(text(), "tinklewood-settings 1\nletters on\n");
+}
+
+// ---- Letters by their place ------------------------------------------------------------------
+TEST(LetterNames, EachPlayingLetterIsItsOwnNameUntilTheLayoutNamesItsKey) {
+    LetterNames names;
+    EXPECT_EQ(names.of('z'), "z");
+    EXPECT_EQ(names.of('+'), "+");
+    names.set('z', "w");
+    names.set('y', "z");
+    names.set('q', "a");  // no playing letter: nothing to name
+    names.set('s', "");   // a key with nothing printable keeps its letter
+    EXPECT_EQ(names.of('z'), "w");
+    EXPECT_EQ(names.of('y'), "z");
+    EXPECT_EQ(names.of('q'), "q");
+    EXPECT_EQ(names.of('s'), "s");
+    EXPECT_EQ(LETTER_KEY_NAMES[static_cast<std::size_t>(playingLetterIndex('z'))], "AB01");
+    EXPECT_EQ(LETTER_KEY_NAMES[static_cast<std::size_t>(playingLetterIndex('s'))], "AC02");
+}
+
+TEST(LetterNames, HelpTextNamesLoneLettersOnlyAndThePianoDrawsItsKeysWithThem) {
+    LetterNames names;
+    names.set('z', "w");
+    names.set('e', "\xd1\x83");  // a Cyrillic key
+    EXPECT_EQ(nameLettersIn("Left hand chords:  z    x\n  e r  black keys C D E\nzone: z\nEsc  quit z", names),
+              "Left hand chords:  w    x\n  \xd1\x83 r  black keys C D E\nzone: w\nEsc  quit w");
+    DrivenClock clock;
+    PianoSetup setup;
+    setup.clock = &clock;
+    Piano piano(setup);
+    piano.setLetterNames(names);
+    EXPECT_EQ(piano.scene().letterNames.of('z'), "w");
+}

@@ -20,7 +20,7 @@ class PackageTest(unittest.TestCase):
             info = subprocess.run(["dpkg-deb", "--field", str(packages[0]), "Depends"],
                                   check=True, capture_output=True, text=True).stdout
             # Debian names freeglut's library package libglut.
-            for library in ("libopenal", "libsndfile", "libglut"):
+            for library in ("libopenal", "libsndfile", "libglut", "libfreetype", "libxkbcommon", "fonts-dejavu-core"):
                 self.assertIn(library, info, f"{library} missing from Depends: {info}")
             contents = subprocess.run(["dpkg-deb", "--contents", str(packages[0])],
                                       check=True, capture_output=True, text=True).stdout

@@ -1,10 +1,13 @@
 // The resource root: where it may be, which place wins, and the paths that follow it; names
-// made printable for messages, and the command lines of the program and its tools.
+// made printable for messages, the command lines of the program and its tools, and the settings
+// file read and written.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <unistd.h>
 
 #include "CommandLine.h"
@@ -12,6 +15,7 @@
 #include "Instruments.h"
 #include "Printable.h"
 #include "Resources.h"
+#include "Settings.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -179,4 +183,112 @@ TEST(CommandLines, WhatCannotBeReadIsRefusedInOneLineWithTheUsageAndStatus2) {
     }
 }
 
+// ---- The settings file ---------------------------------------------------------------------
+class SettingsFile : public testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("tinklewood-settings-" + std::to_string(getpid()));
+    void SetUp() override { fs::remove_all(dir); }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string slurp(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(SettingsFile, NamesItDoesNotKnowAreKeptAndWrittenBackInTheirPlace) {
+    Settings settings;
+    std::string problem;
+    ASSERT_TRUE(settings.parse("tinklewood-settings 1\r\n# a comment\n\ninstrument organ\ntempo 1.25\n"
+                               "camera 0 -0.7 -7.5 60 0 0\ninstrument choir",
+                               problem))
+        << problem;
+    EXPECT_EQ(settings.get("instrument"), "choir") << "the later line wins";
+    EXPECT_EQ(settings.get("tempo"), "1.25");
+    EXPECT_EQ(settings.get("camera"), "0 -0.7 -7.5 60 0 0") << "a value is the rest of its line";
+    EXPECT_EQ(settings.get("glow"), std::nullopt);
+    EXPECT_TRUE(settings.set("glow", "on"));
+    EXPECT_EQ(settings.text(), "tinklewood-settings 1\ninstrument choir\ntempo 1.25\ncamera 0 -0.7 -7.5 60 0 0\nglow on\n");
+    Settings again;
+    ASSERT_TRUE(again.parse(settings.text(), problem));
+    EXPECT_EQ(again, settings);
+    // A value no line can hold is left out rather than written to break the file.
+    EXPECT_FALSE(settings.set("song", "user two\nlines.song"));
+    EXPECT_FALSE(settings.set("Bad Name", "x"));
+    EXPECT_EQ(settings.get("song"), std::nullopt);
+}
+
+TEST_F(SettingsFile, AnythingElseInItsPlaceIsRefusedWhole) {
+    Settings settings;
+    std::string problem;
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "the file is empty"},
+        {"instrument organ\n", "line 1: it does not start with \"tinklewood-settings 1\""},
+        {"tinklewood-settings 2\ninstrument organ\n", "line 1: it does not start with \"tinklewood-settings 1\""},
+        {"tinklewood-settings 1\ninstrument organ\nglow\n", "line 3: not a name and a value"},
+        {"tinklewood-settings 1\nInstrument organ\n", "line 2: not a name and a value"},
+        {"tinklewood-settings 1\nletters o" + std::string(1, '\0') + "n\n", "line 2: not a name and a value"},
+        {"\x89PNG\r\n\x1a\n", "line 1: it does not start with \"tinklewood-settings 1\""},
+    };
+    for (const auto& [text, why] : refused) {
+        ASSERT_TRUE(settings.set("glow", "on"));
+        EXPECT_FALSE(settings.parse(text, problem)) << printable(text);
+        EXPECT_EQ(problem, why) << printable(text);
+        EXPECT_TRUE(settings.empty()) << "nothing of a refused file is taken";
+    }
+}
+
+TEST_F(SettingsFile, WrittenWholeIntoAFolderMadeForItAndReadBack) {
+    const fs::path file = dir / "config" / "tinklewood" / "settings";
+    Settings settings, read;
+    std::string problem;
+    EXPECT_EQ(readSettingsFile(file.string(), read, problem), SettingsRead::Missing) << "none yet is no problem";
+    ASSERT_TRUE(settings.set("letters", "on"));
+    EXPECT_EQ(writeSettingsFile(file.string(), settings), "");
+    EXPECT_EQ(slurp(file), "tinklewood-settings 1\nletters on\n");
+    EXPECT_EQ(readSettingsFile(file.string(), read, problem), SettingsRead::Read);
+    EXPECT_EQ(read, settings);
+    // Replaced in one step: the folder holds the file alone, no temporary one left beside it.
+    ASSERT_TRUE(settings.set("letters", "off"));
+    EXPECT_EQ(writeSettingsFile(file.string(), settings), "");
+    EXPECT_EQ(slurp(file), "tinklewood-settings 1\nletters off\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsFile, AFileThatCannotBeReadOrWrittenSaysWhyAndLeavesWhatStood) {
+    Settings settings;
+    std::string problem;
+    fs::create_directories(dir / "settings");
+    EXPECT_EQ(readSettingsFile((dir / "settings").string(), settings, problem), SettingsRead::Damaged);
+    EXPECT_EQ(problem, "it is not a regular file");
+    std::ofstream(dir / "big", std::ios::binary) << "tinklewood-settings 1\n" << std::string(70000, '#');
+    EXPECT_EQ(readSettingsFile((dir / "big").string(), settings, problem), SettingsRead::Damaged);
+    EXPECT_EQ(problem, "it is larger than 65536 bytes");
+    // A file where its folder should be: nothing can be written, and nothing is left behind.
+    std::ofstream(dir / "plain") << "keep me";
+    ASSERT_TRUE(settings.set("glow", "on"));
+    EXPECT_NE(writeSettingsFile((dir / "plain" / "settings").string(), settings), "");
+    EXPECT_EQ(slurp(dir / "plain"), "keep me");
+    // A folder in the file's place cannot be replaced: the folder stays, with nothing beside it.
+    EXPECT_NE(writeSettingsFile((dir / "settings").string(), settings), "");
+    EXPECT_TRUE(fs::is_directory(dir / "settings"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+}
+
+TEST_F(SettingsFile, LivesInTheConfigFolderOfXdgOrHome) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string savedXdg = xdg ? xdg : "", savedHome = home ? home : "";
+    setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(settingsFilePath(), "/x/config/tinklewood/settings");
+    setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the XDG rules say
+    EXPECT_EQ(settingsFilePath(), "/home/u/.config/tinklewood/settings");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("HOME");
+    EXPECT_EQ(settingsFilePath(), "");
+    if (xdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    if (home) setenv("HOME", savedHome.c_str(), 1);
+}
 }  // namespace

@@ -4,13 +4,15 @@
 namespace {
 const CommandLineSyntax SYNTAX = {
     "tinklewood",
-    "tinklewood [-display DISPLAY] [-geometry WxH+X+Y] [-iconic] [-sync] [-direct|-indirect] [-gldebug]",
+    "tinklewood [--defaults] [-display DISPLAY] [-geometry WxH+X+Y] [-iconic] [-sync] [-direct|-indirect] [-gldebug]",
     "A 3D piano played from the computer keyboard; the help window it opens lists the keys.\n"
-    "  --help     this text\n"
-    "  --version  the program's version\n"
+    "  --defaults  start as the program first starts, leaving the saved settings as they are\n"
+    "  --help      this text\n"
+    "  --version   the program's version\n"
     "The options with one dash are GLUT's, for the X display and the main window.\n",
     {
-        // The program's own options go here; GLUT's (freeglut's glutInit) follow.
+        // The program's own options, then GLUT's (freeglut's glutInit).
+        {"--defaults", false, false},
         {"-display", true, true},
         {"-geometry", true, true},
         {"-iconic", false, true},

@@ -33,7 +33,6 @@ int main(int argc, char** argv) {
     startGlut(&argc, argv);
     const ResourcePaths resources = findResources();  // before anything reads a resource
     Shell shell(resources, &log);
-    shell.loadPictures(Scene());  // the pictures of the scene the piano starts with
     SoundEngine* engine = createSoundEngine(instrumentSamplePaths(resources), mixerConfigFile(resources));
 
     PianoSetup setup;
@@ -47,6 +46,9 @@ int main(int argc, char** argv) {
     // Listed now from their heads alone; each is read whole only when Space chooses it.
     setup.soundFonts = listSoundFonts(userSoundFontDir(), systemSoundFontsNamed(std::getenv("TINKLEWOOD_SYSTEM_SOUNDFONTS")));
     Piano piano(setup);
+    // What the user chose last time, unless asked to start afresh; then the file is left alone.
+    if (!options.has("--defaults")) piano.keepSettingsIn(settingsFilePath());
+    shell.loadPictures(piano.scene());  // the pictures of the scene the piano starts with
     shell.attach(&piano);
     openMidiPorts(piano, &log);
     const int status = shell.run();

@@ -319,8 +319,3 @@ void setMaterial(Material material) {
 }
 
 void translatev(const Vector& v) { glTranslatef(v[0], v[1], v[2]); }
-
-void printString(float x, float y, std::string str) {
-    glRasterPos2f(x, y);
-    for (char c : str) glutBitmapCharacter(GLUT_BITMAP_9_BY_15, static_cast<unsigned char>(c));
-}

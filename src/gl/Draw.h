@@ -65,4 +65,3 @@ private:
     DrawPath path_;
 };
 void translatev(const Vector& v);
-void printString(float x, float y, std::string str);

@@ -61,11 +61,11 @@ bool changesEverywhere(const Scene& before, const Scene& now) {
     // Every member of Scene by name, as above. A new one is compared below by default, as a
     // change of the whole window, until it is given a place on screen in FrameLayout.
     [[maybe_unused]] const auto& [keys, leftHand, rightHand, camera, lights, glowOn, concertOn, background,
-                                  handTexture, bars, lettersOn, mode, hintKey, hintChord, feedback,
-                                  caption, recording] = before;
+                                  handTexture, bars, lettersOn, letterNames, mode, hintKey, hintChord,
+                                  feedback, caption, recording] = before;
     // keys (with their hints and colours of right and wrong), the hands, and the overlay's
-    // letters (with the mode's chord names), caption and recording mark have their places on
-    // screen: changedBoxes compares them.
+    // letters (with the mode's chord names and the layout's names of the letters), caption and
+    // recording mark have their places on screen: changedBoxes compares them.
     return !same(camera, now.camera) || !same(lights, now.lights) || glowOn != now.glowOn ||
            concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture ||
            !same(bars, now.bars);  // the notes coming travel over the whole keyboard

@@ -1,14 +1,17 @@
-// The help window: the help file's lines in a bitmap font, read afresh at every repaint
-// so an edited file shows at the next one. Only a regular file is read: a pipe in its place
-// would otherwise stop the program at the next repaint.
+// The help window: the help file's lines, read afresh at every repaint so an edited file
+// shows at the next one, the keys named as the user's layout names them and the text as large
+// as the window allows. Only a regular file is read: a pipe in its place would otherwise stop
+// the program at the next repaint.
 #include <GL/freeglut.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
-#include "Draw.h"
 #include "FileRead.h"
 #include "Help.h"
+#include "KeyLayout.h"
+#include "interface.h"
 #include "lights.h"
 
 namespace {
@@ -33,7 +36,7 @@ void helpReshape(int w, int h) {
     glOrtho(0, HELP_UNITS_WIDE, 0, HELP_UNITS_HIGH, -1, 1);
 }
 
-void drawHelpText(const std::string& path) {
+void drawHelpText(const std::string& path, TextFont& font, const LetterNames& names) {
     glClearColor(clearColour[0], clearColour[1], clearColour[2], 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor4fv(helpTextColour.data());
@@ -45,6 +48,14 @@ void drawHelpText(const std::string& path) {
         std::fflush(stdout);
         return;
     }
+    // The text grows with the window as its lines spread, as far as both its width and its
+    // height allow, and never below the size it was written for.
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const double scale = std::max(1.0, std::min(viewport[2] / static_cast<double>(HELP_WIDTH),
+                                                viewport[3] / static_cast<double>(HELP_HEIGHT)));
+    const int pixels = static_cast<int>(std::lround(BASE_TEXT_PIXELS * scale));
+    text = nameLettersIn(text, names);
     float yPos = FIRST_LINE_Y;
     for (std::size_t pos = 0; pos < text.size();) {
         // Lines below the window's bottom edge would not show: stop there.
@@ -56,7 +67,8 @@ void drawHelpText(const std::string& path) {
         if (end < text.size() && end - pos < LINE_BUFFER - 1 && text[end] == '\n') ++end;
         std::string line = text.substr(pos, end - pos);
         line.resize(std::min(line.find_first_of(std::string("\r\n\0", 3)), line.size()));
-        printString(LEFT_MARGIN, yPos, line);
+        glRasterPos2f(LEFT_MARGIN, yPos);
+        font.draw(line, pixels);
         yPos -= LINE_PITCH;
         pos = end;
     }

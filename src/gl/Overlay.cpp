@@ -16,36 +16,43 @@
 #include "Scene.h"
 
 namespace {
-void* const FONT = GLUT_BITMAP_9_BY_15;
-const float GLYPH_WIDTH = 9;  // pixels
-const float GLYPH_HEIGHT = 15;
+// The text's size against the window's: as it always was at the first height of 1000 pixels
+// and up to it, and growing with the height beyond, as the scene does (its field of view is
+// vertical), so it reads on a large screen as on a small one.
+constexpr double FIRST_HEIGHT = 1000;
+double textScale(int windowHeight) { return std::max(1.0, windowHeight / FIRST_HEIGHT); }
 
-void text(const std::string& s) {
-    for (char c : s) glutBitmapCharacter(FONT, static_cast<unsigned char>(c));
+// Sizes in the window's pixels: those of the first window, times the text's scale.
+struct Metrics {
+    double scale;
+    int pixels;  // the font's size
+    float at(float firstPixels) const { return static_cast<float>(firstPixels * scale); }
+};
+Metrics metricsFor(int windowHeight) {
+    const double scale = textScale(windowHeight);
+    return {scale, static_cast<int>(std::lround(BASE_TEXT_PIXELS * scale))};
 }
 
 // A band of colour behind text goes this far beyond the text's width, and from this far below
-// its baseline to this far above it (pixels).
-const float BACKING_SIDE = 4, BACKING_BELOW = 4, BACKING_ABOVE = GLYPH_HEIGHT - 2;
-const float MARK_RADIUS = 10;  // pixels
+// its baseline to this far below the font's size above it (first-window pixels).
+const float BACKING_SIDE = 4, BACKING_BELOW = 4, BACKING_SHORT = 2;
+const float MARK_RADIUS = 10;  // first-window pixels
 const float MARK_INSET = 28;   // from the window's top and right edges to the mark's centre
 const float CAPTION_LEFT = 16, CAPTION_BELOW_TOP = 32;  // its baseline's start, from the top left
-// What may stray past the outlines above: the glyphs' own extent and GL's rounding.
+// What may stray past the outlines above: GL's rounding.
 const int ITEM_MARGIN = 2;
 
-// A text's width, and where a label's text starts: the left end of its baseline.
-float textWidth(const std::string& s) { return GLYPH_WIDTH * static_cast<float>(s.size()); }
-float labelLeft(const OverlayItem& l) { return l.x - textWidth(l.text) / 2; }
-float labelBaseline(const OverlayItem& l) { return l.y - GLYPH_HEIGHT / 3; }
-
-// The band and the glyphs of a text starting at (left, baseline): the glyphs of the 9 x 15 font
-// reach from 4 pixels below the baseline to 12 above it, inside the band.
-ScreenBox textBox(float left, float baseline, const std::string& s) {
-    return boxAround(left - BACKING_SIDE, baseline - BACKING_BELOW, left + textWidth(s) + BACKING_SIDE,
-                     baseline + std::max(BACKING_ABOVE, GLYPH_HEIGHT), ITEM_MARGIN);
+// The band and the glyphs of a text `width` wide starting at (left, baseline): the glyphs reach
+// at most a quarter of the font's size below the baseline, and an accented capital a quarter
+// above its size.
+ScreenBox textBox(const Metrics& m, float left, float baseline, float width) {
+    const auto pixels = static_cast<float>(m.pixels);
+    return boxAround(left - m.at(BACKING_SIDE), baseline - std::max(m.at(BACKING_BELOW), pixels / 4),
+                     left + width + m.at(BACKING_SIDE), baseline + pixels * 1.25f, ITEM_MARGIN);
 }
 
-OverlayItem label(float x, float y, std::string text, bool dark, bool hint) {
+// A label: its text centred on (x, y), its baseline a third of the font's size below.
+OverlayItem label(TextFont& font, const Metrics& m, float x, float y, std::string text, bool dark, bool hint) {
     OverlayItem l;
     l.kind = OverlayItem::Kind::Label;
     l.x = x;
@@ -53,7 +60,9 @@ OverlayItem label(float x, float y, std::string text, bool dark, bool hint) {
     l.text = std::move(text);
     l.dark = dark;
     l.hint = hint;
-    l.box = textBox(labelLeft(l), labelBaseline(l), l.text);
+    l.pixels = m.pixels;
+    l.width = static_cast<float>(font.width(l.text, m.pixels));
+    l.box = textBox(m, x - l.width / 2, y - static_cast<float>(m.pixels) / 3, l.width);
     return l;
 }
 
@@ -81,27 +90,30 @@ bool onKey(const Scene& scene, int index, float& x, float& y) {
 }
 
 // The note letters on their keys, and the chord letters with their chords in this mode in a
-// row before the lower octave, where the left hand plays them. Playing along, the letter to
-// press next is on its key: a chord's on the middle one of its keys.
-void addKeyLabels(const Scene& scene, bool all, int hintKey, std::vector<OverlayItem>& labels) {
+// row before the lower octave, where the left hand plays them, each as the user's layout names
+// its key. Playing along, the letter to press next is on its key: a chord's on the middle one of
+// its keys.
+void addKeyLabels(const Scene& scene, TextFont& font, const Metrics& m, std::vector<OverlayItem>& labels) {
+    const bool all = scene.lettersOn;
+    const auto named = [&](char letter) { return scene.letterNames.of(static_cast<unsigned char>(letter)); };
     float x, y;
     for (std::size_t p = 0; p < NOTE_LETTERS.size(); ++p) {
         const int index = noteIndexKey(static_cast<int>(p));
-        if (!all && index != hintKey) continue;
+        if (!all && index != scene.hintKey) continue;
         if (onKey(scene, index, x, y))
-            labels.push_back(label(x, y, std::string(1, NOTE_LETTERS[p]), index < NUM_WHITE_KEYS, index == hintKey));
+            labels.push_back(label(font, m, x, y, named(NOTE_LETTERS[p]), index < NUM_WHITE_KEYS, index == scene.hintKey));
     }
     for (int q = 0; q < 5 && scene.hintChord >= 0 && scene.hintChord < NUM_CHORDS; ++q) {
         if (CHORD_KEY_TABLE[scene.mode][q] != scene.hintChord) continue;
         const ChordInfo& chord = CHORDS[static_cast<std::size_t>(scene.hintChord)];
         if (onKey(scene, chord.notes[chord.numNotes / 2], x, y))
-            labels.push_back(label(x, y, std::string(1, CHORD_LETTERS[static_cast<std::size_t>(q)]), false, true));
+            labels.push_back(label(font, m, x, y, named(CHORD_LETTERS[static_cast<std::size_t>(q)]), false, true));
     }
     if (!all) return;
     for (int q = 0; q < 5; ++q) {
         const std::string name = CHORD_NAMES[CHORD_KEY_TABLE[scene.mode][q]];
         if (toWindow(-4.2f + 0.9f * static_cast<float>(q), 0, KEYBOARD_HEIGHT / 2 + 0.4f, x, y))
-            labels.push_back(label(x, y, std::string(1, CHORD_LETTERS[static_cast<std::size_t>(q)]) + " " + name, false, false));
+            labels.push_back(label(font, m, x, y, named(CHORD_LETTERS[static_cast<std::size_t>(q)]) + " " + name, false, false));
     }
 }
 
@@ -126,80 +138,86 @@ void endWindowDrawing() {
 }
 
 // A band of colour behind text that starts at (left, baseline).
-void backing(float left, float baseline, float width, float r, float g, float b, float a) {
+void backing(const Metrics& m, float left, float baseline, float width, float r, float g, float b, float a) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(r, g, b, a);
-    glRectf(left - BACKING_SIDE, baseline - BACKING_BELOW, left + width + BACKING_SIDE, baseline + BACKING_ABOVE);
+    glRectf(left - m.at(BACKING_SIDE), baseline - m.at(BACKING_BELOW), left + width + m.at(BACKING_SIDE),
+            baseline + static_cast<float>(m.pixels) - m.at(BACKING_SHORT));
     glDisable(GL_BLEND);
 }
 
-// A label: its text centred on (x, y), on a band of its own colour so it reads over a key, a
-// hand or the background alike.
-void drawLabel(const OverlayItem& l) {
-    const float width = textWidth(l.text);
-    const float left = labelLeft(l), baseline = labelBaseline(l);
-    if (l.hint) backing(left, baseline, width, 0.1f, 0.35f, 0.9f, 0.95f);
-    else if (l.dark) backing(left, baseline, width, 0.95f, 0.95f, 0.9f, 0.85f);
-    else backing(left, baseline, width, 0.05f, 0.05f, 0.08f, 0.8f);
+void drawLabel(const OverlayItem& l, TextFont& font, const Metrics& m) {
+    const float left = l.x - l.width / 2, baseline = l.y - static_cast<float>(m.pixels) / 3;
+    if (l.hint) backing(m, left, baseline, l.width, 0.1f, 0.35f, 0.9f, 0.95f);
+    else if (l.dark) backing(m, left, baseline, l.width, 0.95f, 0.95f, 0.9f, 0.85f);
+    else backing(m, left, baseline, l.width, 0.05f, 0.05f, 0.08f, 0.8f);
     if (l.dark && !l.hint) glColor3f(0.05f, 0.05f, 0.1f);
     else glColor3f(1.0f, 1.0f, 0.9f);
     glRasterPos2f(left, baseline);
-    text(l.text);
+    font.draw(l.text, m.pixels);
 }
 
 // The caption at the top left, light on a dark band so that it reads on every picture and
 // in the dark of the concert lights.
-void drawCaption(const OverlayItem& caption) {
-    backing(caption.x, caption.y, textWidth(caption.text), 0, 0, 0, 0.6f);
+void drawCaption(const OverlayItem& caption, TextFont& font, const Metrics& m) {
+    backing(m, caption.x, caption.y, caption.width, 0, 0, 0, 0.6f);
     glColor3f(1, 1, 1);
     glRasterPos2f(caption.x, caption.y);
-    text(caption.text);
+    font.draw(caption.text, m.pixels);
 }
 
 // A red dot in the top right corner while a recording runs.
-void drawRecordingMark(const OverlayItem& mark) {
+void drawRecordingMark(const OverlayItem& mark, const Metrics& m) {
+    const float radius = m.at(MARK_RADIUS);
     glColor3f(0.9f, 0.05f, 0.05f);
     glBegin(GL_POLYGON);
     for (int i = 0; i < 24; ++i) {
         const float a = 2 * PI * static_cast<float>(i) / 24;
-        glVertex2f(mark.x + MARK_RADIUS * std::cos(a), mark.y + MARK_RADIUS * std::sin(a));
+        glVertex2f(mark.x + radius * std::cos(a), mark.y + radius * std::sin(a));
     }
     glEnd();
 }
 }  // namespace
 
-std::vector<OverlayItem> layOutOverlay(const Scene& scene) {
+std::vector<OverlayItem> layOutOverlay(const Scene& scene, TextFont& font) {
     std::vector<OverlayItem> items;
     if (!scene.lettersOn && scene.caption.empty() && scene.hintKey < 0 && scene.hintChord < 0 && !scene.recording)
         return items;
-    addKeyLabels(scene, scene.lettersOn, scene.hintKey, items);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
+    const Metrics m = metricsFor(viewport[3]);
+    addKeyLabels(scene, font, m, items);
     const float width = static_cast<float>(viewport[2]), height = static_cast<float>(viewport[3]);
     if (!scene.caption.empty()) {
         OverlayItem caption;
         caption.kind = OverlayItem::Kind::Caption;
-        caption.x = CAPTION_LEFT;
-        caption.y = height - CAPTION_BELOW_TOP;
+        caption.x = m.at(CAPTION_LEFT);
+        caption.y = height - m.at(CAPTION_BELOW_TOP);
         caption.text = scene.caption;
-        caption.box = textBox(caption.x, caption.y, caption.text);
+        caption.pixels = m.pixels;
+        caption.width = static_cast<float>(font.width(caption.text, m.pixels));
+        caption.box = textBox(m, caption.x, caption.y, caption.width);
         items.push_back(caption);
     }
     if (scene.recording) {
         OverlayItem mark;
         mark.kind = OverlayItem::Kind::RecordingMark;
-        mark.x = width - MARK_INSET;
-        mark.y = height - MARK_INSET;
-        mark.box = boxAround(mark.x - MARK_RADIUS, mark.y - MARK_RADIUS, mark.x + MARK_RADIUS, mark.y + MARK_RADIUS,
-                             ITEM_MARGIN);
+        mark.x = width - m.at(MARK_INSET);
+        mark.y = height - m.at(MARK_INSET);
+        mark.pixels = m.pixels;
+        const float radius = m.at(MARK_RADIUS);
+        mark.box = boxAround(mark.x - radius, mark.y - radius, mark.x + radius, mark.y + radius, ITEM_MARGIN);
         items.push_back(mark);
     }
     return items;
 }
 
-void drawOverlay(const std::vector<OverlayItem>& items) {
+void drawOverlay(const std::vector<OverlayItem>& items, TextFont& font) {
     if (items.empty()) return;
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const Metrics m = metricsFor(viewport[3]);
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
@@ -207,13 +225,13 @@ void drawOverlay(const std::vector<OverlayItem>& items) {
     beginWindowDrawing();
     for (const OverlayItem& item : items) {
         switch (item.kind) {
-            case OverlayItem::Kind::Label: drawLabel(item); break;
-            case OverlayItem::Kind::Caption: drawCaption(item); break;
-            case OverlayItem::Kind::RecordingMark: drawRecordingMark(item); break;
+            case OverlayItem::Kind::Label: drawLabel(item, font, m); break;
+            case OverlayItem::Kind::Caption: drawCaption(item, font, m); break;
+            case OverlayItem::Kind::RecordingMark: drawRecordingMark(item, m); break;
         }
     }
     endWindowDrawing();
     glPopAttrib();
 }
 
-void drawOverlay(const Scene& scene) { drawOverlay(layOutOverlay(scene)); }
+void drawOverlay(const Scene& scene, TextFont& font) { drawOverlay(layOutOverlay(scene, font), font); }

@@ -111,7 +111,7 @@ FrameLayout SceneRenderer::layOut(const Scene& scene, const Scene* before, const
     const bool rightKept = before != nullptr && samePose(before->rightHand, scene.rightHand);
     layout.leftHand = leftKept ? was->leftHand : handBox(scene.leftHand, solids_);
     layout.rightHand = rightKept ? was->rightHand : handBox(scene.rightHand, solids_);
-    layout.overlay = layOutOverlay(scene);
+    layout.overlay = layOutOverlay(scene, font_);
     return layout;
 }
 
@@ -142,8 +142,8 @@ void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const Fr
     if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
     if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
     if (layout != nullptr)
-        drawOverlay(layout->overlay);
+        drawOverlay(layout->overlay, font_);
     else
-        drawOverlay(scene);
+        drawOverlay(scene, font_);
     if (box != nullptr) glDisable(GL_SCISSOR_TEST);
 }

@@ -15,6 +15,7 @@
 #include "Scene.h"
 #include "ScreenBox.h"
 #include "ShellOnly.h"
+#include "TextFont.h"
 
 // What the last frame drew, for the benchmark and the tests.
 struct FrameStats {
@@ -53,6 +54,8 @@ public:
     Solids& solids() { return solids_; }
     KeyboardDrawer& keyboard() { return keyboard_; }
     Pictures& pictures() { return pictures_; }
+    // The font of the captions and letters, which the help window's text uses too.
+    TextFont& font() { return font_; }
 
 private:
     // What a frame's pixels depend on besides the scene: when any of it changes, the kept frame
@@ -88,6 +91,7 @@ private:
     KeyboardDrawer keyboard_;
     NoteBarsDrawer bars_;
     Pictures pictures_;
+    TextFont font_;
     int width_ = 1200, height_ = 1000;  // the window, in pixels
     double aspectRatio_ = 1200.0 / 1000.0;  // of the last size that had one
     bool keepFrames_ = false;

@@ -25,6 +25,7 @@
 // After the program's headers: Xlib's macros (None, Bool, Status) would clash with them.
 #include <GL/glx.h>
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -89,24 +90,68 @@ void wakeForMidi(void* context) {
     [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);  // full: awake already
 }
 
-// ---- Keys released elsewhere ---------------------------------------------------------------
-// The character code GLUT reports for a keysym, or -1 for one it reports none for.
-int characterOf(KeySym sym) {
-    if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) return static_cast<int>(sym);
-    switch (sym) {
-        case XK_BackSpace: return 8;
-        case XK_Tab: return 9;
-        case XK_Return: case XK_KP_Enter: return 13;
-        case XK_Escape: return 27;
-        case XK_Delete: return 127;
+// The GLUT code of a key that types no character and means something here; -1 for others.
+int specialKeyOf(unsigned long symbol) {
+    switch (symbol) {
+        case XK_Left: case XK_KP_Left: return GLUT_KEY_LEFT;
+        case XK_Up: case XK_KP_Up: return GLUT_KEY_UP;
+        case XK_Right: case XK_KP_Right: return GLUT_KEY_RIGHT;
+        case XK_Down: case XK_KP_Down: return GLUT_KEY_DOWN;
+        case XK_F11: return GLUT_KEY_F11;
         default: return -1;
     }
 }
+// Whether a window manager runs that puts windows in full screen itself (EWMH's
+// _NET_WM_STATE_FULLSCREEN): its check window, named on the root window, still exists and it
+// lists the state as supported. Asked each time, as a manager may start or end at any time;
+// nothing here can fail on a window that is gone.
+bool managerDoesFullScreen(Display* display) {
+    const Window root = DefaultRootWindow(display);
+    const auto property = [&](const char* name, Atom type, std::vector<unsigned long>& values) {
+        values.clear();
+        const Atom atom = XInternAtom(display, name, True);
+        if (atom == None) return;
+        Atom actual = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, root, atom, 0, 1024, False, type, &actual, &format, &count, &after, &data) ==
+                Success &&
+            actual == type && format == 32 && data != nullptr) {
+            const auto* longs = reinterpret_cast<const unsigned long*>(data);
+            values.assign(longs, longs + count);
+        }
+        if (data != nullptr) XFree(data);
+    };
+    std::vector<unsigned long> check, supported;
+    property("_NET_SUPPORTING_WM_CHECK", XA_WINDOW, check);
+    if (check.empty()) return false;
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    bool alive = false;
+    if (XQueryTree(display, root, &rootReturn, &parent, &children, &count)) {
+        alive = std::find(children, children + count, check[0]) != children + count;
+        XFree(children);
+    }
+    if (!alive) return false;
+    property("_NET_SUPPORTED", XA_ATOM, supported);
+    const Atom fullScreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+    return fullScreen != None && std::find(supported.begin(), supported.end(), fullScreen) != supported.end();
+}
 
-bool anyDown(const char keymap[32], const std::vector<KeyCode>& codes) {
-    for (KeyCode code : codes)
-        if (keymap[code >> 3] & (1 << (code & 7))) return true;
-    return false;
+// Asks the window manager to toggle the window's full-screen state: toggled, not set, so F11
+// undoes what the manager's own key for it did.
+void askManagerFullScreen(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // _NET_WM_STATE_TOGGLE
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
+    event.xclient.data.l[3] = 1;  // asked by an application
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
 }
 
 // ---- Kept frames ---------------------------------------------------------------------------
@@ -132,36 +177,6 @@ void (*backBufferCopier())() {
     return glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA"));
 }
 }  // namespace
-
-// For each character code, every key that can type it: '+' may come from the main keyboard or
-// the keypad, 'K' from the same key as 'k', Ctrl+K (11) too. A character counts as up only when
-// all of them are up, so a key is never released while it is down.
-struct Shell::KeyCodes {
-    std::array<std::vector<KeyCode>, 256> of;
-
-    explicit KeyCodes(Display* display) {
-        if (display == nullptr) return;
-        int minCode = 0, maxCode = 0, perCode = 0;
-        XDisplayKeycodes(display, &minCode, &maxCode);
-        KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
-        if (map == nullptr) return;
-        for (int code = minCode; code <= maxCode; ++code) {
-            for (int column = 0; column < perCode; ++column) {
-                const int character = characterOf(map[(code - minCode) * perCode + column]);
-                if (character < 0) continue;
-                of[static_cast<std::size_t>(character)].push_back(static_cast<KeyCode>(code));
-                if ((character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z'))
-                    of[static_cast<std::size_t>(character & 0x1f)].push_back(static_cast<KeyCode>(code));  // with Ctrl
-            }
-        }
-        XFree(map);
-    }
-};
-
-const Shell::KeyCodes& Shell::keyCodes() const {
-    if (!keyCodes_) keyCodes_ = std::make_unique<KeyCodes>(glXGetCurrentDisplay());
-    return *keyCodes_;
-}
 
 // ---- Windows -------------------------------------------------------------------------------
 Shell::Shell(const ResourcePaths& resources, EventLog* log)
@@ -195,11 +210,31 @@ Shell::Shell(const ResourcePaths& resources, EventLog* log)
     // Frames draw only what changed, over the last one, where the back buffer keeps it.
     copyBackBuffer_ = backBufferCopier();
     renderer_.keepFrames(copyBackBuffer_ != nullptr);
-    glutIgnoreKeyRepeat(1);
-    // Without this the X server repeats a held key as release-press pairs, and a pair read just
-    // after the key really came up looks to GLUT like a new press of it; with it, repeats come
-    // as presses alone, which keyDown drops.
-    if (Display* display = glXGetCurrentDisplay()) XkbSetDetectableAutoRepeat(display, True, nullptr);
+    // The keys are read on a connection of their own, with their key codes; freeglut's
+    // callbacks above take them only if that connection cannot be made.
+    mainXWindow_ = glXGetCurrentDrawable();
+    keys_ = std::make_unique<KeyInput>(glXGetCurrentDisplay(), mainXWindow_);
+    if (!keys_->open()) {
+        std::fprintf(stderr, "tinklewood: cannot read the keys by their place; letters are read as typed\n");
+        glutIgnoreKeyRepeat(1);
+        if (Display* display = glXGetCurrentDisplay()) XkbSetDetectableAutoRepeat(display, True, nullptr);
+    }
+    letterNames_ = keys_->names();
+}
+
+void Shell::attach(Piano* piano) {
+    piano_ = piano;
+    if (piano_ != nullptr) piano_->setLetterNames(letterNames_);
+}
+
+// Another layout chosen, or its group switched: the letters shown on the keys and in the help
+// follow. The keys that play stay where they are.
+void Shell::updateLetterNames() {
+    const LetterNames names = keys_->names();
+    if (names == letterNames_) return;
+    letterNames_ = names;
+    if (piano_ != nullptr) piano_->setLetterNames(names);
+    glutPostWindowRedisplay(helpID_);
 }
 
 // The help window, at start-up and again after its close box or another client took it away;
@@ -279,39 +314,89 @@ void Shell::present() {
 }
 
 void Shell::helpDisplay() {
-    drawHelpText(resources_.help);
+    drawHelpText(resources_.help, renderer_.font(), letterNames_);
     glutSwapBuffers();
 }
 
 // ---- Keys ----------------------------------------------------------------------------------
-void Shell::keyDown(unsigned char key) {
+void Shell::takeKey(const KeyEvent& key) {
+    if (key.code >= down_.size()) return;
+    if (!key.down) {
+        releaseKey(key.code);
+        return;
+    }
     // Pressed again while still down: the X server repeating a held key (it sends presses alone),
     // however long after the key really came up the press is read.
-    if (pressed_[key]) return;
-    pressed_[key] = true;
+    if (down_[key.code]) return;
+    down_[key.code] = true;
+    const unsigned char sent = key.letter != 0 ? key.letter : key.character;
+    sent_[key.code] = sent;
+    if (sent != 0) {
+        if (piano_ != nullptr) piano_->keyDown(sent);
+        requestFrame();  // whatever the key changed shows at once
+    } else if (const int special = specialKeyOf(key.symbol); special >= 0) {
+        specialKey(special);
+    }
+}
+
+// A key comes up: the character its press gave is let go, even if Shift or the layout changed
+// in between ('s' pressed, Shift pressed, and the key comes up as 'S').
+void Shell::releaseKey(unsigned int code) {
+    if (!down_[code]) return;
+    down_[code] = false;
+    if (sent_[code] == 0) return;
+    if (piano_ != nullptr) piano_->keyUp(sent_[code]);
+    requestFrame();
+}
+
+void Shell::keyDown(unsigned char key) {
     if (piano_ != nullptr) piano_->keyDown(key);
-    requestFrame();  // whatever the key changed shows at once
+    requestFrame();
 }
 
 void Shell::keyUp(unsigned char key) {
-    // A key can go down as one character and come up as another ('s' and 'S' around Shift): its
-    // release frees every character its keys type.
-    const std::vector<KeyCode>& codes = keyCodes().of[key];
-    for (int other = 0; other < 256; ++other) {
-        if (!pressed_[other]) continue;
-        const std::vector<KeyCode>& others = keyCodes().of[static_cast<std::size_t>(other)];
-        if (other == key || std::find_first_of(codes.begin(), codes.end(), others.begin(), others.end()) != codes.end())
-            pressed_[other] = false;
-    }
     if (piano_ != nullptr) piano_->keyUp(key);
     requestFrame();
 }
 
 void Shell::specialKey(int key) {
-    if (key == GLUT_KEY_F1)
+    if (key == GLUT_KEY_F1) {
         showHelp();
-    else if (piano_ != nullptr)
-        piano_->specialKey(key);
+        return;
+    }
+    if (key == GLUT_KEY_F11) {
+        toggleFullScreen();
+        return;
+    }
+    if (piano_ != nullptr) piano_->specialKey(key);
+}
+
+// A window manager is asked (EWMH's full-screen state) and puts the window back where it was.
+// Without one the shell moves and sizes the window itself: freeglut's own way there takes the
+// window's place on the screen for a manager's frame around it and moves it off the screen.
+// Either way the window's reshape fits the scene and its text to the new size.
+void Shell::toggleFullScreen() {
+    glutSetWindow(windowID_);
+    Display* display = glXGetCurrentDisplay();
+    if (display != nullptr && managerDoesFullScreen(display)) {
+        askManagerFullScreen(display, mainXWindow_);
+    } else if (!fullScreen_) {
+        fullScreen_ = true;
+        windowedPlace_ = {glutGet(GLUT_WINDOW_X), glutGet(GLUT_WINDOW_Y), glutGet(GLUT_WINDOW_WIDTH),
+                          glutGet(GLUT_WINDOW_HEIGHT)};
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    } else {
+        fullScreen_ = false;
+        glutPositionWindow(windowedPlace_[0], windowedPlace_[1]);
+        glutReshapeWindow(windowedPlace_[2], windowedPlace_[3]);
+    }
+    if (log_ != nullptr) log_->log("full-screen");
+    requestFrame();
+}
+
+void Shell::readKeys() {
+    if (keys_->read([this](const KeyEvent& key) { takeKey(key); })) updateLetterNames();
 }
 
 void Shell::windowStatus(int state) {
@@ -327,35 +412,25 @@ void Shell::windowStatus(int state) {
 // window sends its release there, and a hidden window gets none. The X server knows which keys
 // are really down; a held key that is not is released here with the ordinary key-up.
 void Shell::releaseKeysNoLongerDown() {
-    std::vector<unsigned char> held = piano_ != nullptr ? piano_->userHeldKeys() : std::vector<unsigned char>();
-    // Keys let go of while the window was hidden can still be down, their repeats dropped: once
-    // they are up, their next press is a new one.
-    for (int key = 0; key < 256; ++key)
-        if (pressed_[key] && std::find(held.begin(), held.end(), key) == held.end())
-            held.push_back(static_cast<unsigned char>(key));
-    if (held.empty()) return;
-    Display* display = glXGetCurrentDisplay();
-    if (display == nullptr) return;
+    if (std::none_of(down_.begin(), down_.end(), [](bool down) { return down; })) return;
     // Events still waiting hold the key's own release, or repeats of it sent before the release:
     // read ahead of them, the key would be released early and a repeat behind it would look like
     // a new press. Only with nothing waiting did a missing release go elsewhere.
-    if (XPending(display) > 0) return;
-    const KeyCodes& keys = keyCodes();
-    char keymap[32];
-    XQueryKeymap(display, keymap);
-    for (unsigned char key : held) {
-        // A character no key types (none known) keeps waiting for its own release.
-        if (keys.of[key].empty() || anyDown(keymap, keys.of[key])) continue;
-        if (piano_ != nullptr && piano_->keyHeld(key))
-            keyUp(key);
+    if (keys_->pending()) return;
+    const std::array<bool, 256> reallyDown = keys_->keysDown();
+    for (unsigned int code = 0; code < down_.size(); ++code) {
+        if (!down_[code] || reallyDown[code]) continue;
+        // Let go of already (the window was hidden): only the mark goes.
+        if (piano_ != nullptr && sent_[code] != 0 && piano_->keyHeld(sent_[code]))
+            releaseKey(code);
         else
-            pressed_[key] = false;
+            down_[code] = false;
     }
 }
 
 bool Shell::keysToWatch() const {
     if (piano_ != nullptr && !piano_->userHeldKeys().empty()) return true;
-    return std::any_of(std::begin(pressed_), std::end(pressed_), [](bool down) { return down; });
+    return std::any_of(down_.begin(), down_.end(), [](bool down) { return down; });
 }
 
 // ---- The frame loop ------------------------------------------------------------------------
@@ -379,11 +454,12 @@ void Shell::idle() {
 // negative: a song that waited for its next frame that way stopped until the mouse moved.
 void Shell::waitForEvents(std::optional<double> seconds) {
     Display* display = glXGetCurrentDisplay();
-    if (XPending(display) > 0 || piano_->midiInbox().pending()) return;
-    const int fd = ConnectionNumber(display);
+    if (XPending(display) > 0 || keys_->pending() || piano_->midiInbox().pending()) return;
+    const int fd = std::max(ConnectionNumber(display), keys_->fd());
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(fd, &readable);
+    FD_SET(ConnectionNumber(display), &readable);
+    if (keys_->open()) FD_SET(keys_->fd(), &readable);
     if (midiWake_ >= 0) FD_SET(midiWake_, &readable);
     timeval timeout{};
     if (seconds) {
@@ -405,7 +481,8 @@ int Shell::run() {
         // MIDI first: notes that came in sound before a frame is drawn, and the MIDI output hears
         // of another instrument as the key for it is taken, with nothing drawn.
         piano_->playMidi();
-        glutMainLoopEvent();  // input and window events, and the frames asked to be drawn
+        readKeys();
+        glutMainLoopEvent();  // window and mouse events, and the frames asked to be drawn
         if (quitStatus_) break;
         // A window freeglut destroyed (a close box) may have been the current one.
         if (glutGetWindow() == 0) glutSetWindow(windowID_);

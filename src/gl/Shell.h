@@ -3,11 +3,13 @@
 // process is reached through a single pointer; everything else is the shell's own.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "EventLog.h"
+#include "KeyInput.h"
 #include "Piano.h"
 #include "Renderer.h"
 #include "Resources.h"
@@ -34,8 +36,9 @@ public:
 
     // Reads the pictures for the scene the program starts with.
     void loadPictures(const Scene& first) { renderer_.initGl(first); }
-    // The piano whose scene is drawn and to which input goes; null detaches it.
-    void attach(Piano* piano) { piano_ = piano; }
+    // The piano whose scene is drawn and to which input goes; null detaches it. It is told
+    // what the user's layout shows on the playing letters' keys.
+    void attach(Piano* piano);
     // The program's main loop, in place of GLUT's: frames while something moves, and otherwise
     // no work at all until the window system, MIDI or the clock has something. Returns, with
     // the status quit was given, once Escape or the main window's close box asks to quit.
@@ -64,10 +67,17 @@ public:
     // the back buffer keeps the frame for the next one to draw over; swapped otherwise.
     void present();
     void helpDisplay();
+    // A key of the main window, by its key code: a playing letter's place plays its letter,
+    // any other key the character it types; F11 and the arrows by their keysyms.
+    void takeKey(const KeyEvent& key);
+    // The same from freeglut's callbacks, by character, when the program could not read the
+    // keys itself (KeyInput not open).
     void keyDown(unsigned char key);
     void keyUp(unsigned char key);
-    // F1 shows the help window; the other special keys go to the piano.
+    // F1 shows the help window; F11 toggles full screen; the other special keys go to the piano.
     void specialKey(int key);
+    // F11: the main window fills the screen, or goes back to its size.
+    void toggleFullScreen();
     void windowStatus(int state);
     // A window's close box (freeglut has destroyed the window by then): the help window is
     // gone until F1 makes it again, the main window ends the program.
@@ -85,8 +95,9 @@ public:
 private:
     void waitForEvents(std::optional<double> seconds);
     void createHelpWindow();
-    struct KeyCodes;
-    const KeyCodes& keyCodes() const;
+    void readKeys();
+    void releaseKey(unsigned int code);
+    void updateLetterNames();
 
     static Shell* current_;
 
@@ -105,10 +116,19 @@ private:
     // Made readable by the MIDI threads when a message comes in, so that the frame loop's wait
     // ends for it as for an X event.
     int midiWake_ = -1;
-    // The characters pressed and not yet released, as GLUT reported them.
-    bool pressed_[256] = {};
-    // The keyboard's layout as the program started: the keys that type each character.
-    mutable std::unique_ptr<KeyCodes> keyCodes_;
+    // The main window's keys, read with their key codes.
+    std::unique_ptr<KeyInput> keys_;
+    // By key code: pressed and not yet released, and the character its press gave the piano
+    // (0 for none), which its release lets go of whatever the layout or Shift says by then.
+    std::array<bool, 256> down_{};
+    std::array<unsigned char, 256> sent_{};
+    // What the user's layout shows on the playing letters' keys, for the help text.
+    LetterNames letterNames_;
+    // The main window's X window; without a window manager, whether F11 has made it fill the
+    // screen and where it stood before (x, y, width, height in pixels).
+    unsigned long mainXWindow_ = 0;
+    bool fullScreen_ = false;
+    std::array<int, 4> windowedPlace_{};
     // glXCopySubBufferMESA as GLX hands it out, when frames are kept (see the constructor).
     void (*copyBackBuffer_)() = nullptr;
 };

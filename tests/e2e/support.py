@@ -286,9 +286,9 @@ class Program:
 
     sound: "capture" (wave writer into a file), "none" (no usable driver), or "own" (OpenAL
     Soft left to its config files and the program's own, as a user runs it).
-    program: the binary to start, by default the one in workdir."""
+    program: the binary to start, by default the one in workdir; args: its command line."""
 
-    def __init__(self, workdir=None, sound="capture", env=None, display=None, program=None):
+    def __init__(self, workdir=None, sound="capture", env=None, display=None, program=None, args=()):
         self.tmp = tempfile.TemporaryDirectory(prefix="tinklewood-e2e-")
         self.tmpdir = Path(self.tmp.name)
         self.workdir = Path(workdir) if workdir else BUILD_DIR
@@ -299,13 +299,15 @@ class Program:
         self.stderr_path = self.tmpdir / "stderr.txt"
         self.events_path = self.tmpdir / "events.txt"
         self._events, self._events_read, self._events_lock = [], 0, threading.Lock()
-        # The user's own folder (songs added, recordings saved) is the run's own, never the
-        # account's: a test finds there only what it put there.
+        # The user's own folders (songs added, recordings saved, settings kept) are the run's
+        # own, never the account's: a test finds there only what it put there, and a run starts
+        # with the first settings unless the test hands it a config folder (env).
         self.data_home = self.tmpdir / "data"
         # So are its SoundFonts: a General MIDI SoundFont a package put on this machine is not
         # one of Space's instruments here.
         run_env = dict(self.display.env, TINKLEWOOD_EVENT_LOG=str(self.events_path),
-                       XDG_DATA_HOME=str(self.data_home), TINKLEWOOD_SYSTEM_SOUNDFONTS="")
+                       XDG_DATA_HOME=str(self.data_home), TINKLEWOOD_SYSTEM_SOUNDFONTS="",
+                       XDG_CONFIG_HOME=str(self.tmpdir / "config"))
         if sound == "capture":
             conf = self.tmpdir / "alsoft.conf"
             # A short period places each sound on the capture's time line to 6 ms.
@@ -328,7 +330,7 @@ class Program:
         self.started_at = time.monotonic()
         self.outputs = (open(self.stdout_path, "wb"), open(self.stderr_path, "wb"))
         self.process = subprocess.Popen(
-            [str(program or self.workdir / "tinklewood")], cwd=self.workdir, env=run_env,
+            [str(program or self.workdir / "tinklewood"), *args], cwd=self.workdir, env=run_env,
             stdout=self.outputs[0], stderr=self.outputs[1])
         try:
             self.main = self._wait_for_window(MAIN_TITLE)

@@ -4,9 +4,11 @@ window destroyed by another client, neither stops it starting nor spoils its exi
 window's close box closes it alone (F1 shows it again), and the main window's quits as Escape
 does, saving a take being recorded; the program
 finds its resources from any working directory, installed or in its build tree; it installs with
-a desktop entry; and it mixes with its own short period unless the user names a config of its
-own. (Its Debian package is checked outside this suite, in tests/package_test.py: making it runs
-no program.)"""
+a desktop entry; it mixes with its own short period unless the user names a config of its own;
+it keeps the user's settings between runs, goes full screen with F11 with its text at the
+screen's scale, and reads the playing letters by their place under any keyboard layout. (Its
+Debian package is checked outside this suite, in tests/package_test.py: making it runs no
+program.)"""
 
 import ctypes
 import ctypes.util
@@ -339,6 +341,181 @@ class MixingPeriodTest(unittest.TestCase):
             self.assertEqual(self.period_with(home), "256 update size x4")
             (home / "mine.conf").write_text("[general]\nperiod_size = 512\nperiods = 2\n")
             self.assertEqual(self.period_with(home, {"ALSOFT_CONF": str(home / "mine.conf")}), "512 update size x2")
+
+
+# Below the caption's band: the scene alone, whatever caption is up.
+BELOW_CAPTION = (slice(60, 1000), slice(0, 1200))
+
+
+def first_sample(p, after):
+    """The sample of the first "play" the program logged after a time."""
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        plays = [path for _, t, path in p.events("play") if t >= after]
+        if plays:
+            return plays[0]
+        time.sleep(0.05)
+    raise AssertionError("no sample was played")
+
+
+class KeptSettingsTest(unittest.TestCase):
+    def test_the_next_start_takes_up_what_the_keys_chose_and_defaults_leaves_the_file_alone(self):
+        with tempfile.TemporaryDirectory() as config:
+            env = {"XDG_CONFIG_HOME": config}
+            settings = Path(config) / "tinklewood" / "settings"
+            with Program(env=env) as p:
+                first = p.settled_shot()
+                p.key("space")
+                p.key("space")
+                p.key("8")
+                chosen = p.settled_shot()
+                self.assertEqual(p.quit(), 0)
+            written = settings.read_text()
+            self.assertIn("instrument organ\n", written)
+            self.assertIn("letters on\n", written)
+
+            with Program(env=env) as p:
+                self.assertLess(picture.mean_difference(p.settled_shot(), chosen, BELOW_CAPTION), 1.0,
+                                "the church and the letters on the keys are not back")
+                pressed = p.keydown("s")
+                p.keyup("s")
+                self.assertIn("/organ/", first_sample(p, pressed - 0.1))
+                self.assertEqual(p.stderr(), "")
+
+            with Program(env=env, args=["--defaults"]) as p:
+                self.assertLess(picture.mean_difference(p.settled_shot(), first, BELOW_CAPTION), 1.0,
+                                "--defaults did not start with the hall and no letters")
+                pressed = p.keydown("s")
+                p.keyup("s")
+                self.assertIn("/piano/", first_sample(p, pressed - 0.1))
+                p.key("space")
+                p.key("8")
+                self.assertEqual(p.quit(), 0)
+            self.assertEqual(settings.read_text(), written, "--defaults changed the settings file")
+
+    def test_a_garbage_settings_file_gives_one_line_and_the_first_settings(self):
+        with tempfile.TemporaryDirectory() as config:
+            settings = Path(config) / "tinklewood" / "settings"
+            settings.parent.mkdir()
+            settings.write_bytes(bytes(range(256)) * 4)
+            with Program(env={"XDG_CONFIG_HOME": config}) as p:
+                assert_full_start(self, p)
+                lines = p.stderr().splitlines()
+                self.assertEqual(len(lines), 1, p.stderr())
+                self.assertIn(f"settings file {settings} not used", lines[0])
+
+
+def shot_after_key(p, key, timeout=30):
+    """Taps key and returns the picture of the first frame drawn after it: at 4K on llvmpipe a
+    frame takes long enough for the quiet spell that settled_shot waits for."""
+    pressed = p.keydown(key)
+    p.keyup(key)
+    deadline = time.monotonic() + timeout
+    while not p.frames.between(pressed, time.monotonic() + 1):
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no frame was drawn after {key}")
+        time.sleep(0.05)
+    return p.shot()
+
+
+def caption_rows(before, after):
+    """The rows of the top left corner where a caption put its band: the picture changed there."""
+    height, width = before.shape[0] // 4, before.shape[1] // 3
+    changed = np.abs(after[:height, :width].astype(np.int32) - before[:height, :width].astype(np.int32)).max(axis=(1, 2))
+    return int((changed > 40).sum())
+
+
+class FullScreenTest(unittest.TestCase):
+    def full_screen(self, p, size):
+        """F11, until the main window has the size given; its picture once drawn at that size
+        (the same in two shots a second apart: a window just resized may show what stood there
+        before until its next frame)."""
+        p.key("F11")
+        deadline = time.monotonic() + 30
+        while p.window_geometry(p.main)[2:] != size:
+            self.assertLess(time.monotonic(), deadline, f"the window is {p.window_geometry(p.main)}, not {size}")
+            time.sleep(0.1)
+        shot = p.settled_shot()
+        while True:
+            time.sleep(1.0)
+            again = p.settled_shot()
+            if np.array_equal(shot, again):
+                return shot
+            self.assertLess(time.monotonic(), deadline, "the picture did not settle at the new size")
+            shot = again
+
+    def test_f11_fills_the_screen_and_goes_back_and_a_4k_caption_is_twice_as_tall(self):
+        display = VirtualDisplay(3840, 2160)
+        try:
+            with Program(display=display) as p:
+                before = p.settled_shot()
+                small = caption_rows(before, shot_after_key(p, "plus"))
+                time.sleep(3.2)  # the caption ends
+
+                before = self.full_screen(p, (3840, 2160))
+                self.assertEqual(p.window_geometry(p.main), (0, 0, 3840, 2160))
+                self.assertEqual(before.shape, (2160, 3840, 3))
+                # The scene fills the screen: the hall's picture stretched over all of it, seen
+                # above the keyboard as at first.
+                self.assertLess(picture.mean_difference(before[130:800], picture.background_picture(
+                    "hall.jpg", 3840, 2160)[130:800]), 6)
+                large = caption_rows(before, shot_after_key(p, "minus"))
+                self.assertGreaterEqual(large, 2 * small, f"the caption took {large} rows at 4K, {small} at first")
+
+                time.sleep(3.2)
+                self.full_screen(p, (1200, 1000))
+                self.assertEqual(p.window_geometry(p.main), (50, 50, 1200, 1000))
+                self.assertTrue(p.alive())
+        finally:
+            display.close()
+
+
+    def test_with_a_window_manager_f11_asks_it_and_it_puts_the_window_back(self):
+        with Program() as p:
+            manager = subprocess.Popen(["openbox"], env=p.display.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                deadline = time.monotonic() + 20
+                while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                       check=False).stdout:
+                    self.assertLess(time.monotonic(), deadline, "the window manager did not start")
+                    time.sleep(0.1)
+                time.sleep(0.5)  # it takes in the windows that are already there
+                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+                framed = p.window_geometry(p.main)
+                self.full_screen(p, (1920, 1200))
+                self.assertEqual(p.window_geometry(p.main), (0, 0, 1920, 1200))
+                self.assertIn("_NET_WM_STATE_FULLSCREEN", p.display.run("xprop", "-id", p.main, "_NET_WM_STATE").stdout)
+                self.full_screen(p, (1200, 1000))
+                self.assertEqual(p.window_geometry(p.main), framed)
+            finally:
+                manager.terminate()
+                manager.wait()
+
+
+class KeyboardLayoutTest(unittest.TestCase):
+    def test_under_azerty_the_key_left_of_x_plays_the_first_chord_and_shows_its_own_letter(self):
+        display = VirtualDisplay()
+        try:
+            display.run("setxkbmap", "fr")
+            with Program(display=display) as p:
+                names = [detail for _, _, detail in p.events("letters")]
+                self.assertTrue(names and "z=w" in names[-1].split(), f"the keys were named {names}")
+                # AZERTY's "z" stands where QWERTY's "w" does: no playing letter there.
+                p.hold("z", 0.3)
+                time.sleep(0.5)
+                self.assertEqual(p.events("stroke"), [], "AZERTY's z played")
+                down, up = p.hold("w", 0.5)
+                time.sleep(0.6)
+                self.assertEqual([detail for _, _, detail in p.events("stroke")], ["left"])
+                self.assertEqual([d for _, t, d in p.events("key-press") if t >= down - 0.1], [str(ord("z"))])
+                samples, zero = p.capture(), p.audio_zero()
+                first, last = p.audio_index(down), p.audio_index(up + 0.3)
+                chord = sound.level(sound.comb(samples[first:last], CHORD_NOTES))
+                others = sound.level(sound.comb(samples[first:last], (50, 53, 57)))  # D minor's
+                self.assertGreater(float(chord.max()), 4 * float(others.max()), "C major did not sound")
+        finally:
+            display.close()
 
 
 if __name__ == "__main__":

@@ -72,7 +72,8 @@ class CommandLineTest(unittest.TestCase):
     def test_help_and_version_are_answered_on_stdout_without_a_display(self):
         shown = self.run_without_display("--help")
         self.assertEqual((shown.returncode, shown.stderr), (0, ""))
-        self.assertTrue(shown.stdout.startswith("usage: tinklewood [-display DISPLAY]"), shown.stdout)
+        self.assertTrue(shown.stdout.startswith("usage: tinklewood [--defaults] [-display DISPLAY]"), shown.stdout)
+        self.assertIn("\n  --defaults  ", shown.stdout)
         version = self.run_without_display("--version")
         self.assertEqual((version.returncode, version.stderr), (0, ""))
         self.assertRegex(version.stdout, r"^tinklewood \d+\.\d+\.\d+\n$")
@@ -81,7 +82,8 @@ class CommandLineTest(unittest.TestCase):
         for args in (["--loud"], ["song.song"], ["-display"]):
             run = self.run_without_display(*args)
             self.assertEqual((run.returncode, run.stdout), (2, ""), args)
-            self.assertRegex(run.stderr, r"^tinklewood: [^\n]+; usage: tinklewood \[-display DISPLAY\][^\n]*\n$")
+            self.assertRegex(run.stderr,
+                             r"^tinklewood: [^\n]+; usage: tinklewood \[--defaults\] \[-display DISPLAY\][^\n]*\n$")
 
     def test_the_display_named_with_glut_option_is_the_one_the_windows_open_on(self):
         display = VirtualDisplay()

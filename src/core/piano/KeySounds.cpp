@@ -68,9 +68,9 @@ int KeySounds::nextInstrument(int instrument) const {
     return PIANO;
 }
 
-std::string KeySounds::instrumentName() const {
-    if (instrument_ < NUM_INSTRUMENTS) return std::string(INSTRUMENT_NAMES[static_cast<std::size_t>(instrument_)]);
-    return soundFonts_[static_cast<std::size_t>(instrument_ - NUM_INSTRUMENTS)].entry.name;
+std::string KeySounds::instrumentName(int instrument) const {
+    if (instrument < NUM_INSTRUMENTS) return std::string(INSTRUMENT_NAMES[static_cast<std::size_t>(instrument)]);
+    return soundFonts_[static_cast<std::size_t>(instrument - NUM_INSTRUMENTS)].entry.name;
 }
 
 Synth* KeySounds::synth() const {

@@ -33,8 +33,9 @@ public:
     bool setInstrument(int instrument);
     // The instrument after `instrument` in Space's cycle that can still be chosen.
     int nextInstrument(int instrument) const;
-    // As the caption names it.
-    std::string instrumentName() const;
+    // As the caption names it: the chosen one, or any.
+    std::string instrumentName() const { return instrumentName(instrument_); }
+    std::string instrumentName(int instrument) const;
     // The chosen SoundFont's synthesizer; null on a built-in instrument.
     Synth* synth() const;
     std::string samplePath(int key) const { return ::samplePath(resources_, sampleInstrument(), key); }

@@ -181,6 +181,7 @@ void Piano::pressKey(unsigned char typed, bool fromSong) {
         return;
     } else {
         command(key);
+        saveSettings();
     }
 
     keyPressed_[key] = true;
@@ -333,6 +334,8 @@ void Piano::mouseButton(int button, int state, int x, int y) {
     if (down) {
         lastX_ = static_cast<float>(x);
         lastY_ = static_cast<float>(y);
+    } else {
+        saveSettings();  // the camera where the drag left it
     }
 }
 
@@ -459,6 +462,7 @@ Scene Piano::scene() const {
     s.feedback = practice_.feedback();
     s.caption = currentCaption();
     s.recording = recorder_.on();
+    s.letterNames = letterNames_;
     return s;
 }
 

@@ -15,6 +15,7 @@
 #include "Clock.h"
 #include "EventLog.h"
 #include "Hand.h"
+#include "KeyLayout.h"
 #include "KeySounds.h"
 #include "Lights.h"
 #include "MidiImport.h"
@@ -25,6 +26,7 @@
 #include "Resources.h"
 #include "Scene.h"
 #include "ScorePlayer.h"
+#include "Settings.h"
 #include "SongFile.h"
 #include "SongLibrary.h"
 #include "SongPlayer.h"
@@ -160,6 +162,22 @@ public:
                !left_.pending.empty() || sounds_.fading() || midi_.keysMoving();
     }
 
+    // ---- Settings kept between runs (PianoSettings.cpp) ----------------------------------------
+    // Reads the settings file at path and takes up what it says; from then on each change the
+    // user makes (a key, the end of a drag) is written there. A file that cannot be used is told
+    // in one line on stderr and the piano keeps its first state. An empty path keeps nothing.
+    void keepSettingsIn(const std::string& path);
+    // Writes the piano's own settings into a record, leaving the other names in it alone.
+    void storeSettings(Settings& settings) const;
+    // Takes up a record's settings; a value that cannot be used leaves its setting as it is,
+    // with a line in problems.
+    void applySettings(const Settings& settings, std::vector<std::string>& problems);
+
+    // What the user's keyboard layout shows on each playing letter's key (the shell knows):
+    // the letters on the keys are drawn with it.
+    void setLetterNames(const LetterNames& names);
+    const LetterNames& letterNames() const { return letterNames_; }
+
     // ---- State, read only -------------------------------------------------------------------
     const std::array<PianoKey, NUM_KEYS>& keys() const { return keys_; }
     const Hand& leftHand() const { return leftHand_; }
@@ -224,6 +242,7 @@ private:
     void importChosen();
     void refuse(const std::string& line, const std::string& caption);
     void stepTempo(int direction);
+    void saveSettings();
     void step();
     void restartSteps(Ticks from);
     void startMoving();
@@ -308,4 +327,12 @@ private:
     std::string timelineError_;
     SongData imported_;
     std::string importError_;
+
+    // The settings file, when the piano keeps one: the record last read or written (with the
+    // names of others in it) and its text as it stands on the disk.
+    std::string settingsPath_;
+    Settings settings_;
+    std::string settingsWritten_;
+    bool settingsWriteFailed_ = false;  // told once, until a write succeeds
+    LetterNames letterNames_;
 };

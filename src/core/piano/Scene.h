@@ -9,6 +9,7 @@
 
 #include "ChordInfo.h"
 #include "Hand.h"
+#include "KeyLayout.h"
 #include "PianoKey.h"
 #include "Vector.h"
 #include "lights.h"
@@ -70,6 +71,7 @@ struct Scene {
 
     // Drawn over the scene.
     bool lettersOn = false;  // each key shows the letter that plays it
+    LetterNames letterNames; // as the user's keyboard layout shows those letters
     Mode mode = MAJOR;       // names the chords shown with the chord letters
     int hintKey = -1;        // the key to play next when playing along, -1 for none
     int hintChord = -1;      // the chord (ChordEnum) to play next along with the left hand, -1 for none
