@@ -97,6 +97,7 @@ int specialKeyOf(unsigned long symbol) {
         case XK_Up: case XK_KP_Up: return GLUT_KEY_UP;
         case XK_Right: case XK_KP_Right: return GLUT_KEY_RIGHT;
         case XK_Down: case XK_KP_Down: return GLUT_KEY_DOWN;
+        case XK_F1: return GLUT_KEY_F1;
         case XK_F11: return GLUT_KEY_F11;
         default: return -1;
     }
@@ -302,7 +303,13 @@ void Shell::display() {
 
 void Shell::present() {
     glFlush();
-    if (copyBackBuffer_ != nullptr && renderer_.keepsFrames()) {
+    // Mesa sizes the back buffer anew at a swap: the first frame at a new window size was drawn
+    // into the old one. It is swapped, since a copy of the new size from a back buffer of the old
+    // one fails with an X error (BadValue in X_ShmPutImage, seen at F11), and one more frame is
+    // drawn whole at the new size.
+    const bool resized = renderer_.width() != presentedSize_[0] || renderer_.height() != presentedSize_[1];
+    presentedSize_ = {renderer_.width(), renderer_.height()};
+    if (copyBackBuffer_ != nullptr && renderer_.keepsFrames() && !resized) {
         // Whole: GLUT calls display for an expose as for any other redisplay, so every frame
         // shows the whole back buffer again (a copy of the window's size takes a fifth of a
         // millisecond here, a frame's drawing several).
@@ -310,6 +317,10 @@ void Shell::present() {
         copy(glXGetCurrentDisplay(), glXGetCurrentDrawable(), 0, 0, renderer_.width(), renderer_.height());
     } else {
         glutSwapBuffers();
+        if (resized) {
+            renderer_.forgetFrame();
+            requestFrame();
+        }
     }
 }
 

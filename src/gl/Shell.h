@@ -131,6 +131,7 @@ private:
     std::array<int, 4> windowedPlace_{};
     // glXCopySubBufferMESA as GLX hands it out, when frames are kept (see the constructor).
     void (*copyBackBuffer_)() = nullptr;
+    std::array<int, 2> presentedSize_{};  // the main window's size at the last frame shown
 };
 
 // Chooses the resource root from ../res, the executable's folder and the install's data folder,

@@ -1,5 +1,4 @@
 """MIDI in and out through a JACK server on its dummy driver, started and stopped here: notes
-"""MIDI in and out through a JACK server on its dummy driver, started and stopped here: notes
 from a MIDI keyboard heard at their pitch at once (those beyond the keys too), keys going down
 and up with them, the sustain pedal holding them, a keyboard plugged in later, the program's own
 notes sent out on its output port while those that came in are not, and a JACK server that
