@@ -35,8 +35,10 @@ LIGHT_KEYS = ["1", "2", "3", "4", "less", "greater", "slash", "question", "Left"
 USER_MIDI = ["ok_format1_waltz_with_drums.mid", "ok_scale_over_chords.mid", "hour_long_note.mid",
              "drums_only.mid", "no_notes.mid", "tempo_zero.mid", "running_status_after_meta.mid",
              "libsmf_overread_1.mid", "libsmf_assert_escaped_sysex.mid", "format_2.mid"]
-# What the program may say on stderr in a soak: MIDI lost, and found again.
-EXPECTED_STDERR = ("tinklewood: MIDI: the JACK server has gone", "tinklewood: MIDI: a JACK server is back")
+# What the program may say on stderr in a soak: MIDI lost, and found again, and the refusals of
+# the corpus's malformed files put in the user's folder above.
+EXPECTED_STDERR = ("tinklewood: MIDI: the JACK server has gone", "tinklewood: MIDI: a JACK server is back",
+                   "Error: Malformed MIDI file ", "Error: Failed to open MIDI file ")
 
 
 class Soak:
