@@ -41,7 +41,9 @@ void pressCloseBox(int glutWindow) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, xwindow, False, NoEventMask, &event);
-    XFlush(display);
+    // A round trip: the message, sent back by the server, is queued on return, so the next
+    // glutMainLoopEvent finds it however busy the machine (a flush alone missed it under ASan).
+    XSync(display, False);
 }
 
 void destroyFromAnotherClient(int glutWindow) {
