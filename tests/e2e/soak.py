@@ -97,6 +97,15 @@ class Soak:
             time.sleep(self.rng.uniform(0.0, 0.05) if fast else self.rng.uniform(0.05, 0.3))
             self.counts["letters"] += 1
 
+    def letters_struck(self, count):
+        """Letters typed for a take, and a wait until the last one sounded: a take holds a letter
+        once its key is struck (one still on its way down when the take stops is in neither
+        file), and under ThreadSanitizer the strike may come seconds after the press."""
+        self.letters(count - 1)
+        typed = time.monotonic()
+        self.letters(1)
+        self.wait_event("play", lambda d: True, typed, 60)
+
     def midi(self, count):
         """Notes from the JACK keyboard across its whole range, held and overlapping, with the
         pedal now and then; every note and the pedal let go at the end."""
@@ -148,7 +157,7 @@ class Soak:
         p = self.program
         before = len(saved_recordings(p))
         p.key("7")
-        self.letters(self.rng.randint(3, 10))
+        self.letters_struck(self.rng.randint(3, 10))
         p.key("7")
         deadline = time.monotonic() + 30
         while len(saved_recordings(p)) == before:
@@ -223,12 +232,7 @@ class Soak:
         # The way out: Escape with a take being recorded.
         p = self.program
         p.key("7")
-        self.letters(3)
-        typed = time.monotonic()
-        self.letters(1)
-        # A take holds a letter once its key is struck (one still on its way down when the take
-        # stops is in neither file): under ThreadSanitizer the strike may come seconds later.
-        self.wait_event("play", lambda d: True, typed, 60)
+        self.letters_struck(4)
         status = p.quit(timeout=120)
         if status != 0:
             raise AssertionError(f"the program ended with status {status}")
