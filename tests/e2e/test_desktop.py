@@ -10,6 +10,7 @@ screen's scale, and reads the playing letters by their place under any keyboard 
 Debian package is checked outside this suite, in tests/package_test.py: making it runs no
 program.)"""
 
+import contextlib
 import ctypes
 import ctypes.util
 import subprocess
@@ -121,20 +122,31 @@ class ReleasedElsewhereTest(unittest.TestCase):
                 self.assertGreater(min(lengths), 0.3, f"the song's notes were cut short: {lengths} s")
 
 
+@contextlib.contextmanager
+def window_manager(test, p):
+    """openbox on the program's display, once it has marked the root window as running and taken
+    in the windows already there, the main window active; ended on the way out."""
+    manager = subprocess.Popen(["openbox"], env=p.display.env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 20
+        while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                               check=False).stdout:
+            test.assertLess(time.monotonic(), deadline, "the window manager did not start")
+            time.sleep(0.1)
+        time.sleep(0.5)  # it takes in the windows that are already there
+        p.display.run("xdotool", "windowactivate", "--sync", p.main)
+        yield manager
+    finally:
+        manager.terminate()
+        manager.wait()
+
+
 class MinimisedTest(unittest.TestCase):
     def test_a_chord_held_while_the_window_is_minimised_is_released(self):
         # xdotool's minimise asks a window manager; the virtual display has none of its own.
         with Program() as p:
-            manager = subprocess.Popen(["openbox"], env=p.display.env,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                deadline = time.monotonic() + 20
-                while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                       check=False).stdout:
-                    self.assertLess(time.monotonic(), deadline, "the window manager did not start")
-                    time.sleep(0.1)
-                time.sleep(0.5)  # it takes in the windows that are already there
-                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+            with window_manager(self, p):
                 rest = p.settled_shot()
 
                 down = p.keydown("z")
@@ -155,9 +167,6 @@ class MinimisedTest(unittest.TestCase):
                 self.assertLess(picture.mean_difference(rest, back), 1.0,
                                 "the left hand was still down when the window came back")
                 self.assertTrue(p.alive())
-            finally:
-                manager.terminate()
-                manager.wait()
 
 
 def assert_full_start(test, p):
@@ -472,25 +481,13 @@ class FullScreenTest(unittest.TestCase):
 
     def test_with_a_window_manager_f11_asks_it_and_it_puts_the_window_back(self):
         with Program() as p:
-            manager = subprocess.Popen(["openbox"], env=p.display.env,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                deadline = time.monotonic() + 20
-                while "window id" not in p.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                       check=False).stdout:
-                    self.assertLess(time.monotonic(), deadline, "the window manager did not start")
-                    time.sleep(0.1)
-                time.sleep(0.5)  # it takes in the windows that are already there
-                p.display.run("xdotool", "windowactivate", "--sync", p.main)
+            with window_manager(self, p):
                 framed = p.window_geometry(p.main)
                 self.full_screen(p, (1920, 1200))
                 self.assertEqual(p.window_geometry(p.main), (0, 0, 1920, 1200))
                 self.assertIn("_NET_WM_STATE_FULLSCREEN", p.display.run("xprop", "-id", p.main, "_NET_WM_STATE").stdout)
                 self.full_screen(p, (1200, 1000))
                 self.assertEqual(p.window_geometry(p.main), framed)
-            finally:
-                manager.terminate()
-                manager.wait()
 
 
 class KeyboardLayoutTest(unittest.TestCase):
