@@ -46,7 +46,8 @@ class JackServer:
         self.process = subprocess.Popen(
             ["jackd", "--no-realtime", "-n", self.name, "-d", "dummy", "-r", "48000", "-p", str(JACK_PERIOD_FRAMES)],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
-        waited = subprocess.run(["jack_wait", "-w", "-t", "10", "-s", self.name], env=self.env,
+        # 30 s: once, on a clean clone just after the sanitizer build, 10 s was not enough.
+        waited = subprocess.run(["jack_wait", "-w", "-t", "30", "-s", self.name], env=self.env,
                                 capture_output=True, text=True)
         if waited.returncode != 0 or self.process.poll() is not None:
             self.close()
