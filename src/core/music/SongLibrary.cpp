@@ -30,10 +30,6 @@ bool hasExtension(const std::string& name, const std::string& extension) {
            name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
 }
 
-std::string joined(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
 // Why the entry at path cannot be offered as a song; empty when it can. Links are followed, as
 // opening does.
 std::string unplayable(const fs::directory_entry& entry, const std::string& path) {
@@ -63,7 +59,7 @@ std::vector<std::string> songFiles(const std::string& dir, std::vector<std::stri
     for (; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (!hasExtension(name, ".song") && !hasExtension(name, ".mid")) continue;
-        const std::string why = unplayable(*it, joined(dir, name));
+        const std::string why = unplayable(*it, joinedPath(dir, name));
         if (why.empty()) names.push_back(name);
         else leftOut.emplace_back(name, why);
     }
@@ -71,7 +67,7 @@ std::vector<std::string> songFiles(const std::string& dir, std::vector<std::stri
     if (problems == nullptr) return names;
     std::sort(leftOut.begin(), leftOut.end());
     for (const auto& [name, why] : leftOut)
-        problems->push_back("Song file " + printable(joined(dir, name)) + " left out: " + why);
+        problems->push_back("Song file " + printable(joinedPath(dir, name)) + " left out: " + why);
     // A folder that is not there is a user with no songs yet; one that is there says why.
     if (error && error != std::errc::no_such_file_or_directory)
         problems->push_back("Songs folder " + printable(dir) + " cannot be read: " + error.message());
@@ -79,9 +75,13 @@ std::vector<std::string> songFiles(const std::string& dir, std::vector<std::stri
 }
 
 SongEntry entry(const std::string& dir, const std::string& name) {
-    return {joined(dir, name), songTitle(name), hasExtension(name, ".mid")};
+    return {joinedPath(dir, name), songTitle(name), hasExtension(name, ".mid")};
 }
 }  // namespace
+
+std::string joinedPath(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
 
 std::string songTitle(const std::string& fileName) {
     std::string stem = fileName.substr(0, fileName.rfind('.'));
@@ -107,9 +107,9 @@ std::string songTitle(const std::string& fileName) {
 
 std::string userDataDir() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && xdg[0] == '/') return joined(xdg, "tinklewood");
+    if (xdg != nullptr && xdg[0] == '/') return joinedPath(xdg, "tinklewood");
     const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return joined(home, ".local/share/tinklewood");
+    if (home != nullptr && home[0] == '/') return joinedPath(home, ".local/share/tinklewood");
     return "";
 }
 

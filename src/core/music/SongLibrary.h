@@ -15,6 +15,9 @@ struct SongEntry {
 // short joining words inside the title. Control codes in the name come out escaped.
 std::string songTitle(const std::string& fileName);
 
+// dir/name, with one slash between them whether or not dir ends in one.
+std::string joinedPath(const std::string& dir, const std::string& name);
+
 // The user's own folder for the program's files: $XDG_DATA_HOME/tinklewood, by default
 // ~/.local/share/tinklewood. Empty when neither variable gives an absolute path.
 std::string userDataDir();

@@ -48,10 +48,6 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-std::string joined(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
 std::vector<std::string> soundFontFiles(const std::string& dir) {
     std::vector<std::string> names;
     if (dir.empty()) return names;
@@ -79,7 +75,7 @@ void offer(const std::string& path, std::vector<SoundFontEntry>& out) {
 
 std::string userSoundFontDir() {
     const std::string data = userDataDir();
-    return data.empty() ? data : joined(data, "soundfonts");
+    return data.empty() ? data : joinedPath(data, "soundfonts");
 }
 
 const std::vector<std::string>& systemSoundFonts() {
@@ -143,7 +139,7 @@ bool readSoundFontName(const std::string& path, std::string& name, std::string& 
 
 std::vector<SoundFontEntry> listSoundFonts(const std::string& userDir, const std::vector<std::string>& systemFiles) {
     std::vector<SoundFontEntry> found;
-    for (const std::string& name : soundFontFiles(userDir)) offer(joined(userDir, name), found);
+    for (const std::string& name : soundFontFiles(userDir)) offer(joinedPath(userDir, name), found);
     for (const std::string& path : systemFiles) {
         std::error_code error;
         if (!fs::is_regular_file(path, error)) continue;
