@@ -46,6 +46,8 @@ using Clock = std::chrono::steady_clock;
 Shell* shell = nullptr;
 Piano* piano = nullptr;
 ::Scene shown;
+// Whether the shell keeps frames here (GLX's glXCopySubBufferMESA with direct rendering).
+bool keptFramesOffered = false;
 
 double msBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -58,7 +60,7 @@ struct Options {
     std::string only;           // run only scenes whose name contains this
     std::string pictures;       // folder to write each scene's two pictures and their difference to
     double quietWait = 0;       // seconds to wait at most for the machine to fall quiet
-    bool fastOnly = false;      // time the fast drawing alone, as a profiler would want it
+    bool fastOnly = false;      // time the program's drawing alone, as a profiler would want it
 };
 
 double processCpuSeconds();
@@ -144,6 +146,27 @@ void notesComing(::Scene& s, int frame) {
     }
 }
 
+// "5" at start: the first song as the piano plays it (its hands, keys and caption), one scene a
+// step apart from its start to its end, made once on a driven clock of the benchmark's own.
+const std::vector<::Scene>& songScenes() {
+    static const std::vector<::Scene> steps = [] {
+        DrivenClock songClock;
+        PianoSetup songSetup;
+        songSetup.clock = &songClock;
+        Piano player(songSetup);
+        player.keyDown('5');
+        player.keyUp('5');
+        std::vector<::Scene> made;
+        while (made.empty() || player.song().playing()) {
+            songClock.advance(STEP_SECONDS);
+            player.stepFrame();
+            made.push_back(player.scene());
+        }
+        return made;
+    }();
+    return steps;
+}
+
 std::vector<BenchScene> scenes() {
     std::vector<BenchScene> all;
     all.push_back({"at rest", [](::Scene&) {}, nullptr});
@@ -178,14 +201,15 @@ std::vector<BenchScene> scenes() {
     all.push_back({"40 notes coming", [](::Scene& s) { notesComing(s, 0); }, notesComing});
     all.push_back({"camera turning", [](::Scene&) {},
                    [](::Scene& s, int frame) { s.camera.rotation[1] = 20.0f * std::sin(static_cast<float>(frame) * 0.05f); }});
+    all.push_back({"song playing, camera still", [](::Scene& s) { s = songScenes().front(); },
+                   [](::Scene& s, int frame) { s = songScenes()[static_cast<size_t>(frame) % songScenes().size()]; }});
     return all;
 }
 
 // The scene drawn and presented as the display callback does the piano's.
 void display() {
     shell->renderer().draw(shown);
-    glFlush();
-    glutSwapBuffers();
+    shell->present();
 }
 
 // ---- Timing -------------------------------------------------------------------------
@@ -208,13 +232,23 @@ double timeOneFrame() {
     return msBetween(start, Clock::now());
 }
 
-void setPath(DrawPath path) { shell->renderer().solids().setPath(path); }
+// The three drawings timed side by side in one run: the program's, which draws only what
+// changed over the frame before; the whole window every frame, as before that (the same
+// meshes); and the immediate drawing, the first program's way.
+enum class Way { Changed, Whole, Immediate };
+constexpr Way WAYS[] = {Way::Changed, Way::Whole, Way::Immediate};
 
-FramePixels drawAndRead(DrawPath path) {
-    setPath(path);
+void setWay(Way way) {
+    SceneRenderer& r = shell->renderer();
+    r.solids().setPath(way == Way::Immediate ? DrawPath::Immediate : DrawPath::Fast);
+    r.keepFrames(way == Way::Changed && keptFramesOffered);
+}
+
+FramePixels drawAndRead(Way way) {
+    setWay(way);
     shell->renderer().draw(shown);
     FramePixels f = readBackBuffer(shell->renderer().width(), shell->renderer().height());
-    glutSwapBuffers();
+    shell->present();
     return f;
 }
 
@@ -233,10 +267,38 @@ void writePpm(const std::string& path, const FramePixels& f) {
 
 struct SceneResult {
     double others = 0;  // share of the machine other programs took meanwhile
-    Times fast, immediate;
-    FrameAgreement agreement;
+    Times changed, whole, immediate;
+    FrameAgreement agreement;  // the whole window drawn fast against the immediate drawing
+    FrameAgreement worstKept;  // the frame drawn in part that agreed least with the same frame drawn whole
+    int framesCompared = 0;
+    double drawnShare = 0;     // of the window, by the program's drawing, on average over its frames
     double bodyQuads = 0, keysRebuilt = 0, facesMerged = 0;
+
+    Times& of(Way way) { return way == Way::Changed ? changed : way == Way::Whole ? whole : immediate; }
 };
+
+// Every frame of the scene drawn the program's way, over the frame before, held to the same
+// frame drawn whole. The frame drawn whole is then the one the next is drawn over, which is
+// the one drawn in part as far as they agree.
+void compareKeptFrames(const BenchScene& scene, const Options& options, SceneResult& r) {
+    SceneRenderer& renderer = shell->renderer();
+    setWay(Way::Changed);
+    renderer.forgetFrame();
+    drawAndRead(Way::Changed);
+    r.worstKept = FrameAgreement{};
+    r.worstKept.withinTolerance = 1;
+    for (int frame = 1; frame <= options.frames && scene.change; ++frame) {
+        scene.change(shown, frame);
+        const FramePixels inPart = drawAndRead(Way::Changed);
+        renderer.forgetFrame();
+        const FramePixels whole = drawAndRead(Way::Changed);
+        const FrameAgreement a = compareFrames(inPart, whole, 2);
+        if (a.withinTolerance < r.worstKept.withinTolerance ||
+            (a.withinTolerance == r.worstKept.withinTolerance && a.largestDifference > r.worstKept.largestDifference))
+            r.worstKept = a;
+        ++r.framesCompared;
+    }
+}
 
 SceneResult runScene(const BenchScene& scene, const Options& options) {
     SceneResult r;
@@ -244,56 +306,58 @@ SceneResult runScene(const BenchScene& scene, const Options& options) {
     shown = ::Scene();
     scene.set(shown);
     if (scene.change) scene.change(shown, 0);
-    drawAndRead(DrawPath::Fast);  // warm: meshes made, shaders compiled
-    drawAndRead(DrawPath::Immediate);
+    for (Way way : WAYS) drawAndRead(way);  // warm: meshes made, shaders compiled
 
-    // The two paths in alternating runs of ten frames, so a change in the machine's load
-    // falls on both alike. Each run starts with two frames that are not timed: the first
-    // frame after the other path's finds caches and llvmpipe's buffers sized for that one,
-    // which the program, drawing one way only, never does.
-    int fastFrames = 0, immediateFrames = 0;
-    auto warm = [&](DrawPath path, int frame) {
-        setPath(path);
-        for (int i = 0; i < 2; ++i) {
-            if (scene.change) scene.change(shown, frame);
-            display();
-            glFinish();
-        }
+    // The ways in alternating runs of ten frames, so a change in the machine's load falls on
+    // all alike. Each run starts with two frames that are not timed: the first frame after
+    // another way's finds caches and llvmpipe's buffers set for that one (and the program's
+    // way a frame to draw over), which the program, drawing one way only, never does.
+    int done[3] = {0, 0, 0};
+    auto wanted = [&](Way way) { return !options.fastOnly || way == Way::Changed; };
+    auto unfinished = [&] {
+        for (Way way : WAYS)
+            if (wanted(way) && done[static_cast<int>(way)] < options.frames) return true;
+        return false;
     };
     long quads = 0, rebuilt = 0, merged = 0;
+    double drawn = 0;
     const CpuUse before = cpuNow();
-    while (fastFrames < options.frames || (!options.fastOnly && immediateFrames < options.frames)) {
-        if (fastFrames < options.frames) warm(DrawPath::Fast, fastFrames);
-        for (int i = 0; i < 10 && fastFrames < options.frames; ++i) {
-            setPath(DrawPath::Fast);
-            if (scene.change) scene.change(shown, fastFrames + 1);
-            r.fast.ms.push_back(timeOneFrame());
-            const KeyboardDrawStats stats = shell->renderer().keyboard().lastStats();
-            quads += stats.bodyQuads;
-            rebuilt += stats.keysRebuilt;
-            merged += stats.facesMerged;
-            ++fastFrames;
-        }
-        if (options.fastOnly) continue;
-        if (immediateFrames < options.frames) warm(DrawPath::Immediate, immediateFrames);
-        for (int i = 0; i < 10 && immediateFrames < options.frames; ++i) {
-            setPath(DrawPath::Immediate);
-            if (scene.change) scene.change(shown, immediateFrames + 1);
-            r.immediate.ms.push_back(timeOneFrame());
-            ++immediateFrames;
+    while (unfinished()) {
+        for (Way way : WAYS) {
+            int& frames = done[static_cast<int>(way)];
+            if (!wanted(way) || frames >= options.frames) continue;
+            setWay(way);
+            for (int i = 0; i < 2; ++i) {
+                if (scene.change) scene.change(shown, frames);
+                display();
+                glFinish();
+            }
+            for (int i = 0; i < 10 && frames < options.frames; ++i) {
+                if (scene.change) scene.change(shown, frames + 1);
+                r.of(way).ms.push_back(timeOneFrame());
+                ++frames;
+                if (way != Way::Changed) continue;
+                const KeyboardDrawStats stats = shell->renderer().keyboard().lastStats();
+                quads += stats.bodyQuads;
+                rebuilt += stats.keysRebuilt;
+                merged += stats.facesMerged;
+                drawn += shell->renderer().lastFrame().drawnShare;
+            }
         }
     }
     r.others = othersShare(before, cpuNow());
     r.bodyQuads = static_cast<double>(quads) / options.frames;
     r.keysRebuilt = static_cast<double>(rebuilt) / options.frames;
     r.facesMerged = static_cast<double>(merged) / options.frames;
+    r.drawnShare = drawn / options.frames;
 
     // The pictures of one and the same state.
     if (scene.change) scene.change(shown, options.frames / 2);
-    const FramePixels immediate = drawAndRead(DrawPath::Immediate);
-    const FramePixels fast = drawAndRead(DrawPath::Fast);
+    const FramePixels immediate = drawAndRead(Way::Immediate);
+    const FramePixels fast = drawAndRead(Way::Whole);
     r.agreement = compareFrames(fast, immediate, 2);
-    setPath(DrawPath::Fast);
+    if (keptFramesOffered) compareKeptFrames(scene, options, r);
+    setWay(Way::Changed);
     if (!options.pictures.empty()) {
         std::string stem = options.pictures + "/";
         for (char c : scene.name) stem += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -330,6 +394,7 @@ void countingDisplay() {
 void emptyDisplay() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glutSwapBuffers();
+    shell->renderer().forgetFrame();
     ++framesShown;
 }
 // The loop as it was: the idle callback polls the frame timer and returns at once.
@@ -616,7 +681,7 @@ void usage() {
         "                        [--no-startup] [--no-idle] [--no-scenes] [--no-program] [--fast-only]\n"
         "--wait-quiet S: before each scene wait up to S seconds for the machine to be idle, and\n"
         "measure a scene again (up to three times) when other programs took over 10%% of it\n"
-        "--fast-only: time the fast drawing alone (the immediate columns stay empty), for a profiler\n"
+        "--fast-only: time the program's drawing alone (the other columns stay empty), for a profiler\n"
         "--no-program: leave out the program itself at rest and playing a song (its processor time\n"
         "and resident memory, in a process of its own with sound on OpenAL Soft's null device)\n");
 }
@@ -682,6 +747,7 @@ int main(int argc, char** argv) {
     Piano thePiano(setup);
     piano = &thePiano;
     shell->attach(piano);
+    keptFramesOffered = shell->renderer().keepsFrames();
     for (int i = 0; i < 10; ++i) glutMainLoopEvent();  // let the windows map
     // Handling events runs the help window's callbacks, which leave it current.
     glutSetWindow(shell->mainWindow());
@@ -708,9 +774,13 @@ int main(int argc, char** argv) {
     }
 
     if (options.scenes) {
-        std::printf("\nFrame times, ms, display() + glFinish, %d frames of each path per scene\n", options.frames);
-        std::printf("%-26s %8s %8s %10s %10s %7s %10s %6s %9s %8s %7s %7s\n", "scene", "median", "p90", "imm.median",
-                    "imm.p90", "ratio", "agree<=2", "max", "quads", "rebuilt", "merged", "others");
+        std::printf("\nFrame times, ms, display() + glFinish, %d frames of each way per scene: the program's drawing "
+                    "(only what changed, over the frame before%s), the whole window every frame, and the immediate "
+                    "drawing\n",
+                    options.frames, keptFramesOffered ? "" : "; NOT OFFERED HERE, so drawn whole");
+        std::printf("%-26s %8s %8s %7s %8s %8s %9s %9s %7s %6s %10s %6s %8s %8s %7s\n", "scene", "median", "p90",
+                    "drawn", "whole", "whole90", "imm.med", "imm.p90", "ratio", "gain", "kept<=2", "max", "agree<=2",
+                    "rebuilt", "others");
         for (const BenchScene& scene : scenes()) {
             if (!options.only.empty() && scene.name.find(options.only) == std::string::npos) continue;
             // On a shared machine a scene is measured again, after a wait for quiet, when
@@ -722,18 +792,23 @@ int main(int argc, char** argv) {
                 if (attempt == 0 || run.others < r.others) r = run;
                 if (r.others < 0.1) break;
             }
-            const double fastMedian = r.fast.quantile(0.5);
-            std::printf("%-26s %8.2f %8.2f %10.2f %10.2f %6.1fx %9.3f%% %6d %9.0f %8.1f %7.1f %6.0f%%\n",
-                        scene.name.c_str(), fastMedian, r.fast.quantile(0.9), r.immediate.quantile(0.5),
-                        r.immediate.quantile(0.9), r.immediate.quantile(0.5) / fastMedian,
-                        100 * r.agreement.withinTolerance, r.agreement.largestDifference, r.bodyQuads, r.keysRebuilt,
-                        r.facesMerged, 100 * r.others);
+            const double median = r.changed.quantile(0.5);
+            std::printf("%-26s %8.2f %8.2f %6.0f%% %8.2f %8.2f %9.2f %9.2f %6.1fx %5.1fx %9.3f%% %6d %7.3f%% %8.1f "
+                        "%6.0f%%\n",
+                        scene.name.c_str(), median, r.changed.quantile(0.9), 100 * r.drawnShare,
+                        r.whole.quantile(0.5), r.whole.quantile(0.9), r.immediate.quantile(0.5),
+                        r.immediate.quantile(0.9), r.immediate.quantile(0.5) / median,
+                        r.whole.quantile(0.5) / median, 100 * r.worstKept.withinTolerance,
+                        r.worstKept.largestDifference, 100 * r.agreement.withinTolerance, r.keysRebuilt,
+                        100 * r.others);
             std::fflush(stdout);
         }
-        std::printf("(ratio: immediate median over fast median; agree<=2: pixels within 2/255 on every channel of "
-                    "the immediate picture; quads: key body quads a frame; rebuilt: key meshes made a frame; merged: faces "
-                "of those merged anew, the others kept from an earlier view; others: "
-                    "share of the machine other programs used meanwhile)\n");
+        std::printf("(drawn: share of the window the program's drawing drew, on average; ratio: immediate median over "
+                    "the program's; gain: whole-window median over the program's; kept<=2 and max: the frame drawn "
+                    "over the one before that agreed least with the same frame drawn whole, pixels within 2/255 on "
+                    "every channel and the largest difference, over every frame of the scene; agree<=2: the whole "
+                    "window drawn fast against the immediate drawing; rebuilt: key meshes made a frame; others: share "
+                    "of the machine other programs used meanwhile)\n");
     }
 
     if (options.idle) {
