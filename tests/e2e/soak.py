@@ -176,7 +176,10 @@ class Soak:
         for _ in range(self.rng.randint(5, 15)):
             self.tap(self.rng.choice(NOTE_LETTERS), self.rng.uniform(0.1, 0.3))
             time.sleep(self.rng.uniform(0.1, 0.5))
-        p.key("9")
+        # "9" goes right hand, left hand, both, off: left on, the takes after it were made with
+        # a song waiting, its own notes taken for the letters' and the letters not struck.
+        for _ in range(3):
+            p.key("9")
         self.counts["play_along"] += 1
 
     def looks(self):
