@@ -1387,6 +1387,8 @@ protected:
         SongChooser::SetUp();
         midiWritten().clear();
         PianoSetup s = setup();
+        events.open((root / "events").string());
+        s.log = &events;
         s.writeMidiFile = [this](const std::string& path, int program, const std::vector<RecordedMidiEvent>& events,
                                  std::string& error) {
             if (midiFails) {
@@ -1401,8 +1403,23 @@ protected:
         };
         piano = std::make_unique<Piano>(s);
     }
+    void TearDown() override {
+        piano.reset();  // before the log it writes to
+        SongChooser::TearDown();
+    }
     bool midiFails = false;
     std::vector<RecordedMidiEvent> midiEvents;
+    EventLog events{clock};
+    // The take's letters whose keys have sounded, as the event log tells a driver of the program.
+    std::vector<std::string> takeStrokes() {
+        std::vector<std::string> found;
+        std::ifstream in(root / "events");
+        for (std::string kind, at, detail; in >> kind >> at;) {
+            std::getline(in, detail);
+            if (kind == "take-stroke") found.push_back(detail.substr(detail.find_first_not_of(' ')));
+        }
+        return found;
+    }
     // What a key prints: the recorder's lines go to standard error, and nothing to standard output.
     std::string stderrOf(unsigned char key) {
         testing::internal::CaptureStdout();
@@ -1445,6 +1462,7 @@ TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     press('-');  // the next chord in minor
     playFor('z', 30);
     frames(20);
+    EXPECT_EQ(takeStrokes(), (std::vector<std::string>{"0", "1", "2", "3"})) << "each letter told once, as it struck";
     EXPECT_EQ(stderrOf('7'), "");
     EXPECT_FALSE(piano->recorder().on());
 

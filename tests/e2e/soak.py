@@ -98,13 +98,28 @@ class Soak:
             self.counts["letters"] += 1
 
     def letters_struck(self, count):
-        """Letters typed for a take, and a wait until the last one sounded: a take holds a letter
+        """Letters typed for a take, and a wait until the take holds them: a take holds a letter
         once its key is struck (one still on its way down when the take stops is in neither
-        file), and under ThreadSanitizer the strike may come seconds after the press."""
+        file), and under ThreadSanitizer the strike may come seconds after the press. Any sound
+        does not do: a song or a MIDI note still sounding met that wait while the letters waited
+        for a hand the song kept busy, and the take stopped empty."""
+        begun = time.monotonic()
         self.letters(count - 1)
         typed = time.monotonic()
         self.letters(1)
-        self.wait_event("play", lambda d: True, typed, 60)
+        try:
+            self.wait_event("take-stroke", lambda d: True, typed, 15)
+        except AssertionError:
+            # The last letter's key may be one a song holds down, which takes no new press.
+            try:
+                self.wait_event("take-stroke", lambda d: True, begun, 45)
+            except AssertionError as error:
+                raise AssertionError(f"{error}; the program's log since: {self.told_since(begun)}") from None
+
+    def told_since(self, since):
+        """What the program logged since then, frames left out: for a failure's message."""
+        return [(kind, round(t - since, 2), detail) for kind, t, detail in self.program.events()
+                if t >= since and kind != "frame"][-60:]
 
     def midi(self, count):
         """Notes from the JACK keyboard across its whole range, held and overlapping, with the
@@ -156,13 +171,15 @@ class Soak:
     def take(self):
         p = self.program
         before = len(saved_recordings(p))
+        begun = time.monotonic()
         p.key("7")
         self.letters_struck(self.rng.randint(3, 10))
         p.key("7")
         deadline = time.monotonic() + 30
         while len(saved_recordings(p)) == before:
             if time.monotonic() > deadline:
-                raise AssertionError(f"'7' saved no take; stdout {p.stdout()!r}")
+                raise AssertionError(f"'7' saved no take; stdout {p.stdout()!r}; "
+                                     f"the program's log since the take began: {self.told_since(begun)}")
             time.sleep(0.2)
         self.counts["takes"] += 1
         if self.rng.random() < 0.5:
@@ -234,13 +251,15 @@ class Soak:
                 self.restart_jack()
         # The way out: Escape with a take being recorded.
         p = self.program
+        begun = time.monotonic()
         p.key("7")
         self.letters_struck(4)
         status = p.quit(timeout=120)
         if status != 0:
             raise AssertionError(f"the program ended with status {status}")
         if not p.stdout().rstrip("\n").split("\n")[-1].startswith("Saved the recording to "):
-            raise AssertionError(f"Escape did not save the take being recorded: {p.stdout()!r}")
+            raise AssertionError(f"Escape did not save the take being recorded: {p.stdout()!r}; "
+                                 f"the program's log since the take began: {self.told_since(begun)}")
 
     def letters_and_chords(self):
         self.letters(self.rng.randint(5, 20), fast=self.rng.random() < 0.3)

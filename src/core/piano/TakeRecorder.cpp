@@ -180,6 +180,7 @@ void TakeRecorder::sound(int key, bool on, float volume) {
         }
         if (itsKey) {
             s->sounded = true;
+            piano_.log("take-stroke", std::to_string(take_.strokes.rend() - s - 1));
             return;
         }
     }

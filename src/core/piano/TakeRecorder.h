@@ -26,6 +26,9 @@ public:
         virtual Mode mode() const = 0;
         virtual int instrument() const = 0;
         virtual void showCaption(const std::string& text) = 0;
+        // The event log: each letter of the take whose key has sounded ("take-stroke"), which
+        // is what a driver typing a take waits for before it stops it.
+        virtual void log(const char* event, const std::string& detail) = 0;
         // A saved take becomes the song "5" plays.
         virtual void choose(const SongEntry& song) = 0;
     };
