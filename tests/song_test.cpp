@@ -1505,6 +1505,20 @@ TEST_F(Recorder, ATakeIsSavedAsASongAndAMidiFileAndPlaysBackAsPlayed) {
     EXPECT_EQ(chords, (std::vector<int>{CEG, CEA})) << "the second chord in the mode it was played in";
 }
 
+// With "0" a letter sounds at its press, before its hand moves: the take holds it all the same.
+TEST_F(Recorder, LettersSoundingAtTheirPressAreRecorded) {
+    press('0');
+    press('7');
+    playFor('s', 10);
+    frames(5);
+    playFor('z', 10);
+    frames(5);
+    EXPECT_EQ(takeStrokes(), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(stderrOf('7'), "");
+    EXPECT_EQ(saved(".song").size(), 1u) << caption();
+    EXPECT_EQ(midiEvents.size(), 8u) << "a note and a chord of three, each on and off";
+}
+
 TEST_F(Recorder, NothingPlayedIsNotSaved) {
     press('7');
     frames(30);

@@ -275,9 +275,11 @@ void Piano::soundLetterNow(bool right, int target, unsigned char letter, int ind
         const ChordInfo& chord = CHORDS[static_cast<std::size_t>(target)];
         sounded.assign(chord.notes, chord.notes + chord.numNotes);
     }
+    // The take's stroke first: the recorder marks a stroke struck when its key sounds, and a
+    // stroke begun after its sound stayed unstruck and was left out of the take.
+    recorder_.strokeStart(right, index, mode_);
     const float volume = right ? sounds_.noteStartVolume() : sounds_.chordStartVolume();
     for (int key : sounded) midi_.soundKey(key, volume);
-    recorder_.strokeStart(right, index, mode_);
     Stroke& hand = stroke(right);
     if (!hand.busy() && hand.pending.empty()) {
         hand.nextSpeed = FOLLOW_SPEED;
