@@ -149,7 +149,7 @@ const double KEPT_AGREEMENT = 0.9999;
 
 // The same scene drawn whole by a renderer of its own, into the back buffer too: its pixels
 // come from the very same rasterizing, window and all.
-FramePixels drawnWhole(const Scene& s) {
+void drawWhole(const Scene& s, FramePixels& into) {
     static SceneRenderer whole{ResourcePaths()};
     static bool started = false;
     if (!started) {
@@ -158,7 +158,7 @@ FramePixels drawnWhole(const Scene& s) {
     }
     whole.reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
     whole.draw(s);
-    return readBackBuffer(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    readBackBuffer(into, GL_TEST_WIDTH, GL_TEST_HEIGHT);
 }
 
 class KeptFrames : public testing::Test {
@@ -175,11 +175,14 @@ protected:
     // buffer is then given back the frame drawn in part, for the next one to be drawn over.
     FrameAgreement drawnOverTheLast() {
         renderer().draw(scene());
-        const FramePixels kept = readBackBuffer(GL_TEST_WIDTH, GL_TEST_HEIGHT);
-        const FramePixels whole = drawnWhole(scene());
-        writeBackBuffer(kept);
-        return compareFrames(kept, whole, 2);
+        readBackBuffer(kept_, GL_TEST_WIDTH, GL_TEST_HEIGHT);
+        drawWhole(scene(), whole_);
+        writeBackBuffer(kept_);
+        return compareFrames(kept_, whole_, 2);
     }
+
+private:
+    FramePixels kept_, whole_;
 };
 }  // namespace
 
