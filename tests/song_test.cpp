@@ -842,7 +842,9 @@ TEST_F(PlayAlong, AKeyPlayedRightShinesGreenAWrongOneRedForAMoment) {
     shown = piano->scene();
     EXPECT_EQ(shown.feedback[7].kind, KeyFeedback::RIGHT);
     for (std::size_t k = 0; k < shown.feedback.size(); ++k) {
-        if (k != 7) EXPECT_EQ(shown.feedback[k].kind, KeyFeedback::NONE) << k;
+        if (k != 7) {
+            EXPECT_EQ(shown.feedback[k].kind, KeyFeedback::NONE) << k;
+        }
     }
     tap('k');
     EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(noteIndexKey(6))].kind, KeyFeedback::WRONG);
