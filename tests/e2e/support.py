@@ -37,6 +37,8 @@ MAIN_TITLE = "Tinklewood"
 RESTING_QUIET = 0.3
 HELP_TITLE = "Help"
 RATE = 44100
+# How far behind the call capture() lets the file be: two of the mixer's periods (1024 frames).
+CAPTURE_SLACK = 2 * 1024 / RATE
 
 
 class VirtualDisplay:
@@ -603,8 +605,22 @@ class Program:
         return [t for _, t, _ in self.events("frame")
                 if (start is None or t >= start) and (end is None or t <= end)]
 
-    def capture(self):
-        """The sound so far as mono samples; index 0 is at self.audio_zero() on our clock."""
+    def capture(self, timeout=10):
+        """The sound so far as mono samples; index 0 is at self.audio_zero() on our clock.
+
+        The wave writer mixes on the program's own thread: with the machine busy it falls
+        behind and catches up later, and a stretch just heard may not be in the file yet.
+        So the file is read once it holds the sound up to a period or two before this call
+        (or the program has ended, or timeout seconds have passed)."""
+        zero = self.audio_zero()
+        wanted = (time.monotonic() - CAPTURE_SLACK - zero) * RATE if zero is not None else 0
+        deadline = time.monotonic() + timeout
+        while wanted > 0 and time.monotonic() < deadline and self.alive():
+            with self.capture_clock.lock:
+                written = self.capture_clock.readings[-1][1] if self.capture_clock.readings else 0
+            if written >= wanted:
+                break
+            time.sleep(0.02)
         return read_wav(self.capture_path)
 
     def audio_zero(self):
