@@ -37,7 +37,8 @@ MAIN_TITLE = "Tinklewood"
 RESTING_QUIET = 0.3
 HELP_TITLE = "Help"
 RATE = 44100
-# How far behind the call capture() lets the file be: two of the mixer's periods (1024 frames).
+# How far behind the call capture() lets the file be, 46 ms: more than the writer's three periods
+# of 256 frames that it may still owe when it keeps up (below), less than any stretch listened to.
 CAPTURE_SLACK = 2 * 1024 / RATE
 
 
@@ -610,7 +611,7 @@ class Program:
 
         The wave writer mixes on the program's own thread: with the machine busy it falls
         behind and catches up later, and a stretch just heard may not be in the file yet.
-        So the file is read once it holds the sound up to a period or two before this call
+        So the file is read once it holds the sound up to CAPTURE_SLACK before this call
         (or the program has ended, or timeout seconds have passed)."""
         zero = self.audio_zero()
         wanted = (time.monotonic() - CAPTURE_SLACK - zero) * RATE if zero is not None else 0
