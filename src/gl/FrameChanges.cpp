@@ -46,10 +46,9 @@ bool same(const NoteBar& a, const NoteBar& b) {
     const auto& [key, right, start, end, awaited] = a;
     return key == b.key && right == b.right && same(start, b.start) && same(end, b.end) && awaited == b.awaited;
 }
-bool same(const std::vector<NoteBar>& a, const std::vector<NoteBar>& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const NoteBar& x, const NoteBar& y) {
-               return same(x, y);
-           });
+bool contains(const std::vector<PlacedBar>& bars, const PlacedBar& placed) {
+    return std::any_of(bars.begin(), bars.end(),
+                       [&](const PlacedBar& p) { return p.box == placed.box && same(p.bar, placed.bar); });
 }
 
 bool contains(const std::vector<OverlayItem>& items, const OverlayItem& item) {
@@ -63,12 +62,12 @@ bool changesEverywhere(const Scene& before, const Scene& now) {
     [[maybe_unused]] const auto& [keys, leftHand, rightHand, camera, lights, glowOn, concertOn, background,
                                   handTexture, bars, lettersOn, letterNames, mode, hintKey, hintChord,
                                   feedback, caption, recording] = before;
-    // keys (with their hints and colours of right and wrong), the hands, and the overlay's
-    // letters (with the mode's chord names and the layout's names of the letters), caption and
-    // recording mark have their places on screen: changedBoxes compares them.
+    // keys (with their hints and colours of right and wrong), the hands, the bars of the notes
+    // coming, and the overlay's letters (with the mode's chord names and the layout's names of
+    // the letters), caption and recording mark have their places on screen: changedBoxes
+    // compares them.
     return !same(camera, now.camera) || !same(lights, now.lights) || glowOn != now.glowOn ||
-           concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture ||
-           !same(bars, now.bars);  // the notes coming travel over the whole keyboard
+           concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture;
 }
 
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
@@ -88,8 +87,13 @@ std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was,
     }
     if (!samePose(before.leftHand, now.leftHand)) moved(was.leftHand, is.leftHand);
     if (!samePose(before.rightHand, now.rightHand)) moved(was.rightHand, is.rightHand);
-    // An item drawn over the scene that went, where it was; one that came, where it is. One that
-    // moved or changed is both.
+    // A bar, or an item drawn over the scene, that went, where it was; one that came, where it
+    // is. One that moved or changed is both: bars travel a little every frame, and a bar is
+    // known by what it is and where it stands, not by its place in the list.
+    for (const PlacedBar& bar : was.bars)
+        if (!contains(is.bars, bar)) boxes.push_back(bar.box);
+    for (const PlacedBar& bar : is.bars)
+        if (!contains(was.bars, bar)) boxes.push_back(bar.box);
     for (const OverlayItem& item : was.overlay)
         if (!contains(is.overlay, item)) boxes.push_back(item.box);
     for (const OverlayItem& item : is.overlay)

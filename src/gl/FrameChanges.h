@@ -1,7 +1,7 @@
 // What a new scene changes in the window, against the scene the kept frame shows: nothing, the
 // places where parts of it differ, or everything. Parts with a place on screen (a key, a hand,
-// a label, the caption, the recording mark) are drawn again where they were and where they
-// are; anything else that differs (the camera, the lights, the background, a part the scene
+// a bar of the notes coming, a label, the caption, the recording mark) are drawn again where
+// they were and where they are; anything else that differs (the camera, the lights, the background, a part the scene
 // gains later) redraws the whole window.
 #pragma once
 
@@ -13,10 +13,17 @@
 #include "ScreenBox.h"
 #include "ShellOnly.h"
 
+// A bar of the notes coming, and where it is drawn.
+struct PlacedBar {
+    NoteBar bar;
+    ScreenBox box;
+};
+
 // Where each part of a scene with a place on screen is drawn, under one camera and window.
 struct FrameLayout {
     std::array<ScreenBox, NUM_KEYS> keys;
     ScreenBox leftHand, rightHand;
+    std::vector<PlacedBar> bars;  // in the scene's order
     std::vector<OverlayItem> overlay;
 };
 

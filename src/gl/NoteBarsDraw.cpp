@@ -1,4 +1,4 @@
-// The notes coming as lit boxes: one array of quads a frame, drawn a colour at a time.
+// The notes coming as lit boxes: one array of triangles a frame, drawn a colour at a time.
 #include "NoteBarsDraw.h"
 
 #include <GL/gl.h>
@@ -22,13 +22,16 @@ struct Point {
     float x, y, z;
 };
 
-// Quads appended as GL_N3F_V3F vertices.
+// Quads appended as GL_N3F_V3F vertices, two triangles each. Cut here, not by GL: llvmpipe cuts
+// a quad along one diagonal or the other depending on whether anything in the same draw needs
+// clipping, and the light's fall-off across a bar would then depend on which other bars are
+// drawn with it (a frame drawn in part draws only the bars within its box).
 class Quads {
 public:
     explicit Quads(std::vector<float>& out) : out_(out) {}
     // Corners in counter-clockwise order seen from outside, where the normal points.
     void quad(const Point& n, const Point& a, const Point& b, const Point& c, const Point& d) {
-        for (const Point& p : {a, b, c, d}) out_.insert(out_.end(), {n.x, n.y, n.z, p.x, p.y, p.z});
+        for (const Point& p : {a, b, c, a, c, d}) out_.insert(out_.end(), {n.x, n.y, n.z, p.x, p.y, p.z});
     }
 
     void box(const Box& b) {
@@ -66,7 +69,16 @@ bool placeBar(const Scene& scene, const NoteBar& bar, Box& box) {
 }
 }  // namespace
 
-void NoteBarsDrawer::draw(const Scene& scene) {
+ScreenBox barBox(const Scene& scene, const NoteBar& bar, const WindowProjection& camera) {
+    Box b{};
+    if (!placeBar(scene, bar, b)) return {};
+    const float corners[8][3] = {{b.x0, b.y0, b.z0}, {b.x1, b.y0, b.z0}, {b.x0, b.y1, b.z0}, {b.x1, b.y1, b.z0},
+                                 {b.x0, b.y0, b.z1}, {b.x1, b.y0, b.z1}, {b.x0, b.y1, b.z1}, {b.x1, b.y1, b.z1}};
+    // Two pixels for GL's rounding of where the edges fall.
+    return camera.around(&corners[0][0], 8, 3, 2);
+}
+
+void NoteBarsDrawer::draw(const Scene& scene, const std::vector<bool>* only) {
     if (scene.bars.empty()) return;
     // A colour at a time: the right hand's, then the left's, each plain and then shining.
     struct Kind {
@@ -84,9 +96,12 @@ void NoteBarsDrawer::draw(const Scene& scene) {
     for (int k = 0; k < 4; ++k) {
         first[k] = static_cast<GLint>(vertices_.size() / 6);
         Box box{};
-        for (const NoteBar& bar : scene.bars)
+        for (std::size_t i = 0; i < scene.bars.size(); ++i) {
+            const NoteBar& bar = scene.bars[i];
+            if (only != nullptr && !(i < only->size() && (*only)[i])) continue;
             if (bar.right == kinds[k].right && bar.awaited == kinds[k].awaited && placeBar(scene, bar, box))
                 quads.box(box);
+        }
         count[k] = static_cast<GLint>(vertices_.size() / 6) - first[k];
     }
     if (vertices_.empty()) return;
@@ -100,7 +115,7 @@ void NoteBarsDrawer::draw(const Scene& scene) {
         if (count[k] == 0) continue;
         setMaterial(kinds[k].material);
         glMaterialfv(GL_FRONT, GL_EMISSION, kinds[k].emission->data());
-        glDrawArrays(GL_QUADS, first[k], count[k]);
+        glDrawArrays(GL_TRIANGLES, first[k], count[k]);
     }
     glMaterialfv(GL_FRONT, GL_EMISSION, ZERO_COLOUR.data());
     glPopClientAttrib();

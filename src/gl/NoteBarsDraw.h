@@ -6,6 +6,7 @@
 
 #include "NotesAhead.h"
 #include "Scene.h"
+#include "ScreenBox.h"
 #include "ShellOnly.h"
 #include "modelDims.h"
 
@@ -21,11 +22,16 @@ constexpr float BAR_HEIGHT = 0.12f;
 constexpr float WHITE_BAR_WIDTH = 0.38f;
 constexpr float BLACK_BAR_WIDTH = 0.18f;
 
+// Every window pixel the bar can touch where it stands in the scene; empty when none of it is
+// in view.
+ScreenBox barBox(const Scene& scene, const NoteBar& bar, const WindowProjection& camera);
+
 class NoteBarsDrawer {
 public:
-    // The scene's bars in the light GL holds now, under the camera in force.
-    void draw(const Scene& scene);
+    // The scene's bars in the light GL holds now, under the camera in force; with `only`, the
+    // bars it marks (one mark a bar, in the scene's order) and no others.
+    void draw(const Scene& scene, const std::vector<bool>* only = nullptr);
 
 private:
-    std::vector<float> vertices_;  // GL_N3F_V3F quads, kept so a frame allocates nothing
+    std::vector<float> vertices_;  // GL_N3F_V3F triangles, kept so a frame allocates nothing
 };

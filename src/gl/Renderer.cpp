@@ -111,6 +111,8 @@ FrameLayout SceneRenderer::layOut(const Scene& scene, const Scene* before, const
     const bool rightKept = before != nullptr && samePose(before->rightHand, scene.rightHand);
     layout.leftHand = leftKept ? was->leftHand : handBox(scene.leftHand, solids_);
     layout.rightHand = rightKept ? was->rightHand : handBox(scene.rightHand, solids_);
+    layout.bars.reserve(scene.bars.size());
+    for (const NoteBar& bar : scene.bars) layout.bars.push_back({bar, barBox(scene, bar, camera)});
     layout.overlay = layOutOverlay(scene, font_);
     return layout;
 }
@@ -138,7 +140,13 @@ void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const Fr
     KeySet keys;
     for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
     keyboard_.draw(scene, solids_, &keys);
-    bars_.draw(scene);  // bars that changed redraw the whole window: never cut
+    if (cull) {
+        std::vector<bool> bars(layout->bars.size());
+        for (std::size_t i = 0; i < bars.size(); ++i) bars[i] = layout->bars[i].box.meets(*box);
+        bars_.draw(scene, &bars);
+    } else {
+        bars_.draw(scene);
+    }
     if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
     if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
     if (layout != nullptr)
