@@ -26,6 +26,7 @@ struct ImmediateSink {
 class BatchSink {
 public:
     bool open = false;
+    bool measuring = false;  // only the vertices are wanted, not the triangles to draw
 
     void clear() {
         vertices_.clear();
@@ -45,6 +46,7 @@ public:
             for (int col = 0; col < 3; ++col) normalMatrix_[row * 3 + col] = inv[col * 3 + row];
     }
     void end() {
+        if (measuring) return;
         const GLuint count = static_cast<GLuint>(vertices_.size()) - first_;
         auto tri = [&](GLuint i, GLuint j, GLuint k) {
             if (!facesViewer(first_ + i, first_ + j, first_ + k)) return;
@@ -291,11 +293,13 @@ void Solids::beginMeasure() {
     assert(!batch_->open && "solid batches do not nest");
     batch_->clear();
     batch_->open = true;
+    batch_->measuring = true;
 }
 
 ScreenBox Solids::endMeasure() {
     assert(batch_->open && "endMeasure follows beginMeasure");
     batch_->open = false;
+    batch_->measuring = false;
     // Two pixels for GL's rounding: the immediate drawing carries the vertices through the
     // matrices itself, on floats of its own.
     return batch_->windowBox(2);

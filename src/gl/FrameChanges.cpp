@@ -70,6 +70,24 @@ bool changesEverywhere(const Scene& before, const Scene& now) {
            concertOn != now.concertOn || background != now.activeBackground || handTexture != now.activeHandTexture;
 }
 
+bool sameBackground(const Scene& before, const Scene& now) {
+    return before.activeBackground == now.activeBackground &&
+           same(before.lights.background_intensity, now.lights.background_intensity);
+}
+
+bool sameView(const Scene& before, const Scene& now) { return same(before.camera, now.camera); }
+
+ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h) {
+    ScreenBox all;
+    for (const FrameLayout* layout : {&a, &b}) {
+        for (const ScreenBox& key : layout->keys) all = all.joined(key);
+        all = all.joined(layout->leftHand).joined(layout->rightHand);
+        for (const PlacedBar& bar : layout->bars) all = all.joined(bar.box);
+        for (const OverlayItem& item : layout->overlay) all = all.joined(item.box);
+    }
+    return all.within(w, h);
+}
+
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
                                     const FrameLayout& is) {
     std::vector<ScreenBox> boxes;

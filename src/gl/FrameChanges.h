@@ -31,10 +31,20 @@ struct FrameLayout {
 // then the whole window is to be drawn again.
 bool changesEverywhere(const Scene& before, const Scene& now);
 
+// Whether the two scenes show the same background, as bright: then a frame that changes
+// everywhere else still leaves it as it was wherever no part of the scene was or is.
+bool sameBackground(const Scene& before, const Scene& now);
+// Whether the two scenes are seen from the same place: then the parts that did not change
+// stand where they stood.
+bool sameView(const Scene& before, const Scene& now);
+
 // The boxes to draw again when the parts placed by the layouts are all that differ: each part
 // that changed where it was and where it is now. Unchanged parts add nothing.
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
                                     const FrameLayout& is);
+
+// One box around every part both layouts place, cut to a window of w x h.
+ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h);
 
 // The boxes, cut to a window of w x h, joined wherever drawing their union costs no more than
 // drawing them apart, a drawing of its own costing as much as `passPixels` pixels more.

@@ -220,17 +220,27 @@ void Pictures::takeWindowCopy(const int vp[4], float intensity) {
     glBindTexture(GL_TEXTURE_2D, backgroundTex_);
 }
 
-// The copy over the whole viewport, texel for pixel, its colours as they are.
-void Pictures::drawWindowCopy() {
+// The copy over the whole viewport, or the part of it within a box, texel for pixel, its
+// colours as they are.
+void Pictures::drawWindowCopy(const int vp[4], const ScreenBox* within) {
+    float x0 = 0, y0 = 0, x1 = 1, y1 = 1;  // of the viewport
+    if (within != nullptr) {
+        const ScreenBox cut = within->within(vp[0] + vp[2], vp[1] + vp[3]);
+        x0 = static_cast<float>(std::max(cut.x0 - vp[0], 0)) / static_cast<float>(vp[2]);
+        y0 = static_cast<float>(std::max(cut.y0 - vp[1], 0)) / static_cast<float>(vp[3]);
+        x1 = static_cast<float>(std::max(cut.x1 - vp[0], 0)) / static_cast<float>(vp[2]);
+        y1 = static_cast<float>(std::max(cut.y1 - vp[1], 0)) / static_cast<float>(vp[3]);
+        if (cut.empty()) return;
+    }
     glBindTexture(GL_TEXTURE_2D, copy_->texture);
     GLint envMode = GL_MODULATE;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);  glVertex3f(0, 0, -1);
-    glTexCoord2f(1, 0);  glVertex3f(1, 0, -1);
-    glTexCoord2f(1, 1);  glVertex3f(1, 1, -1);
-    glTexCoord2f(0, 1);  glVertex3f(0, 1, -1);
+    glTexCoord2f(x0, y0);  glVertex3f(x0, y0, -1);
+    glTexCoord2f(x1, y0);  glVertex3f(x1, y0, -1);
+    glTexCoord2f(x1, y1);  glVertex3f(x1, y1, -1);
+    glTexCoord2f(x0, y1);  glVertex3f(x0, y1, -1);
     glEnd();
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
     glBindTexture(GL_TEXTURE_2D, backgroundTex_);
@@ -245,7 +255,7 @@ CopyKey Pictures::copyKey(const int vp[4], float intensity) const {
     return key;
 }
 
-void Pictures::drawBackground(int background, float intensity, bool fast) {
+void Pictures::drawBackground(int background, float intensity, bool fast, const ScreenBox* within) {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glDepthMask(GL_FALSE);
@@ -272,7 +282,7 @@ void Pictures::drawBackground(int background, float intensity, bool fast) {
     if (fast && intensity == 0) {
         clearToBlack(viewport);
     } else if (fast && copy_->valid && copy_->of == now) {
-        drawWindowCopy();
+        drawWindowCopy(viewport, within);
         // Sent to llvmpipe's threads now, the picture is drawn while this one works out the
         // keys; clearing is too quick to be worth it.
         glFlush();

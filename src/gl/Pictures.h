@@ -9,6 +9,7 @@
 
 #include "Resources.h"
 #include "Scene.h"
+#include "ScreenBox.h"
 #include "ShellOnly.h"
 
 inline constexpr std::array<std::string_view, numTextures> HAND_TEXTURE_FILES = {"skin.jpg", "rock.jpg",
@@ -32,9 +33,11 @@ public:
     void bindHandTexture(int handTexture);
     // The background over the whole viewport at a brightness; fast draws it from a copy of the
     // window while nothing about it changes. Within the scissor box when the scissor test is on
-    // (the copy is then neither taken nor let go). Leaves the depth test, lighting and depth
-    // writes off, as the scene's drawing expects after it.
-    void drawBackground(int background, float intensity, bool fast);
+    // (the copy is then neither taken nor let go). With `within`, only that part of the window
+    // is drawn from the copy, for a caller whose window shows this background everywhere else
+    // already; the whole of it while there is no copy. Leaves the depth test, lighting and
+    // depth writes off, as the scene's drawing expects after it.
+    void drawBackground(int background, float intensity, bool fast, const ScreenBox* within = nullptr);
 
     // How many times load has run: what a kept frame showed may have changed since.
     unsigned int loads() const { return loads_; }
@@ -48,7 +51,7 @@ private:
     void useHandTexture(int handTexture);
     void holdBackground(int background);
     void takeWindowCopy(const int vp[4], float intensity);
-    void drawWindowCopy();
+    void drawWindowCopy(const int vp[4], const ScreenBox* within);
     CopyKey copyKey(const int vp[4], float intensity) const;
 
     ResourcePaths resources_;

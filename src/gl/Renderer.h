@@ -21,7 +21,8 @@
 struct FrameStats {
     bool whole = true;        // the whole window, as every frame is drawn without a kept frame
     int passes = 0;           // drawings of the scene, each within a box of its own
-    double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed
+    double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed; the
+                              // background's share when only the background was kept
 };
 
 class SceneRenderer {
@@ -35,7 +36,9 @@ public:
     // keeps the last aspect ratio that had one.
     void reshape(int w, int h);
     // One frame into the back buffer, without presenting it. With frames kept, only the places
-    // where the scene differs from the last frame's are drawn, over that frame (see keepFrames).
+    // where the scene differs from the last frame's are drawn, over that frame (see keepFrames);
+    // when everything but the background differs (the camera, the lights), every part of the
+    // scene is drawn and the background only where a part was or is.
     void draw(const Scene& scene);
 
     // Whether a frame may draw only what changed since the frame before, over it. Only for a
@@ -81,8 +84,11 @@ private:
     FrameKey frameKey() const;
     void placeCamera(const Scene& scene);
     void drawChanges(const Scene& scene);
+    void drawOverBackground(const Scene& scene);
     // The scene within box, or the whole window; with a layout, the parts outside the box left out.
     void drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout);
+    // The same without the background: the keys, bars, hands and overlay.
+    void drawParts(const Scene& scene, const ScreenBox* box, const FrameLayout* layout);
     // Where the scene's parts are under the camera in force; a hand posed as in `before` keeps
     // its place from `was` rather than being worked out again.
     FrameLayout layOut(const Scene& scene, const Scene* before, const FrameLayout* was);
