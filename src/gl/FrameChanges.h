@@ -1,8 +1,8 @@
 // What a new scene changes in the window, against the scene the kept frame shows: nothing, the
 // places where parts of it differ, or everything. Parts with a place on screen (a key, a hand,
 // a bar of the notes coming, a label, the caption, the recording mark) are drawn again where
-// they were and where they are; anything else that differs (the camera, the lights, the background, a part the scene
-// gains later) redraws the whole window.
+// they were and where they are; anything else that differs (the camera, the lights, a part the
+// scene gains later) draws every part again, and a new background the whole window.
 #pragma once
 
 #include <array>

@@ -255,7 +255,7 @@ CopyKey Pictures::copyKey(const int vp[4], float intensity) const {
     return key;
 }
 
-void Pictures::drawBackground(int background, float intensity, bool fast, const ScreenBox* within) {
+bool Pictures::drawBackground(int background, float intensity, bool fast, const ScreenBox* within) {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glDepthMask(GL_FALSE);
@@ -279,10 +279,12 @@ void Pictures::drawBackground(int background, float intensity, bool fast, const 
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     const CopyKey now = copyKey(viewport, intensity);
+    bool inBox = false;
     if (fast && intensity == 0) {
         clearToBlack(viewport);
     } else if (fast && copy_->valid && copy_->of == now) {
         drawWindowCopy(viewport, within);
+        inBox = within != nullptr;
         // Sent to llvmpipe's threads now, the picture is drawn while this one works out the
         // keys; clearing is too quick to be worth it.
         glFlush();
@@ -313,4 +315,5 @@ void Pictures::drawBackground(int background, float intensity, bool fast, const 
     }
     glColor4f(intensity, intensity, intensity, 1);
     glDisable(GL_TEXTURE_2D);
+    return inBox;
 }

@@ -35,9 +35,10 @@ public:
     // window while nothing about it changes. Within the scissor box when the scissor test is on
     // (the copy is then neither taken nor let go). With `within`, only that part of the window
     // is drawn from the copy, for a caller whose window shows this background everywhere else
-    // already; the whole of it while there is no copy. Leaves the depth test, lighting and
-    // depth writes off, as the scene's drawing expects after it.
-    void drawBackground(int background, float intensity, bool fast, const ScreenBox* within = nullptr);
+    // already; the whole of it while there is no copy, or when it is black. Leaves the depth
+    // test, lighting and depth writes off, as the scene's drawing expects after it. Returns
+    // whether it drew within `within` alone.
+    bool drawBackground(int background, float intensity, bool fast, const ScreenBox* within = nullptr);
 
     // How many times load has run: what a kept frame showed may have changed since.
     unsigned int loads() const { return loads_; }

@@ -109,9 +109,13 @@ void SceneRenderer::drawOverBackground(const Scene& scene) {
     // Unscissored, the depth clear is llvmpipe's cheap one; the colour needs none, the
     // background covering the box.
     glClear(GL_DEPTH_BUFFER_BIT);
-    pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast(), &all);
+    // The first frame after the background changed draws it whole and takes the copy; a black
+    // one (concert mode) is a clear, no dearer whole.
+    const bool inBox =
+        pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast(), &all);
     drawParts(scene, nullptr, &layout);
-    stats_ = FrameStats{false, 1, static_cast<double>(all.area()) / (static_cast<double>(width_) * height_)};
+    stats_ = inBox ? FrameStats{false, 1, static_cast<double>(all.area()) / (static_cast<double>(width_) * height_)}
+                   : FrameStats{true, 1, 1.0};
     kept.scene = scene;
     kept.layout = std::move(layout);
 }

@@ -21,8 +21,9 @@
 struct FrameStats {
     bool whole = true;        // the whole window, as every frame is drawn without a kept frame
     int passes = 0;           // drawings of the scene, each within a box of its own
-    double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed; the
-                              // background's share when only the background was kept
+    double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed; when
+                              // every part was drawn over the kept background, the share of the
+                              // window the background was drawn in
 };
 
 class SceneRenderer {
