@@ -195,7 +195,8 @@ TEST_F(KeptFrames, ASongLooksAsDrawnWholeInEveryFrameWhileOnlyItsChangesAreDrawn
         const char* how;
         std::vector<unsigned char> letters;
         double share;  // the most of the window a frame may draw, on average
-    } runs[] = {{"the song", {'8', '5'}, 0.25}, {"with the notes coming", {13, '5'}, 0.5}};
+        bool overLayer;  // the keys and hands kept apart, only the bars and overlay drawn over them
+    } runs[] = {{"the song", {'8', '5'}, 0.25, false}, {"with the notes coming", {13, '5'}, 0.5, true}};
     for (const auto& run : runs) {
         DrivenClock clock;
         PianoSetup setup;
@@ -207,7 +208,7 @@ TEST_F(KeptFrames, ASongLooksAsDrawnWholeInEveryFrameWhileOnlyItsChangesAreDrawn
         }
         ASSERT_TRUE(piano.song().playing());
         renderer().forgetFrame();
-        int inPart = 0;
+        int inPart = 0, overLayer = 0;
         double drawn = 0;
         const int frames = 100;
         for (int frame = 0; frame < frames; ++frame) {
@@ -221,9 +222,11 @@ TEST_F(KeptFrames, ASongLooksAsDrawnWholeInEveryFrameWhileOnlyItsChangesAreDrawn
             ASSERT_GE(agreement.withinTolerance, KEPT_AGREEMENT) << run.how << ", frame " << frame;
             const FrameStats stats = renderer().lastFrame();
             inPart += !stats.whole;
+            overLayer += stats.overLayer;
             drawn += stats.drawnShare;
         }
         EXPECT_GE(inPart, frames - 1) << run.how << ": only the first frame is drawn whole";
+        EXPECT_EQ(overLayer, run.overLayer ? inPart : 0) << run.how;
         EXPECT_LT(drawn / frames, run.share) << run.how << ": what moves is a part of the window";
     }
 }
@@ -254,6 +257,7 @@ TEST_F(KeptFrames, EachPartThatChangesIsDrawnWhereItWasAndWhereItIs) {
          }},
         {"a bar moved on", [](Scene& s) { s.bars[0] = {3, false, 0.9f, 1.3f, false}; }},
         {"a bar awaited", [](Scene& s) { s.bars[1].awaited = true; }},
+        {"the right hand moved back over a bar", [](Scene& s) { s.rightHand.pos[0] -= 0.8f; }},
         {"a bar played and gone", [](Scene& s) { s.bars.erase(s.bars.begin()); }},
         {"keys released, the mark gone", [](Scene& s) {
              s.keys[4].press(0);

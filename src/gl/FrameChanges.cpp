@@ -89,22 +89,24 @@ ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h) {
 }
 
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
-                                    const FrameLayout& is) {
+                                    const FrameLayout& is, Parts parts) {
     std::vector<ScreenBox> boxes;
     auto moved = [&](const ScreenBox& from, const ScreenBox& to) {
         boxes.push_back(from);
         boxes.push_back(to);
     };
+    const bool standing = parts != Parts::Over, over = parts != Parts::Standing;
     // The keys a player playing along is to press next shine, and those just played show right
     // or wrong: a key whose shine or colour changed is drawn again as one that moved.
-    for (int i = 0; i < NUM_KEYS; ++i) {
+    for (int i = 0; standing && i < NUM_KEYS; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
         const bool hinted = keyHinted(before, i) != keyHinted(now, i);
         if (hinted || !sameFeedback(before.feedback[k], now.feedback[k]) || !same(before.keys[k], now.keys[k]))
             moved(was.keys[k], is.keys[k]);
     }
-    if (!samePose(before.leftHand, now.leftHand)) moved(was.leftHand, is.leftHand);
-    if (!samePose(before.rightHand, now.rightHand)) moved(was.rightHand, is.rightHand);
+    if (standing && !samePose(before.leftHand, now.leftHand)) moved(was.leftHand, is.leftHand);
+    if (standing && !samePose(before.rightHand, now.rightHand)) moved(was.rightHand, is.rightHand);
+    if (!over) return boxes;
     // A bar, or an item drawn over the scene, that went, where it was; one that came, where it
     // is. One that moved or changed is both: bars travel a little every frame, and a bar is
     // known by what it is and where it stands, not by its place in the list.

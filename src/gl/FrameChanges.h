@@ -13,6 +13,11 @@
 #include "ScreenBox.h"
 #include "ShellOnly.h"
 
+// A scene's parts by when they are drawn: those standing in it (the keys and the hands, over
+// the background), those drawn over them last (the bars of the notes coming, and the overlay),
+// or all of them.
+enum class Parts { All, Standing, Over };
+
 // A bar of the notes coming, and where it is drawn.
 struct PlacedBar {
     NoteBar bar;
@@ -39,9 +44,9 @@ bool sameBackground(const Scene& before, const Scene& now);
 bool sameView(const Scene& before, const Scene& now);
 
 // The boxes to draw again when the parts placed by the layouts are all that differ: each part
-// that changed where it was and where it is now. Unchanged parts add nothing.
+// that changed (of those named) where it was and where it is now. Unchanged parts add nothing.
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
-                                    const FrameLayout& is);
+                                    const FrameLayout& is, Parts parts = Parts::All);
 
 // One box around every part both layouts place, cut to a window of w x h.
 ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h);

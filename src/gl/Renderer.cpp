@@ -45,6 +45,12 @@ void SceneRenderer::reshape(int w, int h) {
 void SceneRenderer::keepFrames(bool keep) {
     keepFrames_ = keep;
     kept_.reset();
+    layerKept_ = false;
+}
+
+void SceneRenderer::forgetFrame() {
+    kept_.reset();
+    layerKept_ = false;
 }
 
 SceneRenderer::FrameKey SceneRenderer::frameKey() const {
@@ -67,6 +73,7 @@ void SceneRenderer::draw(const Scene& scene) {
     }
     drawScene(scene, nullptr, nullptr);
     stats_ = FrameStats{true, 1, 1.0};
+    layerKept_ = false;
     if (keep)
         kept_ = KeptFrame{scene, std::nullopt, key};
     else
@@ -83,15 +90,55 @@ void SceneRenderer::drawChanges(const Scene& scene) {
     long drawn = 0;
     for (const ScreenBox& box : boxes) drawn += box.area();
     const double window = static_cast<double>(width_) * height_;
-    if (static_cast<double>(drawn) > WHOLE_SHARE * window) {
+    if (boxes.empty()) {
+        stats_ = FrameStats{false, 0, 0.0};
+    } else if (static_cast<double>(drawn) > WHOLE_SHARE * window) {
         drawScene(scene, nullptr, &layout);
         stats_ = FrameStats{true, 1, 1.0};
+        layerKept_ = false;
+    } else if (drawOverLayer(scene, layout, boxes)) {
+        stats_ = FrameStats{false, static_cast<int>(boxes.size()), static_cast<double>(drawn) / window, true};
     } else {
         for (const ScreenBox& box : boxes) drawScene(scene, &box, &layout);
         stats_ = FrameStats{false, static_cast<int>(boxes.size()), static_cast<double>(drawn) / window};
+        layerKept_ = false;
     }
     kept.scene = scene;
     kept.layout = std::move(layout);
+}
+
+// The notes coming travel every frame over keys and hands that mostly stand still, and drawing
+// those again under every bar's old and new place cost more than half of such a frame. Kept
+// apart without the bars, they are copied back (colour and depth, so that a hand in front of a
+// bar still hides it) and only the bars and the overlay drawn over them; the layer itself is
+// drawn again only where keys or hands changed. False, with nothing drawn, where there are no
+// bars or no layer: the frame is drawn box by box as before.
+bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout, const std::vector<ScreenBox>& boxes) {
+    KeptFrame& kept = *kept_;
+    if ((scene.bars.empty() && kept.scene.bars.empty()) || !layer_.ready(width_, height_))
+        return false;
+    layer_.drawIntoLayer();
+    if (!layerKept_) {
+        // A frame drawn otherwise since: the layer is drawn whole once.
+        drawScene(scene, nullptr, nullptr, Parts::Standing);
+    } else {
+        for (const ScreenBox& box :
+             joinBoxes(changedBoxes(kept.scene, *kept.layout, scene, layout, Parts::Standing), width_, height_, PASS_PIXELS))
+            drawScene(scene, &box, &layout, Parts::Standing);
+    }
+    layer_.drawIntoWindow();
+    layerKept_ = true;
+    for (const ScreenBox& box : boxes) {
+        if (!layer_.copyToWindow(box)) {  // only ever the first copy
+            layerKept_ = false;
+            return false;
+        }
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(box.x0, box.y0, box.width(), box.height());
+        drawParts(scene, &box, &layout, Parts::Over);
+        glDisable(GL_SCISSOR_TEST);
+    }
+    return true;
 }
 
 // The background is the dearest single thing in a frame (a fifth of a turning camera's), and
@@ -114,6 +161,7 @@ void SceneRenderer::drawOverBackground(const Scene& scene) {
     const bool inBox =
         pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast(), &all);
     drawParts(scene, nullptr, &layout);
+    layerKept_ = false;
     stats_ = inBox ? FrameStats{false, 1, static_cast<double>(all.area()) / (static_cast<double>(width_) * height_)}
                    : FrameStats{true, 1, 1.0};
     kept.scene = scene;
@@ -149,18 +197,18 @@ FrameLayout SceneRenderer::layOut(const Scene& scene, const Scene* before, const
     return layout;
 }
 
-void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout) {
+void SceneRenderer::drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout, Parts parts) {
     if (box != nullptr) {
         glEnable(GL_SCISSOR_TEST);
-        glScissor(box->x0, box->y0, box->width(), box->height());
+        layer_.scissor(*box);
     }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast());
-    drawParts(scene, box, layout);
+    drawParts(scene, box, layout, parts);
     if (box != nullptr) glDisable(GL_SCISSOR_TEST);
 }
 
-void SceneRenderer::drawParts(const Scene& scene, const ScreenBox* box, const FrameLayout* layout) {
+void SceneRenderer::drawParts(const Scene& scene, const ScreenBox* box, const FrameLayout* layout, Parts parts) {
     glDepthMask(GL_TRUE);
     glEnable(GL_DEPTH_TEST);
 
@@ -174,18 +222,23 @@ void SceneRenderer::drawParts(const Scene& scene, const ScreenBox* box, const Fr
 
     // Within a box, the parts that cannot reach it are left out: nothing of them would show.
     const bool cull = box != nullptr && layout != nullptr;
-    KeySet keys;
-    for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
-    keyboard_.draw(scene, solids_, &keys);
-    if (cull) {
+    const bool standing = parts != Parts::Over, over = parts != Parts::Standing;
+    if (standing) {
+        KeySet keys;
+        for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
+        keyboard_.draw(scene, solids_, &keys);
+    }
+    // The bars before the hands, which hide them; over a kept layer, the hands' depth does.
+    if (over && cull) {
         std::vector<bool> bars(layout->bars.size());
         for (std::size_t i = 0; i < bars.size(); ++i) bars[i] = layout->bars[i].box.meets(*box);
         bars_.draw(scene, &bars);
-    } else {
+    } else if (over) {
         bars_.draw(scene);
     }
-    if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
-    if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
+    if (standing && (!cull || layout->leftHand.meets(*box))) drawHand(scene.leftHand, solids_);
+    if (standing && (!cull || layout->rightHand.meets(*box))) drawHand(scene.rightHand, solids_);
+    if (!over) return;
     if (layout != nullptr)
         drawOverlay(layout->overlay, font_);
     else

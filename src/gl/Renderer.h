@@ -12,6 +12,7 @@
 #include "NoteBarsDraw.h"
 #include "Pictures.h"
 #include "Resources.h"
+#include "SceneLayer.h"
 #include "Scene.h"
 #include "ScreenBox.h"
 #include "ShellOnly.h"
@@ -24,6 +25,8 @@ struct FrameStats {
     double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed; when
                               // every part was drawn over the kept background, the share of the
                               // window the background was drawn in
+    bool overLayer = false;   // the keys and hands were copied from the kept layer, only the
+                              // notes coming and the overlay drawn over them
 };
 
 class SceneRenderer {
@@ -50,7 +53,7 @@ public:
     bool keepsFrames() const { return keepFrames_; }
     // The back buffer no longer holds the last frame (something else drew there): the next
     // frame is drawn whole.
-    void forgetFrame() { kept_.reset(); }
+    void forgetFrame();
     FrameStats lastFrame() const { return stats_; }
 
     int width() const { return width_; }
@@ -86,10 +89,12 @@ private:
     void placeCamera(const Scene& scene);
     void drawChanges(const Scene& scene);
     void drawOverBackground(const Scene& scene);
-    // The scene within box, or the whole window; with a layout, the parts outside the box left out.
-    void drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout);
-    // The same without the background: the keys, bars, hands and overlay.
-    void drawParts(const Scene& scene, const ScreenBox* box, const FrameLayout* layout);
+    bool drawOverLayer(const Scene& scene, const FrameLayout& layout, const std::vector<ScreenBox>& boxes);
+    // The scene within box, or the whole window; with a layout, the parts outside the box left
+    // out. Of the parts, all or those standing in the scene.
+    void drawScene(const Scene& scene, const ScreenBox* box, const FrameLayout* layout, Parts parts = Parts::All);
+    // The same without the background: the keys, bars, hands and overlay, or some of them.
+    void drawParts(const Scene& scene, const ScreenBox* box, const FrameLayout* layout, Parts parts = Parts::All);
     // Where the scene's parts are under the camera in force; a hand posed as in `before` keeps
     // its place from `was` rather than being worked out again.
     FrameLayout layOut(const Scene& scene, const Scene* before, const FrameLayout* was);
@@ -103,5 +108,7 @@ private:
     double aspectRatio_ = 1200.0 / 1000.0;  // of the last size that had one
     bool keepFrames_ = false;
     std::optional<KeptFrame> kept_;
+    SceneLayer layer_;
+    bool layerKept_ = false;  // the layer shows the kept frame's scene, without what goes over it
     FrameStats stats_;
 };
