@@ -312,7 +312,7 @@ SceneResult runScene(const BenchScene& scene, const Options& options) {
     // all alike. Each run starts with two frames that are not timed: the first frame after
     // another way's finds caches and llvmpipe's buffers set for that one (and the program's
     // way a frame to draw over), which the program, drawing one way only, never does. The two
-    // show the states just before the first timed one, so that the program's way has its
+    // show two states, the second one before the first timed one, so that the program's way has its
     // layer of keys and hands without the notes coming made too, as it keeps it from frame to
     // frame in the program.
     int done[3] = {0, 0, 0};
@@ -331,7 +331,7 @@ SceneResult runScene(const BenchScene& scene, const Options& options) {
             if (!wanted(way) || frames >= options.frames) continue;
             setWay(way);
             for (int i = 0; i < 2; ++i) {
-                if (scene.change) scene.change(shown, std::max(frames - 1 + i, 0));
+                if (scene.change) scene.change(shown, frames + 1 - i);
                 display();
                 glFinish();
             }

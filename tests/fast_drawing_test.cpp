@@ -300,6 +300,23 @@ TEST_F(KeptFrames, KeysChangeUnderTheConcertLightsAndOnAPicture) {
     drawnOverTheLast();
     scene().keys[3].press(0);
     EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "church, from the copy";
+
+    // A new picture drawn a second time whole into the layer under the notes coming, which is
+    // drawn upside down: the copy is not taken from there, and a turned camera shows it upright.
+    scene().activeBackground = SPACE;
+    drawnOverTheLast();
+    scene().bars = {{5, true, 1.0f, 1.5f, false}};
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "space, the first bar";
+    EXPECT_TRUE(renderer().lastFrame().overLayer);
+    scene().bars[0] = {5, true, 0.9f, 1.4f, false};
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "space, the bar moved";
+    scene().camera.rotation[1] = 8.0f;
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "space, the camera turned";
+    scene().camera.rotation[1] = 4.0f;
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "space, turned over the copy";
+    scene().bars[0] = {5, true, 0.8f, 1.3f, false};  // the layer, drawn before the camera turned, drawn again
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "space, the bar moved under the camera turned";
+    EXPECT_TRUE(renderer().lastFrame().overLayer);
 }
 
 TEST_F(KeptFrames, WhatChangesEverywhereDrawsTheWholeWindowAndNothingDrawsNothing) {

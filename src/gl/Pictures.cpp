@@ -301,13 +301,14 @@ bool Pictures::drawBackground(int background, float intensity, bool fast, const 
         glEnd();
         // The copy is taken the second time the same background is drawn: not in the first
         // frame, which should show as soon as it can, nor while the brightness is changing;
-        // and only in a frame drawn whole, since it is taken of the whole window.
+        // and only in a frame drawn whole into the window, since it is taken of the whole window
+        // (a layer drawn upside down would give it upside down).
         if (fast && !glIsEnabled(GL_SCISSOR_TEST)) {
-            if (copy_->of == now) {
+            if (copy_->of == now && intoWindow_) {
                 takeWindowCopy(viewport, intensity);
                 glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
                 backgroundHeld_ = false;
-            } else {
+            } else if (!(copy_->of == now)) {
                 copy_->valid = false;
                 copy_->of = now;
             }

@@ -40,6 +40,10 @@ public:
     // whether it drew within `within` alone.
     bool drawBackground(int background, float intensity, bool fast, const ScreenBox* within = nullptr);
 
+    // Whether drawing goes into the window, or elsewhere (a layer drawn upside down): a copy
+    // of the window is taken only from the window.
+    void drawIntoWindow(bool intoWindow) { intoWindow_ = intoWindow; }
+
     // How many times load has run: what a kept frame showed may have changed since.
     unsigned int loads() const { return loads_; }
     unsigned int handTexture() const { return handTex_; }
@@ -71,4 +75,5 @@ private:
     unsigned int backgroundUploads_ = 0;
     std::unique_ptr<WindowCopy> copy_;
     unsigned int loads_ = 0;
+    bool intoWindow_ = true;
 };

@@ -118,6 +118,7 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
     if ((scene.bars.empty() && kept.scene.bars.empty()) || !layer_.ready(width_, height_))
         return false;
     layer_.drawIntoLayer();
+    pictures_.drawIntoWindow(false);
     if (!layerKept_) {
         // A frame drawn otherwise since: the layer is drawn whole once.
         drawScene(scene, nullptr, nullptr, Parts::Standing);
@@ -127,6 +128,7 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
             drawScene(scene, &box, &layout, Parts::Standing);
     }
     layer_.drawIntoWindow();
+    pictures_.drawIntoWindow(true);
     layerKept_ = true;
     for (const ScreenBox& box : boxes) {
         if (!layer_.copyToWindow(box)) {  // only ever the first copy
