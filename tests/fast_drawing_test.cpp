@@ -259,6 +259,8 @@ TEST_F(KeptFrames, EachPartThatChangesIsDrawnWhereItWasAndWhereItIs) {
         {"a bar awaited", [](Scene& s) { s.bars[1].awaited = true; }},
         {"the right hand moved back over a bar", [](Scene& s) { s.rightHand.pos[0] -= 0.8f; }},
         {"a bar played and gone", [](Scene& s) { s.bars.erase(s.bars.begin()); }},
+        {"the last bar gone, the layer let go", [](Scene& s) { s.bars.clear(); }},
+        {"a bar again, the layer made again", [](Scene& s) { s.bars = {{8, true, 0.5f, 1.0f, false}}; }},
         {"keys released, the mark gone", [](Scene& s) {
              s.keys[4].press(0);
              s.keys[17].press(0);

@@ -115,8 +115,11 @@ void SceneRenderer::drawChanges(const Scene& scene) {
 // bars or no layer: the frame is drawn box by box as before.
 bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout, const std::vector<ScreenBox>& boxes) {
     KeptFrame& kept = *kept_;
-    if ((scene.bars.empty() && kept.scene.bars.empty()) || !layer_.ready(width_, height_))
+    if (scene.bars.empty() && kept.scene.bars.empty()) {
+        layer_.letGo();
         return false;
+    }
+    if (!layer_.ready(width_, height_)) return false;
     layer_.drawIntoLayer();
     pictures_.drawIntoWindow(false);
     if (!layerKept_) {

@@ -71,6 +71,10 @@ void SceneLayer::release() {
     width_ = height_ = 0;
 }
 
+void SceneLayer::letGo() {
+    if (gl_ != nullptr && framebuffer_ != 0 && context_ == glXGetCurrentContext()) release();
+}
+
 bool SceneLayer::ready(int w, int h) {
     if (unusable_ || w <= 0 || h <= 0) return false;
     if (gl_ == nullptr) {

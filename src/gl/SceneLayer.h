@@ -17,6 +17,9 @@ public:
     // false where GL has no framebuffer objects, or where copying depth to the window failed
     // once.
     bool ready(int w, int h);
+    // Its memory given back (twice the window's pixels, 9.6 MB at the first size), while no
+    // bars need it; ready() makes it again.
+    void letGo();
     // Draws go into the layer, or back to the window.
     void drawIntoLayer();
     void drawIntoWindow();
