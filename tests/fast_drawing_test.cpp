@@ -151,16 +151,16 @@ const double KEPT_AGREEMENT = 0.9999;
 
 // The same scene drawn whole by a renderer of its own, into the back buffer too: its pixels
 // come from the very same rasterizing, window and all.
-void drawWhole(const Scene& s, FramePixels& into) {
+void drawWhole(const Scene& s, FramePixels& into, int width = GL_TEST_WIDTH, int height = GL_TEST_HEIGHT) {
     static SceneRenderer whole{ResourcePaths()};
     static bool started = false;
     if (!started) {
         whole.initGl(Scene());
         started = true;
     }
-    whole.reshape(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    whole.reshape(width, height);
     whole.draw(s);
-    readBackBuffer(into, GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    readBackBuffer(into, width, height);
 }
 
 class KeptFrames : public testing::Test {
@@ -175,10 +175,10 @@ protected:
     }
     // The scene drawn over the frame before, held to the same scene drawn whole; the back
     // buffer is then given back the frame drawn in part, for the next one to be drawn over.
-    FrameAgreement drawnOverTheLast() {
+    FrameAgreement drawnOverTheLast(int width = GL_TEST_WIDTH, int height = GL_TEST_HEIGHT) {
         renderer().draw(scene());
-        readBackBuffer(kept_, GL_TEST_WIDTH, GL_TEST_HEIGHT);
-        drawWhole(scene(), whole_);
+        readBackBuffer(kept_, width, height);
+        drawWhole(scene(), whole_, width, height);
         writeBackBuffer(kept_);
         return compareFrames(kept_, whole_, 2);
     }
@@ -275,6 +275,29 @@ TEST_F(KeptFrames, EachPartThatChangesIsDrawnWhereItWasAndWhereItIs) {
         EXPECT_FALSE(stats.whole) << step.what;
         EXPECT_GE(stats.passes, 1) << step.what;
         EXPECT_LT(stats.drawnShare, 0.2) << step.what;
+    }
+}
+
+TEST_F(KeptFrames, TheNotesComingAreDrawnOverTheirLayerAtEveryWindowSize) {
+    // The layer follows the window: drawn at another size, or turned over by the height of
+    // another, the keys and hands under the bars would stand elsewhere.
+    scene().bars = {{2, false, 0.4f, 1.2f, false}, {9, true, 0.2f, 0.9f, false}, {19, true, 1.0f, 1.6f, true}};
+    const struct {
+        int width, height;
+    } sizes[] = {{800, 600}, {GL_TEST_WIDTH, GL_TEST_HEIGHT - 150}, {GL_TEST_WIDTH, GL_TEST_HEIGHT}};
+    for (const auto& size : sizes) {
+        renderer().reshape(size.width, size.height);
+        drawnOverTheLast(size.width, size.height);  // whole: a new size
+        for (int step = 1; step <= 3; ++step) {
+            for (NoteBar& bar : scene().bars) {
+                bar.start -= 0.1f;
+                bar.end -= 0.1f;
+            }
+            scene().rightHand.pos[0] += 0.1f;  // a hand moving under the bars, drawn into the layer
+            EXPECT_GE(drawnOverTheLast(size.width, size.height).withinTolerance, KEPT_AGREEMENT)
+                << size.width << " x " << size.height << ", step " << step;
+            EXPECT_TRUE(renderer().lastFrame().overLayer) << size.width << " x " << size.height;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <GL/glext.h>
 #include <GL/glx.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -68,7 +69,7 @@ void SceneLayer::release() {
     if (colour_ != 0) gl_->deleteRenderbuffers(1, &colour_);
     if (depth_ != 0) gl_->deleteRenderbuffers(1, &depth_);
     framebuffer_ = colour_ = depth_ = 0;
-    width_ = height_ = 0;
+    width_ = height_ = askedWidth_ = askedHeight_ = 0;
 }
 
 void SceneLayer::letGo() {
@@ -95,12 +96,22 @@ bool SceneLayer::ready(int w, int h) {
     void* context = glXGetCurrentContext();
     if (context != context_) {  // the old objects went with their context
         framebuffer_ = colour_ = depth_ = 0;
-        width_ = height_ = 0;
+        width_ = height_ = askedWidth_ = askedHeight_ = 0;
         context_ = context;
     }
-    if (framebuffer_ != 0 && w == width_ && h == height_) return true;
+    if (framebuffer_ != 0 && w == askedWidth_ && h == askedHeight_) return true;
 
     release();
+    // Of the window's size, which Mesa turns its drawing over by, when the scene is drawn in
+    // less of it: only then do the two drawings put a point at the same place to the last bit.
+    unsigned int windowWidth = 0, windowHeight = 0;
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (display != nullptr && drawable != 0) {
+        glXQueryDrawable(display, drawable, GLX_WIDTH, &windowWidth);
+        glXQueryDrawable(display, drawable, GLX_HEIGHT, &windowHeight);
+    }
+    const int width = std::max(w, static_cast<int>(windowWidth)), height = std::max(h, static_cast<int>(windowHeight));
     const GLenum depthFormat = windowDepthFormat();
     if (depthFormat == 0) {
         unusable_ = true;
@@ -108,10 +119,10 @@ bool SceneLayer::ready(int w, int h) {
     }
     gl_->genRenderbuffers(1, &colour_);
     gl_->bindRenderbuffer(GL_RENDERBUFFER, colour_);
-    gl_->renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    gl_->renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
     gl_->genRenderbuffers(1, &depth_);
     gl_->bindRenderbuffer(GL_RENDERBUFFER, depth_);
-    gl_->renderbufferStorage(GL_RENDERBUFFER, depthFormat, w, h);
+    gl_->renderbufferStorage(GL_RENDERBUFFER, depthFormat, width, height);
     gl_->bindRenderbuffer(GL_RENDERBUFFER, 0);
     gl_->genFramebuffers(1, &framebuffer_);
     gl_->bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
@@ -127,8 +138,10 @@ bool SceneLayer::ready(int w, int h) {
         unusable_ = true;
         return false;
     }
-    width_ = w;
-    height_ = h;
+    width_ = width;
+    height_ = height;
+    askedWidth_ = w;
+    askedHeight_ = h;
     return true;
 }
 
@@ -136,14 +149,23 @@ bool SceneLayer::ready(int w, int h) {
 // depth then fall on other pixels than in a framebuffer object drawn the right way up: a few
 // hundred pixels of a frame differed by up to 5/255 from the same frame drawn whole. Drawn
 // upside down too, the layer is the window's drawing pixel for pixel, and the copy turns it.
+// Where the scene takes less than the window (the window's lower left), Mesa turns the
+// drawing over by the window's height: the scene is then drawn at the top of the layer, which
+// puts every point where the window's drawing puts it, turned.
 void SceneLayer::drawIntoLayer() {
     gl_->bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    if (gl_->clipControl != nullptr) gl_->clipControl(GL_UPPER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    if (gl_->clipControl != nullptr) {
+        gl_->clipControl(GL_UPPER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+        glViewport(0, height_ - askedHeight_, askedWidth_, askedHeight_);
+    }
     inLayer_ = true;
 }
 
 void SceneLayer::drawIntoWindow() {
-    if (gl_->clipControl != nullptr) gl_->clipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    if (gl_->clipControl != nullptr) {
+        gl_->clipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+        glViewport(0, 0, askedWidth_, askedHeight_);
+    }
     gl_->bindFramebuffer(GL_FRAMEBUFFER, 0);
     inLayer_ = false;
 }

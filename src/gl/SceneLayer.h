@@ -39,7 +39,8 @@ private:
     bool unusable_ = false;
     void* context_ = nullptr;  // the GLX context the objects belong to
     unsigned int framebuffer_ = 0, colour_ = 0, depth_ = 0;
-    int width_ = 0, height_ = 0;
+    int width_ = 0, height_ = 0;              // the layer's, the window's size
+    int askedWidth_ = 0, askedHeight_ = 0;    // the scene's, in the window's lower left
     bool checked_ = false;  // a copy to the window has been tried
     bool inLayer_ = false;  // drawing goes into the layer
 };
