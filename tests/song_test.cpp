@@ -850,6 +850,28 @@ TEST_F(PlayAlong, AKeyPlayedRightShinesGreenAWrongOneRedForAMoment) {
     EXPECT_EQ(piano->scene().feedback[static_cast<std::size_t>(noteIndexKey(6))].kind, KeyFeedback::WRONG);
     tap('f');  // more than a beat before E's time: neither right nor wrong
     EXPECT_EQ(piano->scene().feedback[9].kind, KeyFeedback::NONE) << "E's time has not come";
+
+    // A colour that ends by the clock between two frames is still drawn gone: the piano goes
+    // on animating until the frame that shows it gone, or the window, resting, would keep the
+    // last colour (and the shown letter's key would not shine again) until something moved.
+    frames(60);
+    ASSERT_FALSE(piano->animating());
+    tap('k');
+    clock.advance(STEP_SECONDS / 3);  // again, between two frames
+    tap('k');
+    const std::size_t k = static_cast<std::size_t>(noteIndexKey(6));
+    while (piano->scene().feedback[k].age + STEP_SECONDS < FEEDBACK_SECONDS)
+        frame(piano->secondsUntilFrame());  // woken when each frame is due, as the window is
+    ASSERT_EQ(piano->scene().feedback[k].kind, KeyFeedback::WRONG);
+    const double left = FEEDBACK_SECONDS - piano->scene().feedback[k].age;
+    ASSERT_LT(left, piano->secondsUntilFrame());
+    clock.advance((left + piano->secondsUntilFrame()) / 2);  // past the colour, short of the frame
+    EXPECT_EQ(piano->scene().feedback[k].kind, KeyFeedback::NONE);
+    EXPECT_TRUE(piano->animating()) << "the frame without the colour is still to be drawn";
+    EXPECT_TRUE(frame(piano->secondsUntilFrame()));
+    EXPECT_EQ(piano->scene().feedback[k].kind, KeyFeedback::NONE);
+    frames(60);
+    EXPECT_FALSE(piano->animating());
 }
 
 TEST_F(PlayAlong, PlayedAlongAPassageRestartsAtItsStartNotTheSongs) {

@@ -369,7 +369,7 @@ std::vector<unsigned char> Piano::userHeldKeys() const {
 bool Piano::animating() const {
     if (right_.moving() || left_.moving()) return true;
     if ((song_.playing() && !song_.waiting()) || score_.playing()) return true;
-    if (practice_.shining()) return true;  // a key played along fades back
+    if (practice_.shining() || colourAtStep_) return true;  // a key played along fades back
     return concertOn_ || !right_.pending.empty() || !left_.pending.empty() || sounds_.fading() || midi_.keysMoving();
 }
 
@@ -436,6 +436,7 @@ void Piano::step() {
     if (concertOn_) lights_.stepConcert();
     if (left_.busy()) left_.update();
     if (right_.busy()) right_.update();
+    colourAtStep_ = practice_.shining();
 }
 
 Scene Piano::scene() const {

@@ -281,6 +281,10 @@ private:
     Stroke left_;   // chords
     SongPlayer song_;
     Practice practice_;
+    // Whether the last step's scene showed a key's colour of right or wrong. The colour ends by
+    // the clock, between two frames as often as not: the piano goes on moving until a step
+    // sees it gone, so that a frame shows it gone (and the shown letter's key shining again).
+    bool colourAtStep_ = false;
     TakeRecorder recorder_;
     MidiPlayer midi_;
     ScorePlayer score_;
