@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
     // Listed now from their heads alone; each is read whole only when Space chooses it.
     setup.soundFonts = listSoundFonts(userSoundFontDir(), systemSoundFontsNamed(std::getenv("TINKLEWOOD_SYSTEM_SOUNDFONTS")));
     Piano piano(setup);
+    // Without its X server the program cannot go on, but a take being recorded is saved.
+    static Piano* playing = nullptr;
+    playing = &piano;
+    onConnectionLost([] { playing->finish(); });
     // What the user chose last time, unless asked to start afresh; then the file is left alone.
     if (!options.has("--defaults")) piano.keepSettingsIn(settingsFilePath());
     shell.loadPictures(piano.scene());  // the pictures of the scene the piano starts with

@@ -21,6 +21,9 @@ inline constexpr const char* HELP_WINDOW_TITLE = "Help";
 // glutInit, living through X errors about windows that are gone: a stale window manager's
 // check window at start-up, a window another client destroyed at exit (XErrors.cpp).
 void startGlut(int* argc, char** argv);
+// The X server gone (it ended, or the session did): `save` is called, then the program ends at
+// once with status 1, nothing else run at exit (XErrors.cpp).
+void onConnectionLost(void (*save)());
 // Whether an X window still stands: another client may have destroyed it, which freeglut takes
 // no note of. The failed lookup ends nothing (XErrors.cpp).
 bool windowExists(struct _XDisplay* display, unsigned long window);

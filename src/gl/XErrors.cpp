@@ -50,6 +50,18 @@ int liveThroughGoneWindows(Display* display, XErrorEvent* error) {
     return previousHandler(display, error);
 }
 
+void (*saveWhenLost)() = nullptr;
+
+// Xlib's own answer to a lost connection is exit(): its handlers (freeglut's, which makes each
+// window current once more to destroy it) then wait for ever on the lock of the GLX call that
+// found the loss. What must not be lost is saved, and the program ends without them.
+int connectionLost(Display*) {
+    std::fputs("tinklewood: the connection to the X server was lost\n", stderr);
+    if (saveWhenLost != nullptr) saveWhenLost();
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
 // freeglut checks the same lookup itself and ends the program; its other errors end it as
 // freeglut's own report would.
 void glutErrorWhileStarting(const char* format, va_list args) {
@@ -67,6 +79,7 @@ void glutErrorWhileStarting(const char* format, va_list args) {
 void startGlut(int* argc, char** argv) {
     if (*argc > 0) programName = argv[0];
     previousHandler = XSetErrorHandler(liveThroughGoneWindows);
+    XSetIOErrorHandler(connectionLost);
     glutInitErrorFunc(glutErrorWhileStarting);
     stage = Stage::Starting;
     glutInit(argc, argv);
@@ -75,6 +88,8 @@ void startGlut(int* argc, char** argv) {
     // Registered after glutInit's own, so it runs before freeglut destroys its windows at exit.
     std::atexit([] { stage = Stage::Leaving; });
 }
+
+void onConnectionLost(void (*save)()) { saveWhenLost = save; }
 
 bool windowExists(Display* display, Window window) {
     if (display == nullptr || window == 0) return false;

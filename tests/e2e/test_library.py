@@ -9,6 +9,7 @@ was heard, from the capture.
 
 import ctypes
 import ctypes.util
+import subprocess
 import time
 import unittest
 
@@ -161,6 +162,24 @@ class RecordingTest(unittest.TestCase):
             for played, original in zip(played_gaps, np.diff(typed)):
                 self.assertLess(abs(played - original), beat + 0.05,
                                 f"a gap of {original:.2f} s came back as {played:.2f} s of frames")
+
+    def test_a_take_is_kept_when_the_x_server_goes(self):
+        # The session ending under a recording: the program may not wait for ever on a
+        # connection that is gone (it did, in its exit handlers), and the take is saved.
+        with Program() as p:
+            p.key("7")
+            p.hold("s", 0.3)
+            time.sleep(0.3)
+            p.display.process.kill()
+            try:
+                status = p.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.fail("the program went on without its X server")
+            self.assertEqual(status, 1)
+            self.assertIn("the connection to the X server was lost", p.stderr())
+            songs = self.recorded(p, ".song")
+            self.assertEqual(len(songs), 1, "the take was lost")
+            self.assertEqual(len(read_song(songs[0])["right"]), 1)
 
     def test_a_folder_that_cannot_be_made_keeps_the_take_for_another_try(self):
         with Program() as p:
