@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     // for what the output left sounding) while the piano they feed is still there, and then
     // the sound engine (its threads joined, its device closed).
     piano.finish();
+    onConnectionLost(nullptr);  // the piano goes before the windows' connections close
     closeMidiPorts();
     closeSoundEngine(engine);
     return status;

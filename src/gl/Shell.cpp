@@ -284,7 +284,7 @@ Shell::~Shell() {
 }
 
 void Shell::requestFrame() {
-    if (windowID_ == 0) return;  // closed: nothing left to draw
+    if (windowID_ == 0 || connectionLost()) return;  // closed, or gone: nothing left to draw
     glutSetWindow(windowID_);
     glutPostRedisplay();
 }

@@ -24,6 +24,8 @@ void startGlut(int* argc, char** argv);
 // The X server gone (it ended, or the session did): `save` is called, then the program ends at
 // once with status 1, nothing else run at exit (XErrors.cpp).
 void onConnectionLost(void (*save)());
+// Whether it has: nothing more is asked of GLUT then.
+bool connectionLost();
 // Whether an X window still stands: another client may have destroyed it, which freeglut takes
 // no note of. The failed lookup ends nothing (XErrors.cpp).
 bool windowExists(struct _XDisplay* display, unsigned long window);

@@ -51,12 +51,14 @@ int liveThroughGoneWindows(Display* display, XErrorEvent* error) {
 }
 
 void (*saveWhenLost)() = nullptr;
+bool lost = false;
 
 // Xlib's own answer to a lost connection is exit(): its handlers (freeglut's, which makes each
 // window current once more to destroy it) then wait for ever on the lock of the GLX call that
 // found the loss. What must not be lost is saved, and the program ends without them.
-int connectionLost(Display*) {
+int endOnLostConnection(Display*) {
     std::fputs("tinklewood: the connection to the X server was lost\n", stderr);
+    lost = true;  // nothing asks GLUT for a frame now: a window switch could wait for ever too
     if (saveWhenLost != nullptr) saveWhenLost();
     std::fflush(nullptr);
     std::_Exit(1);
@@ -79,7 +81,7 @@ void glutErrorWhileStarting(const char* format, va_list args) {
 void startGlut(int* argc, char** argv) {
     if (*argc > 0) programName = argv[0];
     previousHandler = XSetErrorHandler(liveThroughGoneWindows);
-    XSetIOErrorHandler(connectionLost);
+    XSetIOErrorHandler(endOnLostConnection);
     glutInitErrorFunc(glutErrorWhileStarting);
     stage = Stage::Starting;
     glutInit(argc, argv);
@@ -90,6 +92,8 @@ void startGlut(int* argc, char** argv) {
 }
 
 void onConnectionLost(void (*save)()) { saveWhenLost = save; }
+
+bool connectionLost() { return lost; }
 
 bool windowExists(Display* display, Window window) {
     if (display == nullptr || window == 0) return false;
