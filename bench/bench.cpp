@@ -312,9 +312,9 @@ SceneResult runScene(const BenchScene& scene, const Options& options) {
     // all alike. Each run starts with two frames that are not timed: the first frame after
     // another way's finds caches and llvmpipe's buffers set for that one (and the program's
     // way a frame to draw over), which the program, drawing one way only, never does. The two
-    // show two states, the second one before the first timed one, so that the program's way has its
-    // layer of keys and hands without the notes coming made too, as it keeps it from frame to
-    // frame in the program.
+    // show two states, the second the one before the first timed frame's, so that the
+    // program's way has also made its layer of the keys and hands without the notes coming, as
+    // the program keeps it from frame to frame.
     int done[3] = {0, 0, 0};
     auto wanted = [&](Way way) { return !options.fastOnly || way == Way::Changed; };
     auto unfinished = [&] {

@@ -139,7 +139,7 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
             return false;
         }
         glEnable(GL_SCISSOR_TEST);
-        glScissor(box.x0, box.y0, box.width(), box.height());
+        layer_.scissor(box);
         drawParts(scene, &box, &layout, Parts::Over);
         glDisable(GL_SCISSOR_TEST);
     }
