@@ -246,6 +246,34 @@ void Pictures::drawWindowCopy(const int vp[4], const ScreenBox* within) {
     glBindTexture(GL_TEXTURE_2D, backgroundTex_);
 }
 
+bool Pictures::hasCopyOf(int background, float intensity) const {
+    if (background != uploadedBackground_ || intensity == 0 || !copy_->valid) return false;
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    return copy_->of == copyKey(viewport, intensity);
+}
+
+void Pictures::drawCopyBehind(const ScreenBox& within) {
+    glDisable(GL_LIGHTING);
+    glDepthMask(GL_FALSE);
+    // The copy's quad lies on the far plane, where the depth is cleared to: it passes where
+    // nothing was drawn.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    drawWindowCopy(viewport, &within);
+    glDisable(GL_TEXTURE_2D);
+    glDepthFunc(GL_LESS);
+    glDisable(GL_DEPTH_TEST);
+}
+
 CopyKey Pictures::copyKey(const int vp[4], float intensity) const {
     CopyKey key;
     key.picture = backgroundTex_;

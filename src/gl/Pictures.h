@@ -39,6 +39,12 @@ public:
     // test, lighting and depth writes off, as the scene's drawing expects after it. Returns
     // whether it drew within `within` alone.
     bool drawBackground(int background, float intensity, bool fast, const ScreenBox* within = nullptr);
+    // Whether there is a copy of the window showing this background at this brightness, for
+    // drawCopyBehind, in the current viewport.
+    bool hasCopyOf(int background, float intensity) const;
+    // The copy within `within`, behind what is drawn there already: only where the depth is
+    // still the cleared one. Leaves the state as drawBackground does.
+    void drawCopyBehind(const ScreenBox& within);
 
     // Whether drawing goes into the window, or elsewhere (a layer drawn upside down): a copy
     // of the window is taken only from the window.

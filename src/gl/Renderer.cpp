@@ -161,11 +161,20 @@ void SceneRenderer::drawOverBackground(const Scene& scene) {
     // Unscissored, the depth clear is llvmpipe's cheap one; the colour needs none, the
     // background covering the box.
     glClear(GL_DEPTH_BUFFER_BIT);
-    // The first frame after the background changed draws it whole and takes the copy; a black
-    // one (concert mode) is a clear, no dearer whole.
-    const bool inBox =
-        pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast(), &all);
-    drawParts(scene, nullptr, &layout);
+    bool inBox = true;
+    if (solids_.fast() && pictures_.hasCopyOf(scene.activeBackground, scene.lights.background_intensity)) {
+        // The parts first and the background behind them, only where none stands: about half
+        // the box is keys and hands. The overlay is blended over the background, so it comes
+        // last.
+        drawParts(scene, nullptr, &layout, Parts::Standing);
+        pictures_.drawCopyBehind(all);
+        drawParts(scene, nullptr, &layout, Parts::Over);
+    } else {
+        // The first frame after the background changed draws it whole and takes the copy; a
+        // black one (concert mode) is a clear, no dearer whole.
+        inBox = pictures_.drawBackground(scene.activeBackground, scene.lights.background_intensity, solids_.fast(), &all);
+        drawParts(scene, nullptr, &layout);
+    }
     layerKept_ = false;
     stats_ = inBox ? FrameStats{false, 1, static_cast<double>(all.area()) / (static_cast<double>(width_) * height_)}
                    : FrameStats{true, 1, 1.0};
@@ -228,12 +237,26 @@ void SceneRenderer::drawParts(const Scene& scene, const ScreenBox* box, const Fr
     // Within a box, the parts that cannot reach it are left out: nothing of them would show.
     const bool cull = box != nullptr && layout != nullptr;
     const bool standing = parts != Parts::Over, over = parts != Parts::Standing;
+    auto drawHands = [&] {
+        if (!cull || layout->leftHand.meets(*box)) drawHand(scene.leftHand, solids_);
+        if (!cull || layout->rightHand.meets(*box)) drawHand(scene.rightHand, solids_);
+    };
+    // The hands cost llvmpipe the most of all the parts (their fingers are thousands of slivers
+    // a pixel wide): sent first, they are rasterized while this thread works out the keys. The
+    // picture is the same, no two parts meeting at one depth; the immediate drawing keeps its
+    // order.
+    const bool handsFirst = standing && solids_.fast();
+    if (handsFirst) {
+        drawHands();
+        glFlush();
+    }
     if (standing) {
         KeySet keys;
         for (std::size_t k = 0; k < NUM_KEYS; ++k) keys[k] = !cull || layout->keys[k].meets(*box);
         keyboard_.draw(scene, solids_, &keys);
     }
-    // The bars before the hands, which hide them; over a kept layer, the hands' depth does.
+    // A hand in front of a bar hides it by depth, drawn before or after it; over a kept layer,
+    // by the layer's depth.
     if (over && cull) {
         std::vector<bool> bars(layout->bars.size());
         for (std::size_t i = 0; i < bars.size(); ++i) bars[i] = layout->bars[i].box.meets(*box);
@@ -241,8 +264,7 @@ void SceneRenderer::drawParts(const Scene& scene, const ScreenBox* box, const Fr
     } else if (over) {
         bars_.draw(scene);
     }
-    if (standing && (!cull || layout->leftHand.meets(*box))) drawHand(scene.leftHand, solids_);
-    if (standing && (!cull || layout->rightHand.meets(*box))) drawHand(scene.rightHand, solids_);
+    if (standing && !handsFirst) drawHands();
     if (!over) return;
     if (layout != nullptr)
         drawOverlay(layout->overlay, font_);
