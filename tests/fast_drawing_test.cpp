@@ -448,3 +448,45 @@ TEST(FrameChanges, BoxesAreJoinedWhereOneDrawingCostsLessThanTwo) {
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0], (ScreenBox{0, 900, 100, 1000}));
 }
+
+TEST(FrameChanges, WhatALayoutCoversIsEachPixelOfItsPartsOnce) {
+    // Keys overlapping side by side and in the middle of one another, a hand across them, a
+    // bar above, a caption reaching out of the window, and boxes left empty.
+    FrameLayout layout;
+    for (std::size_t k = 0; k < NUM_KEYS; ++k) {
+        const int x = 20 + 9 * static_cast<int>(k);
+        layout.keys[k] = k % 3 == 2 ? ScreenBox{x - 4, 40, x + 4, 70} : ScreenBox{x, 20, x + 12, 70};
+    }
+    layout.leftHand = {30, 50, 90, 110};
+    layout.bars.push_back({NoteBar{}, {100, 90, 110, 140}});
+    layout.overlay.push_back(OverlayItem{});
+    layout.overlay.back().box = {180, 130, 260, 150};
+    const int w = 240, h = 160;
+    const std::vector<ScreenBox> covered = coveredBy(layout, w, h);
+
+    std::vector<int> times(static_cast<std::size_t>(w * h), 0);
+    for (const ScreenBox& b : covered) {
+        EXPECT_FALSE(b.empty());
+        for (int y = b.y0; y < b.y1; ++y)
+            for (int x = b.x0; x < b.x1; ++x) ++times[static_cast<std::size_t>(y * w + x)];
+    }
+    std::vector<ScreenBox> parts(layout.keys.begin(), layout.keys.end());
+    parts.insert(parts.end(), {layout.leftHand, layout.bars[0].box, layout.overlay[0].box});
+    int wrong = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool inPart = std::any_of(parts.begin(), parts.end(), [&](const ScreenBox& p) {
+                return p.x0 <= x && x < p.x1 && p.y0 <= y && y < p.y1;
+            });
+            wrong += times[static_cast<std::size_t>(y * w + x)] != (inPart ? 1 : 0);
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels covered twice, or left out, or covered outside the parts";
+    EXPECT_TRUE(coveredBy(FrameLayout{}, w, h).empty());
+
+    // A key cut into three bands by a hand beside it stays one box.
+    FrameLayout two;
+    two.keys[0] = {0, 0, 10, 100};
+    two.leftHand = {20, 50, 30, 60};
+    EXPECT_EQ(coveredBy(two, w, h), (std::vector<ScreenBox>{{0, 0, 10, 100}, {20, 50, 30, 60}}));
+}

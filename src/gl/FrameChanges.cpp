@@ -88,6 +88,60 @@ ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h) {
     return all.within(w, h);
 }
 
+std::vector<ScreenBox> coveredBy(const FrameLayout& layout, int w, int h) {
+    std::vector<ScreenBox> parts;
+    auto add = [&](const ScreenBox& box) {
+        const ScreenBox cut = box.within(w, h);
+        if (!cut.empty()) parts.push_back(cut);
+    };
+    for (const ScreenBox& key : layout.keys) add(key);
+    add(layout.leftHand);
+    add(layout.rightHand);
+    for (const PlacedBar& bar : layout.bars) add(bar.box);
+    for (const OverlayItem& item : layout.overlay) add(item.box);
+
+    // Band by band between the rows where a box starts or ends, the runs the boxes crossing the
+    // band cover; a run that goes on unchanged from the band below grows that band's box.
+    std::vector<int> rows;
+    for (const ScreenBox& b : parts) {
+        rows.push_back(b.y0);
+        rows.push_back(b.y1);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<ScreenBox> covered;
+    std::vector<std::size_t> below, here;  // the boxes reaching the top of the band below, and of this one
+    for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
+        const int y0 = rows[r], y1 = rows[r + 1];
+        std::vector<std::pair<int, int>> runs;
+        for (const ScreenBox& b : parts)
+            if (b.y0 <= y0 && y1 <= b.y1) runs.push_back({b.x0, b.x1});
+        std::sort(runs.begin(), runs.end());
+        std::vector<std::pair<int, int>> merged;
+        for (const auto& run : runs) {
+            if (!merged.empty() && run.first <= merged.back().second)
+                merged.back().second = std::max(merged.back().second, run.second);
+            else
+                merged.push_back(run);
+        }
+        here.clear();
+        for (const auto& [x0, x1] : merged) {
+            const auto same = std::find_if(below.begin(), below.end(), [&](std::size_t i) {
+                return covered[i].x0 == x0 && covered[i].x1 == x1 && covered[i].y1 == y0;
+            });
+            if (same != below.end()) {
+                covered[*same].y1 = y1;
+                here.push_back(*same);
+            } else {
+                here.push_back(covered.size());
+                covered.push_back({x0, y0, x1, y1});
+            }
+        }
+        std::swap(below, here);
+    }
+    return covered;
+}
+
 std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was, const Scene& now,
                                     const FrameLayout& is, Parts parts) {
     std::vector<ScreenBox> boxes;

@@ -50,6 +50,9 @@ std::vector<ScreenBox> changedBoxes(const Scene& before, const FrameLayout& was,
 
 // One box around every part both layouts place, cut to a window of w x h.
 ScreenBox aroundAll(const FrameLayout& a, const FrameLayout& b, int w, int h);
+// Every pixel of a window of w x h that some part the layout places reaches, as boxes that do
+// not overlap, bottom to top.
+std::vector<ScreenBox> coveredBy(const FrameLayout& layout, int w, int h);
 
 // The boxes, cut to a window of w x h, joined wherever drawing their union costs no more than
 // drawing them apart, a drawing of its own costing as much as `passPixels` pixels more.

@@ -220,27 +220,27 @@ void Pictures::takeWindowCopy(const int vp[4], float intensity) {
     glBindTexture(GL_TEXTURE_2D, backgroundTex_);
 }
 
-// The copy over the whole viewport, or the part of it within a box, texel for pixel, its
-// colours as they are.
-void Pictures::drawWindowCopy(const int vp[4], const ScreenBox* within) {
-    float x0 = 0, y0 = 0, x1 = 1, y1 = 1;  // of the viewport
-    if (within != nullptr) {
-        const ScreenBox cut = within->within(vp[0] + vp[2], vp[1] + vp[3]);
-        x0 = static_cast<float>(std::max(cut.x0 - vp[0], 0)) / static_cast<float>(vp[2]);
-        y0 = static_cast<float>(std::max(cut.y0 - vp[1], 0)) / static_cast<float>(vp[3]);
-        x1 = static_cast<float>(std::max(cut.x1 - vp[0], 0)) / static_cast<float>(vp[2]);
-        y1 = static_cast<float>(std::max(cut.y1 - vp[1], 0)) / static_cast<float>(vp[3]);
-        if (cut.empty()) return;
-    }
+// The copy within the boxes (of window pixels) in the viewport, texel for pixel, its colours
+// as they are.
+void Pictures::drawWindowCopy(const int vp[4], const std::vector<ScreenBox>& boxes) {
     glBindTexture(GL_TEXTURE_2D, copy_->texture);
     GLint envMode = GL_MODULATE;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glBegin(GL_QUADS);
-    glTexCoord2f(x0, y0);  glVertex3f(x0, y0, -1);
-    glTexCoord2f(x1, y0);  glVertex3f(x1, y0, -1);
-    glTexCoord2f(x1, y1);  glVertex3f(x1, y1, -1);
-    glTexCoord2f(x0, y1);  glVertex3f(x0, y1, -1);
+    for (const ScreenBox& box : boxes) {
+        const ScreenBox cut = box.within(vp[0] + vp[2], vp[1] + vp[3]);
+        if (cut.empty()) continue;
+        // Of the viewport, which the projection maps to 0..1.
+        const float x0 = static_cast<float>(std::max(cut.x0 - vp[0], 0)) / static_cast<float>(vp[2]);
+        const float y0 = static_cast<float>(std::max(cut.y0 - vp[1], 0)) / static_cast<float>(vp[3]);
+        const float x1 = static_cast<float>(std::max(cut.x1 - vp[0], 0)) / static_cast<float>(vp[2]);
+        const float y1 = static_cast<float>(std::max(cut.y1 - vp[1], 0)) / static_cast<float>(vp[3]);
+        glTexCoord2f(x0, y0);  glVertex3f(x0, y0, -1);
+        glTexCoord2f(x1, y0);  glVertex3f(x1, y0, -1);
+        glTexCoord2f(x1, y1);  glVertex3f(x1, y1, -1);
+        glTexCoord2f(x0, y1);  glVertex3f(x0, y1, -1);
+    }
     glEnd();
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
     glBindTexture(GL_TEXTURE_2D, backgroundTex_);
@@ -253,7 +253,7 @@ bool Pictures::hasCopyOf(int background, float intensity) const {
     return copy_->of == copyKey(viewport, intensity);
 }
 
-void Pictures::drawCopyBehind(const ScreenBox& within) {
+void Pictures::drawCopyBehind(const std::vector<ScreenBox>& boxes) {
     glDisable(GL_LIGHTING);
     glDepthMask(GL_FALSE);
     // The copy's quad lies on the far plane, where the depth is cleared to: it passes where
@@ -268,7 +268,7 @@ void Pictures::drawCopyBehind(const ScreenBox& within) {
     glEnable(GL_TEXTURE_2D);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    drawWindowCopy(viewport, &within);
+    drawWindowCopy(viewport, boxes);
     glDisable(GL_TEXTURE_2D);
     glDepthFunc(GL_LESS);
     glDisable(GL_DEPTH_TEST);
@@ -311,7 +311,9 @@ bool Pictures::drawBackground(int background, float intensity, bool fast, const 
     if (fast && intensity == 0) {
         clearToBlack(viewport);
     } else if (fast && copy_->valid && copy_->of == now) {
-        drawWindowCopy(viewport, within);
+        drawWindowCopy(viewport, {within != nullptr ? *within
+                                                   : ScreenBox{viewport[0], viewport[1], viewport[0] + viewport[2],
+                                                               viewport[1] + viewport[3]}});
         inBox = within != nullptr;
         // Sent to llvmpipe's threads now, the picture is drawn while this one works out the
         // keys; clearing is too quick to be worth it.

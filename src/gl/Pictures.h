@@ -42,9 +42,9 @@ public:
     // Whether there is a copy of the window showing this background at this brightness, for
     // drawCopyBehind, in the current viewport.
     bool hasCopyOf(int background, float intensity) const;
-    // The copy within `within`, behind what is drawn there already: only where the depth is
+    // The copy within the boxes, behind what is drawn there already: only where the depth is
     // still the cleared one. Leaves the state as drawBackground does.
-    void drawCopyBehind(const ScreenBox& within);
+    void drawCopyBehind(const std::vector<ScreenBox>& boxes);
 
     // Whether drawing goes into the window, or elsewhere (a layer drawn upside down): a copy
     // of the window is taken only from the window.
@@ -62,7 +62,7 @@ private:
     void useHandTexture(int handTexture);
     void holdBackground(int background);
     void takeWindowCopy(const int vp[4], float intensity);
-    void drawWindowCopy(const int vp[4], const ScreenBox* within);
+    void drawWindowCopy(const int vp[4], const std::vector<ScreenBox>& boxes);
     CopyKey copyKey(const int vp[4], float intensity) const;
 
     ResourcePaths resources_;

@@ -147,8 +147,9 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
 }
 
 // The background is the dearest single thing in a frame (a fifth of a turning camera's), and
-// while it stays the same, the kept frame shows it already wherever no part of the scene was
-// or now is: it is drawn only within one box around them all.
+// while it stays the same, the kept frame shows it already wherever no part of the scene was:
+// it is drawn again only where one was, behind the parts now there, or, until it has been
+// copied, in one box around all of them where they were and where they are.
 void SceneRenderer::drawOverBackground(const Scene& scene) {
     KeptFrame& kept = *kept_;
     if (!kept.layout) {
@@ -163,11 +164,11 @@ void SceneRenderer::drawOverBackground(const Scene& scene) {
     glClear(GL_DEPTH_BUFFER_BIT);
     bool inBox = true;
     if (solids_.fast() && pictures_.hasCopyOf(scene.activeBackground, scene.lights.background_intensity)) {
-        // The parts first and the background behind them, only where none stands: about half
-        // the box is keys and hands. The overlay is blended over the background, so it comes
-        // last.
+        // The parts first, and the background behind them only where one was and none is now:
+        // elsewhere the kept frame shows it already. The overlay is blended over the
+        // background, so it comes last.
         drawParts(scene, nullptr, &layout, Parts::Standing);
-        pictures_.drawCopyBehind(all);
+        pictures_.drawCopyBehind(coveredBy(*kept.layout, width_, height_));
         drawParts(scene, nullptr, &layout, Parts::Over);
     } else {
         // The first frame after the background changed draws it whole and takes the copy; a
