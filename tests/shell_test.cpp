@@ -1,18 +1,57 @@
-// The two windows as start-up makes them, their close boxes, F1, the frame loop's end, and the
-// reshape guard.
+// The two windows as start-up makes them, their close boxes, F1, the frame loop's end, what the
+// main window shows after each frame, and the reshape guard.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "Shell.h"
 #include "gl_test_support.h"
 #include "scene_support.h"
 
+// After the program's headers: Xlib's macros would clash with them.
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 namespace {
 void settle() {
     for (int i = 0; i < 20; ++i) glutMainLoopEvent();
+}
+
+// Pixels of the current GLUT window where what the X server shows differs from the back buffer
+// the frames are drawn into.
+long shownApartFromBackBuffer(int width, int height) {
+    Display* display = glXGetCurrentDisplay();
+    std::vector<unsigned char> back(static_cast<std::size_t>(width) * height * 3);
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, back.data());
+    XImage* shown = XGetImage(display, glXGetCurrentDrawable(), 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (shown == nullptr) return static_cast<long>(width) * height;
+    auto channel = [](unsigned long pixel, unsigned long mask) {
+        int shift = 0;
+        while (mask != 0 && (mask & 1) == 0) {
+            mask >>= 1;
+            ++shift;
+        }
+        return static_cast<int>((pixel >> shift) & mask);
+    };
+    long apart = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(shown, x, y);
+            const unsigned char* b = &back[(static_cast<std::size_t>(height - 1 - y) * width + x) * 3];
+            apart += channel(pixel, shown->red_mask) != b[0] || channel(pixel, shown->green_mask) != b[1] ||
+                     channel(pixel, shown->blue_mask) != b[2];
+        }
+    }
+    XDestroyImage(shown);
+    return apart;
 }
 }  // namespace
 
@@ -104,6 +143,56 @@ TEST(FrameLoop, EscapeAndTheMainWindowsCloseBoxEndItWithStatusZero) {
         shell.requestFrame();  // a closed main window is not drawn, and no GLUT error ends the test
         piano.keyDown('s');
     }
+}
+
+// Frames drawn in part are shown only where they changed; the rest of the window must show the
+// frame already, and where it was covered and uncovered it has lost it.
+TEST(FrameLoop, TheWindowShowsEveryFrameWholeWhereverItChangedAndWhereItWasUncovered) {
+    DrivenClock clock;
+    Shell shell{ResourcePaths()};
+    shell.loadPictures(Scene());
+    PianoSetup setup;
+    setup.clock = &clock;
+    setup.host = &shell;
+    Piano piano(setup);
+    shell.attach(&piano);
+    glutIdleFunc(nullptr);
+    settle();
+    glutSetWindow(shell.mainWindow());
+    const int w = shell.renderer().width(), h = shell.renderer().height();
+    shell.display();
+    shell.display();  // whole again, which copies the background
+    EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "drawn whole";
+
+    piano.keyDown('s');
+    for (int step = 0; step < 4; ++step) {
+        clock.advance(0.05);
+        piano.stepFrame();
+        shell.display();
+        EXPECT_FALSE(shell.renderer().lastFrame().whole);
+        EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "a stroke, frame " << step;
+    }
+    shell.specialKey(GLUT_KEY_LEFT);  // the spot swung: every part again, over the background
+    shell.display();
+    EXPECT_FALSE(shell.renderer().lastFrame().whole);
+    EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "the spot swung";
+
+    // A window of another client over part of ours, and gone: nothing in the scene changed.
+    Display* other = XOpenDisplay(DisplayString(glXGetCurrentDisplay()));
+    ASSERT_NE(other, nullptr);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0xff0000;
+    const Window cover = XCreateWindow(other, DefaultRootWindow(other), 200, 200, 400, 300, 0, CopyFromParent,
+                                       InputOutput, nullptr, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(other, cover);
+    XSync(other, False);
+    settle();
+    XDestroyWindow(other, cover);
+    XSync(other, False);
+    XCloseDisplay(other);
+    settle();
+    EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "uncovered";
 }
 
 TEST(Reshape, AZeroHeightKeepsTheLastAspectRatio) {

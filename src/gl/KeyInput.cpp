@@ -26,7 +26,10 @@ KeyInput::KeyInput(Display* glutDisplay, unsigned long window) {
     if (XGetWindowAttributes(glutDisplay, window, &attributes))
         XSelectInput(glutDisplay, window, attributes.your_event_mask & ~(KeyPressMask | KeyReleaseMask));
     XFlush(glutDisplay);
-    XSelectInput(display, window, KeyPressMask | KeyReleaseMask);
+    // Exposures come to freeglut as they did, and here too: a frame that shows only what changed
+    // must show everything again where the window lost its contents.
+    XSelectInput(display, window, KeyPressMask | KeyReleaseMask | ExposureMask);
+    window_ = window;
     // A held key repeats as presses alone, which the shell drops, rather than as release-press
     // pairs that look like new presses.
     XkbSetDetectableAutoRepeat(display, True, nullptr);
@@ -102,9 +105,21 @@ bool KeyInput::read(const std::function<void(const KeyEvent&)>& take) {
         } else if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
             layoutChanged = true;
+        } else if (event.type == Expose) {
+            exposed_ = true;
         }
     }
     return layoutChanged;
+}
+
+bool KeyInput::takeExposed() {
+    if (display_ == nullptr) return true;
+    // Only the exposures, from all that the connection has: the keys stay in order for read().
+    XEvent event;
+    while (XCheckTypedWindowEvent(display_, window_, Expose, &event)) exposed_ = true;
+    const bool exposed = exposed_;
+    exposed_ = false;
+    return exposed;
 }
 
 std::array<bool, 256> KeyInput::keysDown() const {

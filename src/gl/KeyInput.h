@@ -1,4 +1,5 @@
-// The main window's keys, read from the X server on a connection of the program's own.
+// The main window's keys, read from the X server on a connection of the program's own, and
+// whether the window was exposed.
 // freeglut passes on only the character a key types; the playing letters are read by the key
 // itself, its place on the keyboard, so that they are the same physical keys on every layout
 // (the key AZERTY calls "w" plays the "z" chord). freeglut's connection then gets no key events
@@ -43,6 +44,9 @@ public:
     std::array<bool, 256> keysDown() const;
     // What the user's layout shows now on each playing letter's key.
     LetterNames names() const;
+    // Whether part of the window was exposed (uncovered, mapped again) since the last call:
+    // its contents there are lost. Always true when not open.
+    bool takeExposed();
 
 private:
     void findLetterKeys();
@@ -53,4 +57,6 @@ private:
     // Every playing letter's key was found: letters are read by place. Otherwise (a keyboard
     // whose keys XKB does not name) they are read as typed.
     bool byPlace_ = false;
+    unsigned long window_ = 0;
+    bool exposed_ = false;  // an Expose taken by read()
 };

@@ -27,6 +27,8 @@ struct FrameStats {
                               // window the background was drawn in
     bool overLayer = false;   // the keys and hands were copied from the kept layer, only the
                               // notes coming and the overlay drawn over them
+    std::vector<ScreenBox> changed;  // where the window may differ from the frame before: the
+                                     // whole window when drawn whole, nothing when nothing changed
 };
 
 class SceneRenderer {
@@ -58,6 +60,7 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
+    ScreenBox wholeWindow() const { return {0, 0, width_, height_}; }
     Solids& solids() { return solids_; }
     KeyboardDrawer& keyboard() { return keyboard_; }
     Pictures& pictures() { return pictures_; }
