@@ -388,6 +388,7 @@ TEST_F(KeptFrames, WhatChangesEverywhereDrawsTheWholeWindowAndNothingDrawsNothin
         {"the camera turned over the copy", [](Scene& s) { s.camera.rotation[1] = -12.0f; }, AROUND_PARTS},
         {"another hand texture", [](Scene& s) { s.activeHandTexture = FLAMES; }, AROUND_PARTS},
     };
+    const ScreenBox window{0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT};
     for (const Change& c : global) {
         c.change(scene());
         EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << c.what;
@@ -397,7 +398,19 @@ TEST_F(KeptFrames, WhatChangesEverywhereDrawsTheWholeWindowAndNothingDrawsNothin
         if (c.drawn == AROUND_PARTS) {
             EXPECT_LT(stats.drawnShare, 0.9) << c.what << ": the keyboard and hands are not the whole window";
         }
+        ASSERT_EQ(stats.changed.size(), 1u) << c.what;
+        EXPECT_EQ(stats.changed[0] == window, c.drawn == WHOLE) << c.what;
+        EXPECT_TRUE(window.contains(stats.changed[0]) && !stats.changed[0].empty()) << c.what;
     }
+    // The camera moved until nothing is left in the window: then a swung spot changes nothing
+    // there, and no box is given to show, none of them empty or outside the window.
+    scene().camera.position[0] += 400.0f;
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "the piano moved out of sight";
+    scene().lights.spotDir[0] += SPOT_DIR_STEP;
+    EXPECT_GE(drawnOverTheLast().withinTolerance, KEPT_AGREEMENT) << "the spot swung out of sight";
+    EXPECT_FALSE(renderer().lastFrame().whole);
+    EXPECT_TRUE(renderer().lastFrame().changed.empty());
+    scene().camera.position[0] -= 400.0f;
     renderer().reshape(800, 600);
     renderer().draw(scene());
     EXPECT_TRUE(renderer().lastFrame().whole) << "a new window size";

@@ -177,6 +177,22 @@ TEST(FrameLoop, TheWindowShowsEveryFrameWholeWhereverItChangedAndWhereItWasUncov
     EXPECT_FALSE(shell.renderer().lastFrame().whole);
     EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "the spot swung";
 
+    // The notes coming, with their bars spread over the keyboard: several boxes a frame, and
+    // more than are copied one by one.
+    for (int key : {13, int{'5'}}) {
+        piano.keyDown(static_cast<unsigned char>(key));
+        piano.keyUp(static_cast<unsigned char>(key));
+    }
+    int manyBoxes = 0;
+    for (int step = 0; step < 24; ++step) {
+        clock.advance(0.1);
+        piano.stepFrame();
+        shell.display();
+        manyBoxes += shell.renderer().lastFrame().changed.size() > 4;
+        EXPECT_EQ(shownApartFromBackBuffer(w, h), 0) << "the notes coming, frame " << step;
+    }
+    EXPECT_GT(manyBoxes, 0);
+
     // A window of another client over part of ours, and gone: nothing in the scene changed.
     Display* other = XOpenDisplay(DisplayString(glXGetCurrentDisplay()));
     ASSERT_NE(other, nullptr);

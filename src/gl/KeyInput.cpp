@@ -114,6 +114,9 @@ bool KeyInput::read(const std::function<void(const KeyEvent&)>& take) {
 
 bool KeyInput::takeExposed() {
     if (display_ == nullptr) return true;
+    // The X server sends an exposure to freeglut and here alike, but the frame freeglut draws
+    // for it may come before this connection's copy has arrived: a round trip brings it.
+    XSync(display_, False);
     // Only the exposures, from all that the connection has: the keys stay in order for read().
     XEvent event;
     while (XCheckTypedWindowEvent(display_, window_, Expose, &event)) exposed_ = true;

@@ -385,7 +385,7 @@ void KeyboardDrawer::draw(const Scene& scene, const Solids& solids, const KeySet
     if (solids.fast()) {
         drawCached(scene, keys);
         // llvmpipe rasterizes what it has been sent only when told to, on its own threads:
-        // sent now, the keys are drawn while this thread works out the hands.
+        // sent now, the keys are drawn while this thread works out what follows them.
         glFlush();
     } else {
         drawImmediately(scene, keys);

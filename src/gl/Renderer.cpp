@@ -177,8 +177,11 @@ void SceneRenderer::drawOverBackground(const Scene& scene) {
         drawParts(scene, nullptr, &layout);
     }
     layerKept_ = false;
+    // Parts all out of the window, before and now, change nothing in it.
+    std::vector<ScreenBox> changed;
+    if (!all.empty()) changed.push_back(all);
     stats_ = inBox ? FrameStats{false, 1, static_cast<double>(all.area()) / (static_cast<double>(width_) * height_),
-                                false, {all}}
+                                false, changed}
                    : FrameStats{true, 1, 1.0, false, {wholeWindow()}};
     kept.scene = scene;
     kept.layout = std::move(layout);

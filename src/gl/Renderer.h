@@ -24,7 +24,7 @@ struct FrameStats {
     int passes = 0;           // drawings of the scene, each within a box of its own
     double drawnShare = 0;    // of the window's pixels: 1 when whole, 0 when nothing changed; when
                               // every part was drawn over the kept background, the share of the
-                              // window the background was drawn in
+                              // window in the box around them all, where they were and are
     bool overLayer = false;   // the keys and hands were copied from the kept layer, only the
                               // notes coming and the overlay drawn over them
     std::vector<ScreenBox> changed;  // where the window may differ from the frame before: the
@@ -44,7 +44,7 @@ public:
     // One frame into the back buffer, without presenting it. With frames kept, only the places
     // where the scene differs from the last frame's are drawn, over that frame (see keepFrames);
     // when everything but the background differs (the camera, the lights), every part of the
-    // scene is drawn and the background only where a part was or is.
+    // scene is drawn and the background only where a part was.
     void draw(const Scene& scene);
 
     // Whether a frame may draw only what changed since the frame before, over it. Only for a
@@ -56,7 +56,7 @@ public:
     // The back buffer no longer holds the last frame (something else drew there): the next
     // frame is drawn whole.
     void forgetFrame();
-    FrameStats lastFrame() const { return stats_; }
+    const FrameStats& lastFrame() const { return stats_; }
 
     int width() const { return width_; }
     int height() const { return height_; }

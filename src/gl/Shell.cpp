@@ -321,14 +321,21 @@ void Shell::present() {
         Display* display = glXGetCurrentDisplay();
         const GLXDrawable drawable = glXGetCurrentDrawable();
         const std::vector<ScreenBox>& changed = renderer_.lastFrame().changed;
+        // An empty box, or one reaching out of the window, would be an X error that ends the
+        // program.
+        const ScreenBox window = renderer_.wholeWindow();
+        auto copyBox = [&](const ScreenBox& box) {
+            const ScreenBox cut = box.within(window.x1, window.y1);
+            if (!cut.empty()) copy(display, drawable, cut.x0, cut.y0, cut.width(), cut.height());
+        };
         if (keys_->takeExposed() || piano_ == nullptr) {
-            copy(display, drawable, 0, 0, renderer_.width(), renderer_.height());
+            copyBox(window);
         } else if (changed.size() > MAX_COPIES) {
             ScreenBox around;
             for (const ScreenBox& box : changed) around = around.joined(box);
-            copy(display, drawable, around.x0, around.y0, around.width(), around.height());
+            copyBox(around);
         } else {
-            for (const ScreenBox& box : changed) copy(display, drawable, box.x0, box.y0, box.width(), box.height());
+            for (const ScreenBox& box : changed) copyBox(box);
         }
     } else {
         glutSwapBuffers();
