@@ -496,10 +496,4 @@ TEST(FrameChanges, WhatALayoutCoversIsEachPixelOfItsPartsOnce) {
     }
     EXPECT_EQ(wrong, 0) << "pixels covered twice, or left out, or covered outside the parts";
     EXPECT_TRUE(coveredBy(FrameLayout{}, w, h).empty());
-
-    // A key cut into three bands by a hand beside it stays one box.
-    FrameLayout two;
-    two.keys[0] = {0, 0, 10, 100};
-    two.leftHand = {20, 50, 30, 60};
-    EXPECT_EQ(coveredBy(two, w, h), (std::vector<ScreenBox>{{0, 0, 10, 100}, {20, 50, 30, 60}}));
 }
