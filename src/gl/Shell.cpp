@@ -309,7 +309,8 @@ void Shell::present() {
     // Mesa sizes the back buffer anew at a swap: the first frame at a new window size was drawn
     // into the old one. It is swapped, since a copy of the new size from a back buffer of the old
     // one fails with an X error (BadValue in X_ShmPutImage, seen at F11), and one more frame is
-    // drawn whole at the new size.
+    // drawn whole at the new size at once: asked for, it waited for the next event while
+    // nothing moved, and a window grown from outside showed its new part blank until then.
     const bool resized = renderer_.width() != presentedSize_[0] || renderer_.height() != presentedSize_[1];
     presentedSize_ = {renderer_.width(), renderer_.height()};
     if (copyBackBuffer_ != nullptr && renderer_.keepsFrames() && !resized) {
@@ -341,7 +342,7 @@ void Shell::present() {
         glutSwapBuffers();
         if (resized) {
             renderer_.forgetFrame();
-            requestFrame();
+            display();
         }
     }
 }

@@ -479,6 +479,24 @@ class FullScreenTest(unittest.TestCase):
             display.close()
 
 
+    def test_a_window_grown_from_outside_is_drawn_at_its_new_size_with_nothing_moving(self):
+        with Program() as p:
+            p.settled_shot()
+            time.sleep(3.2)  # the caption ends: then nothing moves
+            p.display.run("xdotool", "windowsize", p.main, "1300", "1100")
+            deadline = time.monotonic() + 30
+            while p.window_geometry(p.main)[2:] != (1300, 1100):
+                self.assertLess(time.monotonic(), deadline, f"the window is {p.window_geometry(p.main)}")
+                time.sleep(0.1)
+            time.sleep(1.5)  # no input comes: only the frames the resize itself asked for
+            grown = p.shot()
+            self.assertEqual(grown.shape, (1100, 1300, 3))
+            # The hall's picture over the whole window, the part that was not there before too.
+            hall = picture.background_picture("hall.jpg", 1300, 1100)
+            self.assertLess(picture.mean_difference(grown[:300, 1200:], hall[:300, 1200:]), 6,
+                            "the window's new part is not drawn")
+            self.assertLess(picture.mean_difference(grown[:300, :1200], hall[:300, :1200]), 6)
+
     def test_with_a_window_manager_f11_asks_it_and_it_puts_the_window_back(self):
         with Program() as p:
             with window_manager(self, p):
