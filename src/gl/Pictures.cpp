@@ -72,6 +72,15 @@ void loadPictures(std::vector<Picture>& pictures) {
     }
 }
 
+// The viewport as 0..1 on both axes, z = -1 on the far plane: where the background lies.
+void flatOverViewport() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
 // With its brightness at 0 (as in concert mode) the picture is black all over, and clearing
 // the viewport gives the same pixels as drawing it, for a tenth of the cost. Within the scissor
 // box when a frame draws only part of the window, as drawing the picture would be.
@@ -260,11 +269,7 @@ void Pictures::drawCopyBehind(const std::vector<ScreenBox>& boxes) {
     // nothing was drawn.
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 1, 0, 1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    flatOverViewport();
     glEnable(GL_TEXTURE_2D);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -297,12 +302,7 @@ bool Pictures::drawBackground(int background, float intensity, bool fast, const 
         ++backgroundUploads_;
     }
 
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 1, 0, 1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-
+    flatOverViewport();
     glEnable(GL_TEXTURE_2D);
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
