@@ -146,8 +146,9 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
     return true;
 }
 
-// The background is the dearest single thing in a frame (a fifth of a turning camera's), and
-// while it stays the same, the kept frame shows it already wherever no part of the scene was:
+// The background costs a tenth of a turning camera's frame, drawn from its copy over the box
+// around the parts, and while it stays the same, the kept frame shows it already wherever no
+// part of the scene was:
 // it is drawn again only where one was, behind the parts now there, or, until it has been
 // copied, in one box around all of them where they were and where they are.
 void SceneRenderer::drawOverBackground(const Scene& scene) {
