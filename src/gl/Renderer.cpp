@@ -148,9 +148,8 @@ bool SceneRenderer::drawOverLayer(const Scene& scene, const FrameLayout& layout,
 
 // The background costs a tenth of a turning camera's frame, drawn from its copy over the box
 // around the parts, and while it stays the same, the kept frame shows it already wherever no
-// part of the scene was:
-// it is drawn again only where one was, behind the parts now there, or, until it has been
-// copied, in one box around all of them where they were and where they are.
+// part of the scene was: it is drawn again only where one was, behind the parts now there, or,
+// until it has been copied, in one box around all of them where they were and where they are.
 void SceneRenderer::drawOverBackground(const Scene& scene) {
     KeptFrame& kept = *kept_;
     if (!kept.layout) {
